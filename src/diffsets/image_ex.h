@@ -1,0 +1,14 @@
+// COrvImageEx: merges the numbered differential sets of an image into one.
+#pragma once
+
+#include "frame/implementation.h"
+
+namespace orv {
+
+class COrvImageEx : public COrvImplementation<IOrvImageEx> {
+ public:
+  // Not built yet: fails with ORV_ERROR_NOT_SUPPORTED.
+  BOOL MergeDifferentialSets(LPCTSTR, int, int, ORVDCALLBACK) override { return NotBuilt(); }
+};
+
+}  // namespace orv

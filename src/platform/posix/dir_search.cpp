@@ -1,0 +1,129 @@
+// Directory search. The folder is read whole when the search starts and its entries
+// are given in the order of an NTFS index (upper-cased UTF-16, ordinal), after "." and
+// "..", which NTFS reports first everywhere but at the root of a volume. Links are
+// reported as reparse points and never followed.
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <iterator>
+#include <memory>
+
+#include "platform/case_fold.h"
+#include "platform/dir_search.h"
+#include "platform/encoding.h"
+#include "platform/errors.h"
+#include "platform/posix/errno_map.h"
+#include "platform/posix/metadata.h"
+#include "platform/posix/path_map.h"
+
+namespace orv::os {
+
+namespace {
+
+using posix::EntryRef;
+using posix::EntryStat;
+
+struct SearchState {
+  std::vector<FindData> entries;
+  size_t next = 0;
+};
+
+// NTFS index order; names equal but for case fall back to ordinal order, so the order
+// is total and does not depend on the order of the folder.
+bool NtfsOrder(const FindData& a, const FindData& b) {
+  const int order = CompareNoCase(a.name, b.name);
+  return order != 0 ? order < 0 : a.name < b.name;
+}
+
+DWORD Describe(const std::string& native, WString name, FindData& data) {
+  EntryStat entry;
+  if (DWORD error = posix::StatPath(native, entry)) return error;
+  const EntryRef ref{native};
+  data.name = std::move(name);
+  data.size = S_ISREG(entry.st.stx_mode) ? entry.st.stx_size : 0;
+  if (DWORD error = posix::ReadAttributes(ref, entry, data.attributes, data.reparseTag))
+    return error;
+  if (DWORD error = posix::ReadTimes(ref, entry, data.times)) return error;
+  return posix::ReadShortName(ref, entry, data.shortName);
+}
+
+// Splits "C:\dir\*.txt" into the folder ("C:\dir\") and the name pattern ("*.txt").
+void SplitPattern(WStringView pattern, WString& folder, WString& names) {
+  const size_t separator = pattern.find_last_of(ORV_T("\\/"));
+  if (separator != WStringView::npos) {
+    folder = pattern.substr(0, separator + 1);
+    names = pattern.substr(separator + 1);
+  } else if (pattern.size() >= 2 && pattern[1] == ':') {
+    folder = pattern.substr(0, 2);
+    names = pattern.substr(2);
+  } else {
+    folder = ORV_T(".");
+    names = pattern;
+  }
+}
+
+DWORD ReadFolder(const std::string& folder, WStringView names, std::vector<FindData>& found) {
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return posix::LastError();
+  DWORD error = err::kSuccess;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string_view native = entry->d_name;
+    if (native == "." || native == "..") continue;
+    WString name = FromUtf8(native);
+    if (!MatchesPattern(names, name)) continue;
+    FindData data;
+    error = Describe(posix::JoinNative(folder, std::string(native)), std::move(name), data);
+    // An entry deleted since it was listed is simply no longer there.
+    if (error == err::kFileNotFound) continue;
+    if (error) break;
+    found.push_back(std::move(data));
+  }
+  closedir(dir);
+  std::sort(found.begin(), found.end(), NtfsOrder);
+  return error;
+}
+
+}  // namespace
+
+DirSearch::~DirSearch() { delete static_cast<SearchState*>(state_); }
+
+DWORD DirSearch::First(WStringView pattern, FindData& data) {
+  delete static_cast<SearchState*>(state_);
+  state_ = nullptr;
+  WString folder, names;
+  SplitPattern(pattern, folder, names);
+  posix::ResolvedPath resolved;
+  if (DWORD error = posix::ResolvePath(folder, resolved)) return error;
+  struct stat st;
+  if (!resolved.exists || stat(resolved.native.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    return err::kPathNotFound;
+  auto state = std::make_unique<SearchState>();
+  if (!resolved.isRoot) {
+    for (const char* dots : {".", ".."}) {
+      const WString name = FromUtf8(dots);
+      if (!MatchesPattern(names, name)) continue;
+      FindData entry;
+      const std::string native =
+          dots[1] ? posix::JoinNative(resolved.native, "..") : resolved.native;
+      if (DWORD error = Describe(native, name, entry)) return error;
+      state->entries.push_back(std::move(entry));
+    }
+  }
+  std::vector<FindData> entries;
+  if (DWORD error = ReadFolder(resolved.native, names, entries)) return error;
+  std::move(entries.begin(), entries.end(), std::back_inserter(state->entries));
+  if (state->entries.empty()) return err::kFileNotFound;
+  state_ = state.release();
+  return Next(data);
+}
+
+DWORD DirSearch::Next(FindData& data) {
+  auto* state = static_cast<SearchState*>(state_);
+  if (state == nullptr) return err::kInvalidHandle;
+  if (state->next == state->entries.size()) return err::kNoMoreFiles;
+  data = std::move(state->entries[state->next++]);
+  return err::kSuccess;
+}
+
+}  // namespace orv::os

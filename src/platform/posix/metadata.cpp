@@ -1,0 +1,209 @@
+#include "platform/posix/metadata.h"
+
+#include <fcntl.h>
+#include <sys/sysmacros.h>
+#include <sys/xattr.h>
+
+#include <cerrno>
+
+#include "platform/encoding.h"
+#include "platform/errors.h"
+#include "platform/notice.h"
+#include "platform/posix/errno_map.h"
+#include "platform/posix/file_time.h"
+#include "platform/posix/little_endian.h"
+
+namespace orv::os::posix {
+
+namespace {
+
+constexpr unsigned kStatMask = STATX_BASIC_STATS | STATX_BTIME;
+// The bits the type of the entry decides, never stored.
+constexpr DWORD kDerivedAttributes = kAttrDirectory | kAttrReparsePoint | kAttrNormal;
+
+// An attribute that cannot be read (no such attribute, none on this file system, or
+// no permission to look) counts as absent rather than failing the whole query.
+bool MeansAbsent(int error) {
+  return error == ENODATA || error == ENOTSUP || error == EACCES || error == EPERM;
+}
+
+DWORD DefaultAttributes(const EntryStat& entry) { return entry.isDirectory ? 0 : kAttrArchive; }
+
+void FinishStat(EntryStat& entry, const std::string& path) {
+  entry.isLink = S_ISLNK(entry.st.stx_mode);
+  if (entry.isLink) {
+    struct stat target;
+    entry.isDirectory = stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+  } else {
+    entry.isDirectory = S_ISDIR(entry.st.stx_mode);
+  }
+}
+
+FileTime FromStatx(const statx_timestamp& time) { return ToFileTime(time.tv_sec, time.tv_nsec); }
+
+}  // namespace
+
+DWORD StatPath(const std::string& native, EntryStat& entry, bool follow) {
+  if (statx(AT_FDCWD, native.c_str(), follow ? 0 : AT_SYMLINK_NOFOLLOW, kStatMask, &entry.st) != 0)
+    return LastError();
+  FinishStat(entry, native);
+  return err::kSuccess;
+}
+
+DWORD StatDescriptor(int fd, const std::string& path, EntryStat& entry) {
+  if (statx(fd, "", AT_EMPTY_PATH, kStatMask, &entry.st) != 0) return LastError();
+  FinishStat(entry, path);
+  return err::kSuccess;
+}
+
+DWORD LocateEntry(WStringView path, ResolvedPath& resolved, EntryStat& entry) {
+  if (DWORD error = ResolvePath(path, resolved)) return error;
+  if (!resolved.exists) return err::kFileNotFound;
+  return StatPath(resolved.native, entry);
+}
+
+DWORD ReadXattr(const EntryRef& ref, const char* name, std::vector<uint8_t>& value, bool& present) {
+  present = false;
+  value.clear();
+  for (;;) {
+    const ssize_t size = ref.fd >= 0 ? fgetxattr(ref.fd, name, nullptr, 0)
+                                     : lgetxattr(ref.path.c_str(), name, nullptr, 0);
+    if (size < 0) return MeansAbsent(errno) ? err::kSuccess : LastError();
+    value.resize(static_cast<size_t>(size));
+    const ssize_t got = ref.fd >= 0 ? fgetxattr(ref.fd, name, value.data(), value.size())
+                                    : lgetxattr(ref.path.c_str(), name, value.data(), value.size());
+    if (got >= 0) {
+      value.resize(static_cast<size_t>(got));
+      present = true;
+      return err::kSuccess;
+    }
+    if (errno != ERANGE) return MeansAbsent(errno) ? err::kSuccess : LastError();
+    // The value grew between the two calls: ask again.
+  }
+}
+
+DWORD WriteXattr(const EntryRef& ref, const char* name, const std::vector<uint8_t>& value,
+                 const char* what) {
+  const int result = ref.fd >= 0 ? fsetxattr(ref.fd, name, value.data(), value.size(), 0)
+                                 : lsetxattr(ref.path.c_str(), name, value.data(), value.size(), 0);
+  if (result == 0) return err::kSuccess;
+  if (errno == ENOTSUP) {
+    NoticeDropped(what, ref.path);
+    return err::kSuccess;
+  }
+  return LastError();
+}
+
+DWORD RemoveXattr(const EntryRef& ref, const char* name) {
+  const int result =
+      ref.fd >= 0 ? fremovexattr(ref.fd, name) : lremovexattr(ref.path.c_str(), name);
+  return result == 0 || errno == ENODATA || errno == ENOTSUP ? err::kSuccess : LastError();
+}
+
+void NoticeDropped(const char* what, const std::string& path) {
+  Notice(
+      FromUtf8(std::string(what) + " of " + path + " not kept: the file system cannot store it"));
+}
+
+DWORD ReadAttributes(const EntryRef& ref, const EntryStat& entry, DWORD& attributes,
+                     DWORD& reparseTag) {
+  reparseTag = 0;
+  if (entry.isLink) {
+    attributes = kAttrReparsePoint | (entry.isDirectory ? kAttrDirectory : kAttrArchive);
+    reparseTag = kReparseTagSymlink;
+    return err::kSuccess;
+  }
+  std::vector<uint8_t> value;
+  bool present;
+  if (DWORD error = ReadXattr(ref, kAttributesXattr, value, present)) return error;
+  attributes = present && value.size() == sizeof(DWORD)
+                   ? LoadLittle<DWORD>(value.data()) & ~kDerivedAttributes
+                   : DefaultAttributes(entry);
+  if (entry.isDirectory) attributes |= kAttrDirectory;
+  if (DWORD error = ReadXattr(ref, kReparseXattr, value, present)) return error;
+  if (present && value.size() >= sizeof(DWORD)) {
+    attributes |= kAttrReparsePoint;
+    reparseTag = LoadLittle<DWORD>(value.data());
+  }
+  if (attributes == 0) attributes = kAttrNormal;
+  return err::kSuccess;
+}
+
+DWORD ReadTimes(const EntryRef& ref, const EntryStat& entry, FileTimes& times) {
+  times.lastAccess = FromStatx(entry.st.stx_atime);
+  times.lastWrite = FromStatx(entry.st.stx_mtime);
+  times.creation =
+      entry.st.stx_mask & STATX_BTIME ? FromStatx(entry.st.stx_btime) : times.lastWrite;
+  if (entry.isLink) return err::kSuccess;
+  std::vector<uint8_t> value;
+  bool present;
+  if (DWORD error = ReadXattr(ref, kCreationTimeXattr, value, present)) return error;
+  if (present && value.size() == sizeof(FileTime))
+    times.creation = LoadLittle<FileTime>(value.data());
+  return err::kSuccess;
+}
+
+DWORD ReadInfo(const EntryRef& ref, const EntryStat& entry, FileInfo& info) {
+  DWORD reparseTag;
+  if (DWORD error = ReadAttributes(ref, entry, info.attributes, reparseTag)) return error;
+  if (DWORD error = ReadTimes(ref, entry, info.times)) return error;
+  info.size = S_ISREG(entry.st.stx_mode) ? entry.st.stx_size : 0;
+  info.volumeSerial = VolumeSerial(entry.st);
+  info.fileIndex = entry.st.stx_ino;
+  info.links = entry.st.stx_nlink;
+  return err::kSuccess;
+}
+
+DWORD ReadShortName(const EntryRef& ref, const EntryStat& entry, WString& shortName) {
+  shortName.clear();
+  if (entry.isLink) return err::kSuccess;
+  std::vector<uint8_t> value;
+  bool present;
+  if (DWORD error = ReadXattr(ref, kShortNameXattr, value, present)) return error;
+  // Anything longer than a short name can be is not one: report none.
+  if (value.size() / 2 > kMaxShortName) return err::kSuccess;
+  for (size_t i = 0; i + 1 < value.size(); i += 2)
+    shortName += static_cast<Char>(LoadLittle<uint16_t>(&value[i]));
+  return err::kSuccess;
+}
+
+DWORD WriteAttributes(const EntryRef& ref, const EntryStat& entry, DWORD attributes) {
+  const DWORD stored = attributes & ~kDerivedAttributes;
+  // The default needs no attribute; removing it keeps plain files free of them.
+  if (stored == DefaultAttributes(entry))
+    return entry.isLink ? err::kSuccess : RemoveXattr(ref, kAttributesXattr);
+  if (entry.isLink) {
+    NoticeDropped("attributes", ref.path);
+    return err::kSuccess;
+  }
+  std::vector<uint8_t> value;
+  AppendLittle<DWORD>(value, stored);
+  return WriteXattr(ref, kAttributesXattr, value, "attributes");
+}
+
+DWORD WriteTimes(const EntryRef& ref, const EntryStat& entry, const FileTimes& times) {
+  if (times.lastAccess != 0 || times.lastWrite != 0) {
+    timespec values[2];
+    values[0] = times.lastAccess != 0 ? ToTimespec(times.lastAccess) : timespec{0, UTIME_OMIT};
+    values[1] = times.lastWrite != 0 ? ToTimespec(times.lastWrite) : timespec{0, UTIME_OMIT};
+    const int result = ref.fd >= 0
+                           ? futimens(ref.fd, values)
+                           : utimensat(AT_FDCWD, ref.path.c_str(), values, AT_SYMLINK_NOFOLLOW);
+    if (result != 0) return LastError();
+  }
+  if (times.creation == 0) return err::kSuccess;
+  if (entry.isLink) {
+    NoticeDropped("creation time", ref.path);
+    return err::kSuccess;
+  }
+  std::vector<uint8_t> value;
+  AppendLittle<FileTime>(value, times.creation);
+  return WriteXattr(ref, kCreationTimeXattr, value, "creation time");
+}
+
+DWORD VolumeSerial(const struct statx& st) {
+  const uint64_t device = makedev(st.stx_dev_major, st.stx_dev_minor);
+  return static_cast<DWORD>(device ^ (device >> 32));
+}
+
+}  // namespace orv::os::posix

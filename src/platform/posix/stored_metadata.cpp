@@ -1,0 +1,73 @@
+// Short names and security descriptors: Windows metadata with no Linux counterpart,
+// kept as extended attributes of the file (see metadata.h).
+#include "platform/errors.h"
+#include "platform/file.h"
+#include "platform/posix/little_endian.h"
+#include "platform/posix/metadata.h"
+
+namespace orv::os {
+
+namespace {
+
+using posix::EntryRef;
+using posix::EntryStat;
+using posix::ResolvedPath;
+
+// SECURITY_DESCRIPTOR_RELATIVE: revision, padding, control, four offsets.
+constexpr size_t kSecurityHeaderSize = 20;
+constexpr uint8_t kSecurityRevision = 1;
+
+}  // namespace
+
+DWORD GetShortName(WStringView path, WString& shortName) {
+  shortName.clear();
+  ResolvedPath resolved;
+  EntryStat entry;
+  if (DWORD error = posix::LocateEntry(path, resolved, entry)) return error;
+  return posix::ReadShortName(EntryRef{resolved.native}, entry, shortName);
+}
+
+DWORD SetShortName(WStringView path, WStringView shortName) {
+  if (shortName.size() > posix::kMaxShortName) return err::kInvalidParameter;
+  ResolvedPath resolved;
+  EntryStat entry;
+  if (DWORD error = posix::LocateEntry(path, resolved, entry)) return error;
+  const EntryRef ref{resolved.native};
+  if (shortName.empty())
+    return entry.isLink ? err::kSuccess : posix::RemoveXattr(ref, posix::kShortNameXattr);
+  if (entry.isLink) {
+    posix::NoticeDropped("short name", resolved.native);
+    return err::kSuccess;
+  }
+  std::vector<uint8_t> value;
+  for (Char c : shortName) posix::AppendLittle<uint16_t>(value, static_cast<uint16_t>(c));
+  return posix::WriteXattr(ref, posix::kShortNameXattr, value, "short name");
+}
+
+// The stored descriptor is opaque here: it comes back whole whatever `which` selects,
+// and setting one replaces the one stored.
+DWORD GetSecurity(WStringView path, DWORD which, std::vector<uint8_t>& descriptor) {
+  descriptor.clear();
+  ResolvedPath resolved;
+  EntryStat entry;
+  if (DWORD error = posix::LocateEntry(path, resolved, entry)) return error;
+  if (entry.isLink) return err::kSuccess;
+  bool present;
+  return posix::ReadXattr(EntryRef{resolved.native}, posix::kSecurityXattr, descriptor, present);
+}
+
+DWORD SetSecurity(WStringView path, DWORD which, const std::vector<uint8_t>& descriptor) {
+  if (descriptor.size() < kSecurityHeaderSize || descriptor[0] != kSecurityRevision)
+    return err::kInvalidSecurityDescr;
+  ResolvedPath resolved;
+  EntryStat entry;
+  if (DWORD error = posix::LocateEntry(path, resolved, entry)) return error;
+  if (entry.isLink) {
+    posix::NoticeDropped("security descriptor", resolved.native);
+    return err::kSuccess;
+  }
+  return posix::WriteXattr(EntryRef{resolved.native}, posix::kSecurityXattr, descriptor,
+                           "security descriptor");
+}
+
+}  // namespace orv::os

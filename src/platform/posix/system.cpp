@@ -1,0 +1,67 @@
+// Process rights on Linux: root holds every privilege; access repair is a change of the
+// owner's permission bits; there is no file-system redirection and no running Windows.
+#include "platform/system.h"
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+#include <string>
+
+#include "platform/encoding.h"
+#include "platform/errors.h"
+#include "platform/posix/path_map.h"
+#include "platform/volume.h"
+
+namespace orv::os {
+
+DWORD SetPrivilege(WStringView, bool enable) {
+  return !enable || geteuid() == 0 ? err::kSuccess : err::kNotAllAssigned;
+}
+
+DWORD GrantAdministratorsAccess(WStringView path, DWORD) {
+  std::string native;
+  if (DWORD error = posix::ResolveExisting(path, native)) return error;
+  struct stat st {};
+  if (lstat(native.c_str(), &st) != 0) return posix::ErrnoToWindows(errno);
+  if (S_ISLNK(st.st_mode)) return err::kSuccess;  // links carry no permissions
+  mode_t mode = st.st_mode | S_IRUSR | S_IWUSR;
+  if (S_ISDIR(st.st_mode)) mode |= S_IXUSR;
+  return chmod(native.c_str(), mode & 07777) == 0 ? err::kSuccess
+                                                  : posix::ErrnoToWindows(errno);
+}
+
+DWORD TakeOwnership(WStringView path) {
+  std::string native;
+  if (DWORD error = posix::ResolveExisting(path, native)) return error;
+  return lchown(native.c_str(), geteuid(), static_cast<gid_t>(-1)) == 0
+             ? err::kSuccess
+             : posix::ErrnoToWindows(errno);
+}
+
+bool IsWow64Process() { return false; }
+
+DWORD DisableFsRedirection(void*& state) {
+  state = nullptr;
+  return err::kSuccess;
+}
+
+DWORD RevertFsRedirection(void*) { return err::kSuccess; }
+
+DWORD PartitionNumberOfDrive(Char letter) {
+  const WString folder = GetDriveFolder(letter);
+  if (folder.empty()) return 0;
+  struct stat st {};
+  if (stat(ToUtf8(folder).c_str(), &st) != 0) return 0;
+  // The block device behind the folder's file system tells its partition number.
+  std::ifstream in("/sys/dev/block/" + std::to_string(major(st.st_dev)) + ":" +
+                   std::to_string(minor(st.st_dev)) + "/partition");
+  DWORD number = 0;
+  return in >> number ? number : 0;
+}
+
+DWORD SystemVolumeLocation(DWORD&, DWORD&) { return err::kNotSupported; }
+
+}  // namespace orv::os

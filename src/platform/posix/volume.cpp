@@ -1,0 +1,99 @@
+// Volumes: free space from statvfs, the file-system name from the mount table. Linux
+// keeps no volume label or serial number the way Windows does; the label is left empty
+// and the serial number is the device number folded to 32 bits, stable while mounted.
+#include <stdlib.h>
+#include <sys/statvfs.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "platform/encoding.h"
+#include "platform/errors.h"
+#include "platform/posix/errno_map.h"
+#include "platform/posix/metadata.h"
+#include "platform/posix/path_map.h"
+#include "platform/volume.h"
+
+namespace orv::os {
+
+namespace {
+
+// Any existing path names the volume that holds it; the path is taken for a folder, so
+// a missing one is a missing path.
+DWORD VolumeFolder(WStringView path, std::string& native) {
+  const DWORD error = posix::ResolveExisting(path, native);
+  return error == err::kFileNotFound ? err::kPathNotFound : error;
+}
+
+bool IsOctal(char c) { return c >= '0' && c <= '7'; }
+
+// Mount points in the mount table escape blanks, tabs, newlines and backslashes as
+// three octal digits.
+std::string Unescape(const std::string& field) {
+  std::string out;
+  for (size_t i = 0; i < field.size(); ++i) {
+    if (field[i] == '\\' && i + 3 < field.size() && IsOctal(field[i + 1]) &&
+        IsOctal(field[i + 2]) && IsOctal(field[i + 3])) {
+      out += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 +
+                               (field[i + 3] - '0'));
+      i += 3;
+    } else {
+      out += field[i];
+    }
+  }
+  return out;
+}
+
+// The file-system type of the mount that holds `path` (canonical): the deepest mount
+// point above it, the last one mounted when several share it.
+std::string FileSystemOf(const std::string& path) {
+  std::ifstream table("/proc/self/mountinfo");
+  std::string line, best, bestMount;
+  while (std::getline(table, line)) {
+    // id parent major:minor root mount-point options [optional...] - type source ...
+    std::istringstream fields(line);
+    std::string id, parent, device, root, mountPoint, field;
+    fields >> id >> parent >> device >> root >> mountPoint;
+    while (fields >> field && field != "-") {
+    }
+    std::string type;
+    fields >> type;
+    mountPoint = Unescape(mountPoint);
+    if (type.empty() || !posix::NativeWithin(mountPoint, path) ||
+        mountPoint.size() < bestMount.size())
+      continue;
+    best = type;
+    bestMount = mountPoint;
+  }
+  return best;
+}
+
+}  // namespace
+
+DWORD GetFreeSpace(WStringView path, VolumeSpace& space) {
+  std::string native;
+  if (DWORD error = VolumeFolder(path, native)) return error;
+  struct statvfs st;
+  if (statvfs(native.c_str(), &st) != 0) return posix::LastError();
+  space.freeToCaller = static_cast<uint64_t>(st.f_bavail) * st.f_frsize;
+  space.free = static_cast<uint64_t>(st.f_bfree) * st.f_frsize;
+  space.total = static_cast<uint64_t>(st.f_blocks) * st.f_frsize;
+  return err::kSuccess;
+}
+
+DWORD GetVolumeInfo(WStringView path, VolumeInfo& info) {
+  std::string native;
+  if (DWORD error = VolumeFolder(path, native)) return error;
+  posix::EntryStat entry;
+  if (DWORD error = posix::StatPath(native, entry, true)) return error;
+  char* canonical = realpath(native.c_str(), nullptr);
+  if (canonical == nullptr) return posix::LastError();
+  const std::string real = canonical;
+  free(canonical);
+  info.label.clear();
+  info.fileSystem = FromUtf8(FileSystemOf(real));
+  info.serial = posix::VolumeSerial(entry.st);
+  return err::kSuccess;
+}
+
+}  // namespace orv::os

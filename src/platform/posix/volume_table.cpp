@@ -1,0 +1,125 @@
+// The table starts from VANTREL_DRIVES ("C=/mnt/c;D=/srv/d") the first time it is used;
+// SetDriveFolder changes it afterwards. Entries of VANTREL_DRIVES that are not a letter,
+// "=" and an absolute folder are ignored.
+#include "platform/posix/volume_table.h"
+
+#include <array>
+#include <cstdlib>
+#include <mutex>
+
+#include "platform/encoding.h"
+#include "platform/errors.h"
+#include "platform/posix/path_map.h"
+#include "platform/volume.h"
+
+namespace orv::os {
+
+namespace posix {
+
+namespace {
+
+std::optional<size_t> LetterIndex(Char letter) {
+  if (letter >= 'a' && letter <= 'z') return letter - 'a';
+  if (letter >= 'A' && letter <= 'Z') return letter - 'A';
+  return std::nullopt;
+}
+
+std::string WithoutTrailingSlash(std::string folder) {
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return folder;
+}
+
+class DriveTable {
+ public:
+  static DriveTable& Instance() {
+    static DriveTable table;
+    return table;
+  }
+
+  void Set(size_t index, std::string folder) {
+    std::lock_guard lock(mutex_);
+    folders_[index] = std::move(folder);
+  }
+
+  std::string Get(size_t index) const {
+    std::lock_guard lock(mutex_);
+    return folders_[index];
+  }
+
+  std::optional<DriveMatch> DriveHolding(std::string_view native) const {
+    std::lock_guard lock(mutex_);
+    std::optional<DriveMatch> best;
+    for (size_t i = 0; i < folders_.size(); ++i) {
+      const std::string& folder = folders_[i];
+      if (folder.empty() || !NativeWithin(folder, native)) continue;
+      if (!best || folder.size() > best->folder.size())
+        best = DriveMatch{static_cast<Char>('A' + i), folder};
+    }
+    return best;
+  }
+
+ private:
+  DriveTable() {
+    const char* drives = std::getenv("VANTREL_DRIVES");
+    std::string_view rest = drives ? drives : "";
+    while (!rest.empty()) {
+      const size_t end = rest.find(';');
+      const std::string_view entry = rest.substr(0, end);
+      rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
+      if (entry.size() < 3 || entry[1] != '=' || entry[2] != '/') continue;
+      if (const auto index = LetterIndex(static_cast<Char>(entry[0])))
+        folders_[*index] = WithoutTrailingSlash(std::string(entry.substr(2)));
+    }
+  }
+
+  mutable std::mutex mutex_;
+  std::array<std::string, 26> folders_;
+};
+
+}  // namespace
+
+std::optional<std::string> DriveFolder(Char letter) {
+  const auto index = LetterIndex(letter);
+  if (!index) return std::nullopt;
+  std::string folder = DriveTable::Instance().Get(*index);
+  if (folder.empty()) return std::nullopt;
+  return folder;
+}
+
+std::optional<DriveMatch> DriveHolding(std::string_view native) {
+  return DriveTable::Instance().DriveHolding(native);
+}
+
+std::optional<WString> DrivePathOf(std::string_view native) {
+  const auto match = DriveHolding(native);
+  if (!match) return std::nullopt;
+  WString path{match->letter, ':', '\\'};
+  for (Char c : FromUtf8(native.substr(match->folder == "/" ? 0 : match->folder.size())))
+    path += c == '/' ? Char('\\') : c;
+  // Separators already in place: the one after "C:" and any run of them in `native`.
+  WString clean;
+  for (Char c : path)
+    if (!(c == '\\' && !clean.empty() && clean.back() == '\\')) clean += c;
+  if (clean.size() > 3 && clean.back() == '\\') clean.pop_back();
+  return clean;
+}
+
+}  // namespace posix
+
+// An empty folder removes the letter from the table.
+DWORD SetDriveFolder(Char letter, WStringView nativeFolder) {
+  const auto index = posix::LetterIndex(letter);
+  if (!index) return err::kInvalidParameter;
+  std::string folder = ToUtf8(nativeFolder);
+  if (!folder.empty() && folder.front() != '/') return err::kInvalidParameter;
+  if (folder.find('\0') != std::string::npos) return err::kInvalidName;
+  posix::DriveTable::Instance().Set(*index, posix::WithoutTrailingSlash(std::move(folder)));
+  return err::kSuccess;
+}
+
+WString GetDriveFolder(Char letter) {
+  const auto folder = posix::DriveFolder(letter);
+  return folder ? FromUtf8(*folder) : WString{};
+}
+
+}  // namespace orv::os

@@ -1,0 +1,29 @@
+// The drive-letter table: which native folder each letter stands for.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/text.h"
+
+namespace orv::os::posix {
+
+// The native folder of a drive letter (either case), without trailing "/" unless it
+// is "/" itself; nullopt when the letter is not mapped.
+std::optional<std::string> DriveFolder(Char letter);
+
+struct DriveMatch {
+  Char letter;         // upper case
+  std::string folder;  // as DriveFolder gives it
+};
+
+// The drive whose folder holds a native absolute path (whole components); the folder
+// with the longest match wins. nullopt when no folder holds it.
+std::optional<DriveMatch> DriveHolding(std::string_view native);
+
+// "C:\dir\x" for a native absolute path inside a mapped folder ("C:\" for the folder
+// itself); nullopt when no folder holds it.
+std::optional<WString> DrivePathOf(std::string_view native);
+
+}  // namespace orv::os::posix

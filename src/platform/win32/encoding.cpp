@@ -1,0 +1,62 @@
+// UTF-8 and UTF-16 through the system's code-page conversions. Without the strict flag
+// they turn invalid sequences into U+FFFD, as the library promises.
+#include "platform/encoding.h"
+
+#include "platform/win32/native.h"
+
+namespace orv::os {
+
+namespace {
+
+// The conversions count in int; longer text goes through in pieces cut between whole
+// characters, so that a piece never ends inside a sequence.
+constexpr size_t kPiece = 1 << 20;
+
+bool IsUtf8Continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+bool IsHighSurrogate(Char c) { return c >= 0xD800 && c <= 0xDBFF; }
+
+// Where the next piece of UTF-8 starts: at most kPiece bytes on, never before the
+// continuation bytes of a character (a run longer than any character is cut anyway).
+size_t Utf8PieceLength(std::string_view text) {
+  if (text.size() <= kPiece) return text.size();
+  size_t length = kPiece;
+  for (int back = 0; back < 3 && IsUtf8Continuation(text[length]); ++back) --length;
+  return IsUtf8Continuation(text[length]) ? kPiece : length;
+}
+
+size_t Utf16PieceLength(WStringView text) {
+  if (text.size() <= kPiece) return text.size();
+  return IsHighSurrogate(text[kPiece - 1]) ? kPiece - 1 : kPiece;
+}
+
+}  // namespace
+
+WString FromUtf8(std::string_view text) {
+  WString result;
+  while (!text.empty()) {
+    const int length = static_cast<int>(Utf8PieceLength(text));
+    const int needed = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
+    const size_t start = result.size();
+    result.resize(start + static_cast<size_t>(needed));
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), length, result.data() + start, needed);
+    text.remove_prefix(static_cast<size_t>(length));
+  }
+  return result;
+}
+
+std::string ToUtf8(WStringView text) {
+  std::string result;
+  while (!text.empty()) {
+    const int length = static_cast<int>(Utf16PieceLength(text));
+    const int needed =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+    const size_t start = result.size();
+    result.resize(start + static_cast<size_t>(needed));
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, result.data() + start, needed, nullptr,
+                          nullptr);
+    text.remove_prefix(static_cast<size_t>(length));
+  }
+  return result;
+}
+
+}  // namespace orv::os
