@@ -1,0 +1,16 @@
+// Each group of the program's subcommands registers itself on the application; the
+// subcommand's callback leaves the program's exit code in the context.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+namespace vantrel_cli {
+
+struct CommandContext {
+  int exitCode = 0;
+};
+
+// `version`, `selfcheck`.
+void AddBasicCommands(CLI::App& app, CommandContext& context);
+
+}  // namespace vantrel_cli
