@@ -1,13 +1,14 @@
 // Process rights and system queries on Windows.
 #include "platform/system.h"
 
-#include <windows.h>
-#include <aclapi.h>
-#include <winioctl.h>
+#include "platform/win32/native.h"
 
-#include "platform/errors.h"
+#include <aclapi.h>
 
 namespace orv::os {
+
+using win32::LastError;
+using win32::NativePath;
 
 namespace {
 
@@ -17,11 +18,11 @@ DWORD DeviceNumberOfDrive(wchar_t letter, STORAGE_DEVICE_NUMBER& number) {
   device[4] = letter;
   HANDLE volume = CreateFileW(device, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, 0, nullptr);
-  if (volume == INVALID_HANDLE_VALUE) return GetLastError();
+  if (volume == INVALID_HANDLE_VALUE) return LastError();
   DWORD returned = 0;
   const BOOL ok = DeviceIoControl(volume, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0,
                                   &number, sizeof(number), &returned, nullptr);
-  const DWORD error = ok ? 0 : GetLastError();
+  const DWORD error = ok ? 0 : LastError();
   CloseHandle(volume);
   return error;
 }
@@ -38,7 +39,7 @@ DWORD AdministratorsSid(PSID& sid) {
   return AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID,
                                   DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &sid)
              ? 0
-             : GetLastError();
+             : LastError();
 }
 
 }  // namespace
@@ -46,24 +47,24 @@ DWORD AdministratorsSid(PSID& sid) {
 DWORD SetPrivilege(WStringView name, bool enable) {
   HANDLE token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
-    return GetLastError();
+    return LastError();
   TOKEN_PRIVILEGES privileges{};
   privileges.PrivilegeCount = 1;
   privileges.Privileges[0].Attributes = enable ? SE_PRIVILEGE_ENABLED : 0;
   const std::wstring privilege(name);
   DWORD error = 0;
   if (!LookupPrivilegeValueW(nullptr, privilege.c_str(), &privileges.Privileges[0].Luid))
-    error = GetLastError();
+    error = LastError();
   else if (!AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr))
-    error = GetLastError();
+    error = LastError();
   else
-    error = GetLastError();  // ERROR_NOT_ALL_ASSIGNED when the token lacks it
+    error = ::GetLastError();  // success, or ERROR_NOT_ALL_ASSIGNED when the token lacks it
   CloseHandle(token);
   return error;
 }
 
 DWORD GrantAdministratorsAccess(WStringView path, DWORD mask) {
-  const std::wstring object(path);
+  const WString object = NativePath(path);
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   DWORD error = GetNamedSecurityInfoW(object.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
@@ -92,7 +93,7 @@ DWORD GrantAdministratorsAccess(WStringView path, DWORD mask) {
 }
 
 DWORD TakeOwnership(WStringView path) {
-  const std::wstring object(path);
+  const WString object = NativePath(path);
   PSID admins = nullptr;
   DWORD error = AdministratorsSid(admins);
   if (error == 0)
@@ -114,14 +115,14 @@ DWORD DisableFsRedirection(void*& state) {
   using Disable = BOOL(WINAPI*)(PVOID*);
   auto disable = Kernel32Function<Disable>("Wow64DisableWow64FsRedirection");
   if (!disable || !IsWow64Process()) return 0;
-  return disable(&state) ? 0 : GetLastError();
+  return disable(&state) ? 0 : LastError();
 }
 
 DWORD RevertFsRedirection(void* state) {
   using Revert = BOOL(WINAPI*)(PVOID);
   auto revert = Kernel32Function<Revert>("Wow64RevertWow64FsRedirection");
   if (!revert || !IsWow64Process()) return 0;
-  return revert(state) ? 0 : GetLastError();
+  return revert(state) ? 0 : LastError();
 }
 
 DWORD PartitionNumberOfDrive(Char letter) {
@@ -131,7 +132,7 @@ DWORD PartitionNumberOfDrive(Char letter) {
 
 DWORD SystemVolumeLocation(DWORD& disk, DWORD& partition) {
   wchar_t windows[MAX_PATH];
-  if (GetSystemWindowsDirectoryW(windows, MAX_PATH) == 0) return GetLastError();
+  if (GetSystemWindowsDirectoryW(windows, MAX_PATH) == 0) return LastError();
   STORAGE_DEVICE_NUMBER number{};
   if (DWORD error = DeviceNumberOfDrive(windows[0], number)) return error;
   disk = number.DeviceNumber;
