@@ -7,7 +7,7 @@ export WINEPREFIX ?= $(CURDIR)/build/wine
 export WINEDEBUG ?= -all
 JOBS ?= $(shell nproc)
 
-.PHONY: setup demo test test-linux test-windows
+.PHONY: setup demo test test-linux test-windows fuzz fuzz-build fuzz-run
 
 setup:
 	bash scripts/setup
@@ -16,8 +16,10 @@ demo: setup
 	cmake --preset linux-release >/dev/null
 	cmake --build --preset linux-release -j$(JOBS)
 	./build/linux-release/bin/vantrel selfcheck
+	bash scripts/inp-demo.sh ./build/linux-release/bin/vantrel
 
 test: setup test-linux test-windows
+	$(MAKE) fuzz-run FUZZ_SECONDS=30
 
 test-linux:
 	cmake --preset linux-debug >/dev/null
@@ -29,3 +31,16 @@ test-windows:
 	cmake --build --preset windows -j$(JOBS)
 	i686-w64-mingw32-objdump -p build/windows/bin/Vantrel.dll | bash scripts/check-exports
 	ctest --preset windows
+
+# The archive fuzz target (clang, libFuzzer, AddressSanitizer), seeded by the tests.
+FUZZ_SECONDS ?= 600
+fuzz: setup test-linux fuzz-run
+
+fuzz-build:
+	cmake -S . -B build/fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_FUZZ=ON -DVANTREL_TESTS=OFF >/dev/null
+	cmake --build build/fuzz --target vantrel_archive_fuzz -j$(JOBS)
+
+fuzz-run: fuzz-build
+	bash scripts/fuzz-archive.sh build/fuzz/bin/vantrel_archive_fuzz \
+	  build/linux-debug/bin/vantrel_tests $(FUZZ_SECONDS)

@@ -1,34 +1,165 @@
 // COrvMorlet: the library's own archive format (.INP), writer and reader.
+//
+// One object opens one archive at a time, for reading (mode 1) or writing (mode 0), in
+// version 1, 2, 5 or 6. The operations of each version live in their own files:
+// morlet.cpp (open, close, accessors), morlet_v56_*.cpp, morlet_v2.cpp, morlet_v1.cpp.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
+#include "archive/block_buffers.h"
+#include "archive/format.h"
+#include "archive/item_restore.h"
+#include "archive/name_tree.h"
+#include "archive/part_files.h"
 #include "frame/implementation.h"
+#include "platform/file.h"
 
 namespace orv {
 
-// Not built yet: every operation fails with ORV_ERROR_NOT_SUPPORTED and a zero result.
 class COrvMorlet : public COrvImplementation<IOrvMorlet> {
  public:
-  BOOL ExtractCurrent(LPCTSTR, int) override { return NotBuilt(); }
-  BOOL ExtractFile(LPCTSTR, LPCTSTR) override { return NotBuilt(); }
-  BOOL AddFile(LPCTSTR, LPCTSTR, const void*, DWORD, const ORVFILEATTRIBUTEDATA*) override {
-    return NotBuilt();
-  }
-  BOOL FindEntry(LPCTSTR) override { return NotBuilt(); }
-  BOOL NextEntry(int) override { return NotBuilt(); }
-  BOOL Close() override { return NotBuilt(); }
-  BOOL Open(LPCTSTR, int, int) override { return NotBuilt(); }
-  DWORD GetArchiveType() override { return NotBuilt<DWORD>(); }
-  BOOL GetEntryName(LPTSTR, int) override { return NotBuilt(); }
-  BOOL GetMountPath(LPTSTR, int) override { return NotBuilt(); }
-  ORVFILEATTRIBUTEDATA GetEntryAttributes() override { return NotBuilt<ORVFILEATTRIBUTEDATA>(); }
-  void SetCompression(DWORD) override { NotBuilt<void>(); }
-  BOOL GetEntryTempName(LPTSTR, int) override { return NotBuilt(); }
-  ULONGLONG GetEntrySize() override { return NotBuilt<ULONGLONG>(); }
-  ORVFILETIME GetEntryCreationTime() override { return NotBuilt<ORVFILETIME>(); }
-  ORVFILETIME GetEntryLastAccessTime() override { return NotBuilt<ORVFILETIME>(); }
-  ORVFILETIME GetEntryLastWriteTime() override { return NotBuilt<ORVFILETIME>(); }
-  ULONGLONG GetSplitSize() override { return NotBuilt<ULONGLONG>(); }
-  ULONGLONG SetSplitSize(ULONGLONG) override { return NotBuilt<ULONGLONG>(); }
+  COrvMorlet() = default;
+  ~COrvMorlet() override = default;
+
+  BOOL ExtractCurrent(LPCTSTR pstrTargetDir, int nFlags) override;
+  BOOL ExtractFile(LPCTSTR lpFileIn, LPCTSTR lpTargetDir) override;
+  BOOL AddFile(LPCTSTR pstrSourceFile, LPCTSTR pstrEntryName, const void* pSecurityDescriptor,
+               DWORD dwSecurityLength, const ORVFILEATTRIBUTEDATA* pAttributes) override;
+  BOOL FindEntry(LPCTSTR pstrEntryName) override;
+  BOOL NextEntry(int nAdvance) override;
+  BOOL Close() override;
+  BOOL Open(LPCTSTR pstrFile, int nReadMode, int nVersion) override;
+  DWORD GetArchiveType() override { return type_; }
+  BOOL GetEntryName(LPTSTR pstrBuffer, int nSize) override;
+  BOOL GetMountPath(LPTSTR pstrBuffer, int nSize) override;
+  ORVFILEATTRIBUTEDATA GetEntryAttributes() override { return current_.attributes; }
+  void SetCompression(DWORD dwOption) override { compression_ = dwOption; }
+  BOOL GetEntryTempName(LPTSTR pstrBuffer, int nSize) override;
+  ULONGLONG GetEntrySize() override { return current_.size; }
+  ORVFILETIME GetEntryCreationTime() override { return current_.attributes.ftCreationTime; }
+  ORVFILETIME GetEntryLastAccessTime() override { return current_.attributes.ftLastAccessTime; }
+  ORVFILETIME GetEntryLastWriteTime() override { return current_.attributes.ftLastWriteTime; }
+  ULONGLONG GetSplitSize() override { return splitSize_; }
+  ULONGLONG SetSplitSize(ULONGLONG ullSplitSize) override { return splitSize_ = ullSplitSize; }
+
+  // Copies one entry of another version 5 or 6 archive, blocks and security descriptor,
+  // without recompressing; `fileSize` receives the entry's size.
+  BOOL AddFileFromArchive(LPCTSTR pstrSourceArchive, LPCTSTR pstrEntryName, ULONGLONG& fileSize);
+
+  // Streaming read of one entry's raw (still compressed) blocks, versions 5 and 6. While
+  // it runs, NextEntry, FindEntry, ExtractCurrent and AddFile fail with 22.
+  BOOL StartStreamRead(LPCTSTR pstrEntryName, std::vector<uint8_t>& block);
+  BOOL NextStreamBlock(std::vector<uint8_t>& block);
+  // The security descriptor of the current entry (empty when it has none).
+  BOOL ReadEntrySecurity(std::vector<uint8_t>& descriptor);
+  // The current entry's record (versions 5 and 6).
+  const archive::EntryRecord& CurrentRecord() const { return record_; }
+
+ private:
+  struct CurrentEntry {
+    ORVFILEATTRIBUTEDATA attributes{};
+    WString name;
+    WString tempName;
+    uint64_t size = 0;
+  };
+  // One entry of a version 2 table, parsed.
+  struct V2Entry {
+    ORVFILEATTRIBUTEDATA attributes{};
+    uint64_t storedLength = 0;
+    uint64_t dataOffset = 0;
+    WString shortName;
+    WString name;
+    std::vector<uint8_t> descriptor;
+    uint16_t descriptorOffset = 92;
+  };
+
+  BOOL Fail(DWORD error);
+  BOOL Succeed();
+  bool IsOpen() const { return main_.IsOpen(); }
+  bool IsV56() const { return type_ == archive::kTypeVersion5 || type_ == archive::kTypeVersion6; }
+  void MakeCurrent(const ORVFILEATTRIBUTEDATA& attributes, WStringView name, uint64_t size);
+  void ResetState();
+  WString MakeTempName(WStringView name, DWORD attributes);
+  BOOL CopyText(WStringView text, LPTSTR buffer, int size);
+
+  // Types 3 and 4 (morlet_foreign.cpp).
+  DWORD OpenForeign();
+
+  // Versions 5 and 6 (morlet_v56_*.cpp).
+  DWORD OpenV56(bool existed);
+  BOOL AddFileV56(LPCTSTR source, LPCTSTR name, const void* descriptor, DWORD descriptorLength,
+                  const ORVFILEATTRIBUTEDATA* attributes);
+  DWORD WriteDescriptorRecord(const void* descriptor, DWORD length, archive::EntryRecord& record);
+  DWORD AppendRecord(archive::EntryRecord& record);
+  DWORD EnsurePartOpen();
+  DWORD CompressFileV56(os::File& file, archive::EntryRecord& record);
+  BOOL CloseV56();
+  DWORD ReadRecordAt(uint64_t offset, archive::EntryRecord& record);
+  DWORD LastKnownPart() const;
+  BOOL NextEntryV56(int advance);
+  BOOL ExtractCurrentV56(LPCTSTR folder);
+  DWORD ReadReparseRecordV56(std::vector<uint8_t>& data);
+  DWORD ReadDescriptorV56(const archive::EntryRecord& record, std::vector<uint8_t>& descriptor);
+
+  // Version 2 (morlet_v2.cpp).
+  DWORD OpenV2(bool existed);
+  BOOL AddFileV2(LPCTSTR source, LPCTSTR name, const void* descriptor, DWORD descriptorLength,
+                 const ORVFILEATTRIBUTEDATA* attributes);
+  DWORD DeflateFileV2(os::File& source, uint64_t size, uint64_t& stored);
+  BOOL CloseV2();
+  BOOL NextEntryV2(int advance);
+  BOOL ExtractCurrentV2(LPCTSTR folder);
+
+  // Version 1 (morlet_v1.cpp).
+  DWORD OpenV1(bool existed);
+  BOOL AddFileV1(LPCTSTR source, LPCTSTR name, const ORVFILEATTRIBUTEDATA* attributes);
+  BOOL CloseV1();
+  BOOL NextEntryV1(int advance);
+  BOOL ExtractCurrentV1(LPCTSTR folder, int flags);
+
+  // Settings and identity.
+  WString path_;
+  int mode_ = 0;
+  DWORD type_ = archive::kTypeVersion1;
+  uint64_t mainSize_ = 0;
+  uint64_t freeKilobytes_ = 0;
+  DWORD compression_ = 0;
+  uint64_t splitSize_ = archive::kDefaultSplitSize;
+  os::File main_;
+
+  // Versions 5 and 6.
+  archive::V56Header header_;
+  archive::PartWriter parts_;
+  bool dirty_ = false;
+  archive::NameTree tree_;
+  uint64_t cursor_ = archive::kNoOffset;
+  uint64_t currentOffset_ = archive::kNoOffset;  // record of the current entry
+  archive::EntryRecord record_;
+  archive::BlockBuffers buffers_;
+
+  // Versions 1 and 2.
+  archive::V12Header v12_;
+  std::vector<uint8_t> v1Table_;  // raw table of version 1, grown in 102,400-byte steps
+  uint64_t v1TableUsed_ = 0;
+  uint64_t v1Current_ = 0;  // table offset of the current entry
+  std::vector<V2Entry> v2Entries_;
+  uint64_t writePosition_ = 0;
+  uint64_t tableBytes_ = 0;
+  uint64_t remainingCapacity_ = 0;
+  bool written_ = false;
+
+  CurrentEntry current_;
+  archive::RestoreSession session_;
+
+  // Streaming read.
+  bool streaming_ = false;
+  uint64_t streamBlocks_ = 0;
+  uint64_t streamRead_ = 0;
+  archive::BlockReader streamReader_;
+
+  WString mountPath_;
 };
 
 }  // namespace orv

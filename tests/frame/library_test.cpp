@@ -36,6 +36,15 @@ void ExpectNotBuilt(Interface* object, BOOL result) {
   EXPECT_TRUE(object->Dump());
 }
 
+// A refusal of a built operation: false and a code, whether or not the machine has
+// the component behind it.
+template <class Interface>
+void ExpectRefused(Interface* object, BOOL result) {
+  EXPECT_FALSE(result);
+  EXPECT_NE(object->GetLastErrorCode(), 0u);
+  EXPECT_TRUE(object->Dump());
+}
+
 TEST_F(LibraryTest, EveryFactoryCreatesAnObjectThatDumpsAndReleases) {
   COrvObject* objects[] = {
       Make<IOrvImage>("GetImageInterface"),
@@ -90,38 +99,49 @@ TEST_F(LibraryTest, ImageOperationsAnswerThroughTheirSlots) {
   IOrvMrlComparison* comparison = Make<IOrvMrlComparison>("GetMrlComparisonInterface");
   ASSERT_NE(comparison, nullptr);
   LAYOUTPARTITIONDATA partition{};
-  ExpectNotBuilt(comparison, comparison->GetFirstPartition(&partition));
-  ExpectNotBuilt(comparison, comparison->GetNextPartition(&partition));
+  // Built: nothing compared yet ends the walk at once, a missing disk fails the comparison.
+  EXPECT_FALSE(comparison->GetFirstPartition(&partition));
+  EXPECT_EQ(comparison->GetLastErrorCode(), 259u);
+  EXPECT_FALSE(comparison->GetNextPartition(&partition));
+  EXPECT_EQ(comparison->GetLastErrorCode(), 259u);
   comparison->Close();
-  ExpectNotBuilt(comparison, comparison->OpenComparison(0, path, -1));
+  EXPECT_FALSE(comparison->OpenComparison(1000, path, -1));
+  EXPECT_NE(comparison->GetLastErrorCode(), 0u);
   comparison->Release();
 }
 
 TEST_F(LibraryTest, ArchiveOperationsAnswerThroughTheirSlots) {
   IOrvMorlet* archive = Make<IOrvMorlet>("GetMorletInterface");
   ASSERT_NE(archive, nullptr);
-  const ORVCHAR* path = ORV_T("x");
-  ORVCHAR buffer[64] = {};
-  ExpectNotBuilt(archive, archive->ExtractCurrent(path, 0));
-  ExpectNotBuilt(archive, archive->ExtractFile(path, path));
-  ExpectNotBuilt(archive, archive->AddFile(path, path, nullptr, 0, nullptr));
-  ExpectNotBuilt(archive, archive->FindEntry(path));
-  ExpectNotBuilt(archive, archive->NextEntry(1));
-  ExpectNotBuilt(archive, archive->Close());
-  ExpectNotBuilt(archive, archive->Open(path, 1, 5));
-  ExpectNotBuilt(archive, archive->GetArchiveType() != 0);
-  ExpectNotBuilt(archive, archive->GetEntryName(buffer, 64));
-  ExpectNotBuilt(archive, archive->GetMountPath(buffer, 64));
-  ExpectNotBuilt(archive, archive->GetEntryAttributes().dwFileAttributes != 0);
+  const ORVCHAR* path = ORV_T("no-such-archive.inp");
+  ORVCHAR buffer[64] = {1};
+  // Each slot gives the answer of its own operation on an archive that is not open.
+  ExpectRefused(archive, archive->ExtractCurrent(path, 0));
+  EXPECT_EQ(archive->GetLastErrorCode(), 0x10000203u);
+  ExpectRefused(archive, archive->ExtractFile(path, nullptr));
+  EXPECT_EQ(archive->GetLastErrorCode(), 0x10000002u);
+  ExpectRefused(archive, archive->AddFile(path, path, nullptr, 0, nullptr));
+  EXPECT_EQ(archive->GetLastErrorCode(), 87u);
+  ExpectRefused(archive, archive->FindEntry(path));
+  ExpectRefused(archive, archive->NextEntry(1));
+  ExpectRefused(archive, archive->Close());
+  EXPECT_EQ(archive->GetLastErrorCode(), 0x10000203u);
+  ExpectRefused(archive, archive->Open(path, 1, 5));
+  EXPECT_EQ(archive->GetLastErrorCode(), 2u);
+  EXPECT_EQ(archive->GetArchiveType(), 1u);
+  EXPECT_TRUE(archive->GetEntryName(buffer, 64));
+  EXPECT_EQ(buffer[0], 0);
+  EXPECT_TRUE(archive->GetMountPath(buffer, 64));
+  EXPECT_EQ(archive->GetEntryAttributes().dwFileAttributes, 0u);
   archive->SetCompression(1);
-  ExpectNotBuilt(archive, FALSE);
-  ExpectNotBuilt(archive, archive->GetEntryTempName(buffer, 64));
-  ExpectNotBuilt(archive, archive->GetEntrySize() != 0);
-  ExpectNotBuilt(archive, archive->GetEntryCreationTime().dwLowDateTime != 0);
-  ExpectNotBuilt(archive, archive->GetEntryLastAccessTime().dwLowDateTime != 0);
-  ExpectNotBuilt(archive, archive->GetEntryLastWriteTime().dwLowDateTime != 0);
-  ExpectNotBuilt(archive, archive->GetSplitSize() != 0);
-  ExpectNotBuilt(archive, archive->SetSplitSize(1) != 0);
+  EXPECT_TRUE(archive->GetEntryTempName(buffer, 64));
+  EXPECT_EQ(archive->GetEntrySize(), 0u);
+  EXPECT_EQ(archive->GetEntryCreationTime().dwLowDateTime, 0u);
+  EXPECT_EQ(archive->GetEntryLastAccessTime().dwLowDateTime, 0u);
+  EXPECT_EQ(archive->GetEntryLastWriteTime().dwLowDateTime, 0u);
+  EXPECT_EQ(archive->GetSplitSize(), 681574400u);
+  EXPECT_EQ(archive->SetSplitSize(1048576), 1048576u);
+  EXPECT_EQ(archive->GetSplitSize(), 1048576u);
   archive->Release();
 }
 
@@ -134,30 +154,30 @@ TEST_F(LibraryTest, WimOperationsAnswerThroughTheirSlots) {
   LONGLONG size = 0;
   void* info = nullptr;
   BYTE attributes[560] = {};
-  ExpectNotBuilt(wim, wim->WIMCreateFile(path, 0, 0, 0, 0, &result) != nullptr);
-  ExpectNotBuilt(wim, wim->WIMCopyFile(path, path, nullptr, nullptr, nullptr, 0));
-  ExpectNotBuilt(wim, wim->WIMGetImageCount(nullptr) != 0);
-  ExpectNotBuilt(wim, wim->WIMGetAttributes(nullptr, attributes, sizeof attributes));
-  ExpectNotBuilt(wim, wim->WIMCloseHandle(nullptr));
-  ExpectNotBuilt(wim, wim->WIMApplyImage(nullptr, path, 0));
-  ExpectNotBuilt(wim, wim->WIMLoadImage(nullptr, 1) != nullptr);
-  ExpectNotBuilt(wim, wim->WIMExportImage(nullptr, nullptr, 0));
-  ExpectNotBuilt(wim, wim->WIMMountImage(path, path, 1, path));
-  ExpectNotBuilt(wim, wim->WIMUnmountImage(path, path, 1, 0));
-  ExpectNotBuilt(wim, wim->WIMCaptureImage(nullptr, path, 0) != nullptr);
-  ExpectNotBuilt(wim, wim->WIMSplitFile(nullptr, path, &size, 0));
-  ExpectNotBuilt(wim, wim->WIMSetTemporaryPath(nullptr, path));
-  ExpectNotBuilt(wim, wim->WIMRegisterMessageCallback(nullptr, nullptr, nullptr) != 0);
-  ExpectNotBuilt(wim, wim->WIMUnregisterMessageCallback(nullptr, nullptr));
-  ExpectNotBuilt(wim, wim->WIMGetImageInformation(nullptr, &info, &result));
-  ExpectNotBuilt(wim, wim->WIMSetImageInformation(nullptr, nullptr, 0));
-  ExpectNotBuilt(wim, wim->GetMountResult());
-  ExpectNotBuilt(wim, wim->IsFirstPart(path));
-  ExpectNotBuilt(wim, wim->GetPartNumber(path) != 0);
-  ExpectNotBuilt(wim, wim->WIMSetBootImage(nullptr, 1));
-  ExpectNotBuilt(wim, wim->WIMSetReferenceFile(nullptr, path, 0));
-  ExpectNotBuilt(wim, wim->SetPassword(path, path));
-  ExpectNotBuilt(wim, wim->GetPassword(path, buffer));
+  ExpectRefused(wim, wim->WIMCreateFile(path, 0, 0, 0, 0, &result) != nullptr);
+  ExpectRefused(wim, wim->WIMCopyFile(path, path, nullptr, nullptr, nullptr, 0));
+  ExpectRefused(wim, wim->WIMGetImageCount(nullptr) != 0xFFFFFFFF);
+  ExpectRefused(wim, wim->WIMGetAttributes(nullptr, attributes, sizeof attributes));
+  ExpectRefused(wim, wim->WIMCloseHandle(nullptr));
+  ExpectRefused(wim, wim->WIMApplyImage(nullptr, path, 0));
+  ExpectRefused(wim, wim->WIMLoadImage(nullptr, 1) != nullptr);
+  ExpectRefused(wim, wim->WIMExportImage(nullptr, nullptr, 0));
+  ExpectRefused(wim, wim->WIMMountImage(path, path, 1, path));
+  ExpectRefused(wim, wim->WIMUnmountImage(path, path, 1, 0));
+  ExpectRefused(wim, wim->WIMCaptureImage(nullptr, path, 0) != nullptr);
+  ExpectRefused(wim, wim->WIMSplitFile(nullptr, path, &size, 0));
+  ExpectRefused(wim, wim->WIMSetTemporaryPath(nullptr, path));
+  ExpectRefused(wim, wim->WIMRegisterMessageCallback(nullptr, nullptr, nullptr) != 0xFFFFFFFF);
+  ExpectRefused(wim, wim->WIMUnregisterMessageCallback(nullptr, nullptr));
+  ExpectRefused(wim, wim->WIMGetImageInformation(nullptr, &info, &result));
+  ExpectRefused(wim, wim->WIMSetImageInformation(nullptr, nullptr, 0));
+  ExpectRefused(wim, wim->GetMountResult());
+  ExpectRefused(wim, wim->IsFirstPart(path));
+  ExpectRefused(wim, wim->GetPartNumber(path) != 0);
+  ExpectRefused(wim, wim->WIMSetBootImage(nullptr, 1));
+  ExpectRefused(wim, wim->WIMSetReferenceFile(nullptr, path, 0));
+  ExpectRefused(wim, wim->SetPassword(path, path));
+  ExpectRefused(wim, wim->GetPassword(path, buffer));
   wim->Release();
 }
 

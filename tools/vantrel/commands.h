@@ -12,5 +12,15 @@ struct CommandContext {
 
 // `version`, `selfcheck`.
 void AddBasicCommands(CLI::App& app, CommandContext& context);
+// `wim capture|apply|split|info|password`.
+void AddWimCommands(CLI::App& app, CommandContext& context);
+
+// `inp create|add|list|extract|info`.
+void AddInpCommands(CLI::App& app, CommandContext& context);
+
+// `disks`.
+void AddDiskCommands(CLI::App& app, CommandContext& context);
+// `layout write|compare`.
+void AddLayoutCommands(CLI::App& app, CommandContext& context);
 
 }  // namespace vantrel_cli

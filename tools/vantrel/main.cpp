@@ -10,6 +10,10 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   vantrel_cli::CommandContext context;
   vantrel_cli::AddBasicCommands(app, context);
+  vantrel_cli::AddWimCommands(app, context);
+  vantrel_cli::AddInpCommands(app, context);
+  vantrel_cli::AddDiskCommands(app, context);
+  vantrel_cli::AddLayoutCommands(app, context);
 
   std::vector<std::string> arguments = orv::os::ProgramArgumentsUtf8(argc, argv);
   std::reverse(arguments.begin(), arguments.end());  // CLI11 takes them last first

@@ -12,12 +12,13 @@
 #include "platform/posix/errno_map.h"
 #include "platform/posix/file_time.h"
 #include "platform/posix/little_endian.h"
+#include "platform/posix/ntfs3g.h"
 
 namespace orv::os::posix {
 
 namespace {
 
-constexpr unsigned kStatMask = STATX_BASIC_STATS | STATX_BTIME;
+constexpr unsigned kStatMask = STATX_BASIC_STATS | STATX_BTIME | kMountIdMask;
 // The bits the type of the entry decides, never stored.
 constexpr DWORD kDerivedAttributes = kAttrDirectory | kAttrReparsePoint | kAttrNormal;
 
@@ -31,7 +32,13 @@ DWORD DefaultAttributes(const EntryStat& entry) { return entry.isDirectory ? 0 :
 
 void FinishStat(EntryStat& entry, const std::string& path) {
   entry.isLink = S_ISLNK(entry.st.stx_mode);
-  if (entry.isLink) {
+  if (entry.isLink && HasNtfsMetadata(EntryRef{path}, entry)) {
+    // A reparse point of an NTFS volume knows whether it stands for a folder, wherever
+    // it leads.
+    DWORD attributes, reparseTag;
+    entry.isDirectory = ReadNtfsAttributes(EntryRef{path}, attributes, reparseTag) == 0 &&
+                        (attributes & kAttrDirectory);
+  } else if (entry.isLink) {
     struct stat target;
     entry.isDirectory = stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
   } else {
@@ -107,6 +114,7 @@ void NoticeDropped(const char* what, const std::string& path) {
 
 DWORD ReadAttributes(const EntryRef& ref, const EntryStat& entry, DWORD& attributes,
                      DWORD& reparseTag) {
+  if (HasNtfsMetadata(ref, entry)) return ReadNtfsAttributes(ref, attributes, reparseTag);
   reparseTag = 0;
   if (entry.isLink) {
     attributes = kAttrReparsePoint | (entry.isDirectory ? kAttrDirectory : kAttrArchive);
@@ -134,6 +142,7 @@ DWORD ReadTimes(const EntryRef& ref, const EntryStat& entry, FileTimes& times) {
   times.lastWrite = FromStatx(entry.st.stx_mtime);
   times.creation =
       entry.st.stx_mask & STATX_BTIME ? FromStatx(entry.st.stx_btime) : times.lastWrite;
+  if (HasNtfsMetadata(ref, entry)) return ReadNtfsTimes(ref, times);
   if (entry.isLink) return err::kSuccess;
   std::vector<uint8_t> value;
   bool present;
@@ -155,6 +164,7 @@ DWORD ReadInfo(const EntryRef& ref, const EntryStat& entry, FileInfo& info) {
 }
 
 DWORD ReadShortName(const EntryRef& ref, const EntryStat& entry, WString& shortName) {
+  if (HasNtfsMetadata(ref, entry)) return ReadNtfsShortName(ref, shortName);
   shortName.clear();
   if (entry.isLink) return err::kSuccess;
   std::vector<uint8_t> value;
@@ -168,6 +178,7 @@ DWORD ReadShortName(const EntryRef& ref, const EntryStat& entry, WString& shortN
 }
 
 DWORD WriteAttributes(const EntryRef& ref, const EntryStat& entry, DWORD attributes) {
+  if (HasNtfsMetadata(ref, entry)) return WriteNtfsAttributes(ref, attributes);
   const DWORD stored = attributes & ~kDerivedAttributes;
   // The default needs no attribute; removing it keeps plain files free of them.
   if (stored == DefaultAttributes(entry))
@@ -182,6 +193,7 @@ DWORD WriteAttributes(const EntryRef& ref, const EntryStat& entry, DWORD attribu
 }
 
 DWORD WriteTimes(const EntryRef& ref, const EntryStat& entry, const FileTimes& times) {
+  if (HasNtfsMetadata(ref, entry)) return WriteNtfsTimes(ref, times);
   if (times.lastAccess != 0 || times.lastWrite != 0) {
     timespec values[2];
     values[0] = times.lastAccess != 0 ? ToTimespec(times.lastAccess) : timespec{0, UTIME_OMIT};

@@ -9,6 +9,8 @@
 //                               point (and of links whose target cannot be expressed here)
 // Without them, files report kAttrArchive and folders kAttrDirectory, and the creation
 // time is the birth time the file system keeps, else the last write time.
+// On an NTFS volume mounted through ntfs-3g the driver's own attributes hold the real
+// metadata instead (see ntfs3g.h).
 // Symbolic links cannot carry user attributes on Linux; on a file system without user
 // attributes at all, what does not fit is dropped with a notice and the call succeeds.
 #pragma once

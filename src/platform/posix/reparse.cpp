@@ -5,7 +5,8 @@
 // target outside every drive's folder, or with "." or ".." in it, keeps its native form
 // ("/srv/x"). Data of other tags, and links to places this system cannot name (an
 // unmapped drive, a volume GUID, a network share), are kept whole in the
-// user.vantrel.reparse attribute.
+// user.vantrel.reparse attribute. On an NTFS volume mounted through ntfs-3g the data is
+// the volume's own reparse data, read and written whole.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +19,7 @@
 #include "platform/file.h"
 #include "platform/posix/errno_map.h"
 #include "platform/posix/metadata.h"
+#include "platform/posix/ntfs3g.h"
 #include "platform/posix/path_map.h"
 #include "platform/posix/reparse_buffer.h"
 #include "platform/posix/share_table.h"
@@ -128,6 +130,8 @@ DWORD GetReparseData(WStringView path, std::vector<uint8_t>& data) {
   ResolvedPath resolved;
   EntryStat entry;
   if (DWORD error = posix::LocateEntry(path, resolved, entry)) return error;
+  if (posix::HasNtfsMetadata(EntryRef{resolved.native}, entry))
+    return posix::ReadNtfsReparse(EntryRef{resolved.native}, data);
   if (entry.isLink) {
     std::string target;
     if (DWORD error = ReadLink(resolved.native, target)) return error;
@@ -146,6 +150,9 @@ DWORD SetReparseData(WStringView path, const std::vector<uint8_t>& data) {
   ResolvedPath resolved;
   EntryStat entry;
   if (DWORD error = posix::LocateEntry(path, resolved, entry)) return error;
+  // Any item on the volume may hold reparse data, a link made with symlink() included.
+  if (posix::OnNtfs3g(EntryRef{resolved.native}, entry))
+    return posix::WriteNtfsReparse(EntryRef{resolved.native}, data);
   if (tag == kReparseTagSymlink || tag == kReparseTagMountPoint) {
     LinkReparse link;
     if (DWORD error = posix::ParseLinkReparse(data, link)) return error;

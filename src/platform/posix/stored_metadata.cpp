@@ -1,9 +1,11 @@
 // Short names and security descriptors: Windows metadata with no Linux counterpart,
-// kept as extended attributes of the file (see metadata.h).
+// kept as extended attributes of the file (see metadata.h), or on an NTFS volume
+// mounted through ntfs-3g, the volume's own (see ntfs3g.h).
 #include "platform/errors.h"
 #include "platform/file.h"
 #include "platform/posix/little_endian.h"
 #include "platform/posix/metadata.h"
+#include "platform/posix/ntfs3g.h"
 
 namespace orv::os {
 
@@ -33,6 +35,7 @@ DWORD SetShortName(WStringView path, WStringView shortName) {
   EntryStat entry;
   if (DWORD error = posix::LocateEntry(path, resolved, entry)) return error;
   const EntryRef ref{resolved.native};
+  if (posix::HasNtfsMetadata(ref, entry)) return posix::WriteNtfsShortName(ref, shortName);
   if (shortName.empty())
     return entry.isLink ? err::kSuccess : posix::RemoveXattr(ref, posix::kShortNameXattr);
   if (entry.isLink) {
@@ -51,9 +54,12 @@ DWORD GetSecurity(WStringView path, DWORD which, std::vector<uint8_t>& descripto
   ResolvedPath resolved;
   EntryStat entry;
   if (DWORD error = posix::LocateEntry(path, resolved, entry)) return error;
-  if (entry.isLink) return err::kSuccess;
+  const EntryRef ref{resolved.native};
   bool present;
-  return posix::ReadXattr(EntryRef{resolved.native}, posix::kSecurityXattr, descriptor, present);
+  if (posix::HasNtfsMetadata(ref, entry))
+    return posix::ReadXattr(ref, posix::kNtfsSecurityXattr, descriptor, present);
+  if (entry.isLink) return err::kSuccess;
+  return posix::ReadXattr(ref, posix::kSecurityXattr, descriptor, present);
 }
 
 DWORD SetSecurity(WStringView path, DWORD which, const std::vector<uint8_t>& descriptor) {
@@ -62,12 +68,14 @@ DWORD SetSecurity(WStringView path, DWORD which, const std::vector<uint8_t>& des
   ResolvedPath resolved;
   EntryStat entry;
   if (DWORD error = posix::LocateEntry(path, resolved, entry)) return error;
+  const EntryRef ref{resolved.native};
+  if (posix::HasNtfsMetadata(ref, entry))
+    return posix::WriteXattr(ref, posix::kNtfsSecurityXattr, descriptor, "security descriptor");
   if (entry.isLink) {
     posix::NoticeDropped("security descriptor", resolved.native);
     return err::kSuccess;
   }
-  return posix::WriteXattr(EntryRef{resolved.native}, posix::kSecurityXattr, descriptor,
-                           "security descriptor");
+  return posix::WriteXattr(ref, posix::kSecurityXattr, descriptor, "security descriptor");
 }
 
 }  // namespace orv::os

@@ -1,6 +1,8 @@
 // Volumes: free space from statvfs, the file-system name from the mount table. Linux
 // keeps no volume label or serial number the way Windows does; the label is left empty
 // and the serial number is the device number folded to 32 bits, stable while mounted.
+// An NTFS volume mounted through ntfs-3g answers as on Windows: "NTFS", with the label
+// read from the device or image file the mount table names.
 #include <stdlib.h>
 #include <sys/statvfs.h>
 
@@ -11,6 +13,7 @@
 #include "platform/errors.h"
 #include "platform/posix/errno_map.h"
 #include "platform/posix/metadata.h"
+#include "platform/posix/ntfs3g.h"
 #include "platform/posix/path_map.h"
 #include "platform/volume.h"
 
@@ -44,11 +47,17 @@ std::string Unescape(const std::string& field) {
   return out;
 }
 
-// The file-system type of the mount that holds `path` (canonical): the deepest mount
-// point above it, the last one mounted when several share it.
-std::string FileSystemOf(const std::string& path) {
+struct Mount {
+  std::string type;
+  std::string source;  // the device or image file, as the file system reports it
+};
+
+// The mount that holds `path` (canonical): the deepest mount point above it, the last
+// one mounted when several share it.
+Mount MountOf(const std::string& path) {
   std::ifstream table("/proc/self/mountinfo");
-  std::string line, best, bestMount;
+  std::string line, bestMount;
+  Mount best;
   while (std::getline(table, line)) {
     // id parent major:minor root mount-point options [optional...] - type source ...
     std::istringstream fields(line);
@@ -56,13 +65,13 @@ std::string FileSystemOf(const std::string& path) {
     fields >> id >> parent >> device >> root >> mountPoint;
     while (fields >> field && field != "-") {
     }
-    std::string type;
-    fields >> type;
+    std::string type, source;
+    fields >> type >> source;
     mountPoint = Unescape(mountPoint);
     if (type.empty() || !posix::NativeWithin(mountPoint, path) ||
         mountPoint.size() < bestMount.size())
       continue;
-    best = type;
+    best = Mount{type, Unescape(source)};
     bestMount = mountPoint;
   }
   return best;
@@ -91,8 +100,15 @@ DWORD GetVolumeInfo(WStringView path, VolumeInfo& info) {
   const std::string real = canonical;
   free(canonical);
   info.label.clear();
-  info.fileSystem = FromUtf8(FileSystemOf(real));
   info.serial = posix::VolumeSerial(entry.st);
+  const Mount mount = MountOf(real);
+  if (!posix::OnNtfs3g(posix::EntryRef{real}, entry)) {
+    info.fileSystem = FromUtf8(mount.type);
+    return err::kSuccess;
+  }
+  info.fileSystem = ORV_T("NTFS");
+  // A label that cannot be read (a device only root may open) leaves it empty.
+  posix::ReadNtfsLabel(mount.source, info.label);
   return err::kSuccess;
 }
 

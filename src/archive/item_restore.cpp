@@ -1,0 +1,236 @@
+#include "archive/item_restore.h"
+
+#include <algorithm>
+
+#include "archive/byte_order.h"
+#include "archive/format.h"
+#include "archive/target_path.h"
+#include "platform/clock.h"
+#include "platform/compression.h"
+#include "platform/encrypted_file.h"
+#include "platform/errors.h"
+#include "platform/process.h"
+#include "platform/system.h"
+#include "services/log.h"
+#include "services/system.h"
+
+namespace orv::archive {
+
+namespace {
+
+constexpr WStringView kPartialSuffix = ORV_T(".vantrel-partial");
+constexpr DWORD kAllSecurity = os::kOwnerSecurity | os::kGroupSecurity | os::kDaclSecurity |
+                               os::kSaclSecurity;
+
+os::FileTimes TimesOf(const RestoreItem& item) {
+  os::FileTimes times{ToU64(item.attributes.ftCreationTime), ToU64(item.attributes.ftLastAccessTime),
+                      ToU64(item.attributes.ftLastWriteTime)};
+  if (item.localTimes) {
+    for (os::FileTime* time : {&times.creation, &times.lastAccess, &times.lastWrite})
+      if (*time) *time = os::LocalToFileTime(*time);
+  }
+  return times;
+}
+
+WString FolderOf(WStringView path) {
+  const size_t slash = path.find_last_of(ORV_T("\\/"));
+  return WString(slash == WStringView::npos ? WStringView() : path.substr(0, slash));
+}
+
+void ApplyDescriptor(WStringView target, const std::vector<uint8_t>& descriptor) {
+  if (descriptor.empty()) return;
+  const bool privileged = os::SetPrivilege(ORV_T("SeSecurityPrivilege"), true) == 0;
+  os::SetSecurity(target, kAllSecurity, descriptor);  // a failure keeps the default security
+  if (privileged) os::SetPrivilege(ORV_T("SeSecurityPrivilege"), false);
+}
+
+// Sets times on the item itself (never on what a link points at).
+void ApplyTimes(WStringView target, const os::FileTimes& times) {
+  os::File item;
+  if (item.Open(target, os::kFileWriteAttributes, os::kShareRead | os::kShareWrite,
+                os::Disposition::kOpenExisting, os::kBackupSemantics | os::kOpenReparsePoint) == 0)
+    item.SetTimes(times);
+}
+
+DWORD FailCreate(WStringView target, DWORD error) {
+  COrvLog::GetInstance().AddError(ORV_T("Cannot create %s - %u"), WString(target), error);
+  return error;
+}
+
+// The link target named by a mount point: its drive letter becomes the restore target's,
+// and the folder is created when missing, but only below the restore folder.
+void PrepareMountTarget(WStringView folder, const std::vector<uint8_t>& data) {
+  COrvLog& log = COrvLog::GetInstance();
+  if (data.size() < 16) return;
+  const DWORD tag = LoadLE<uint32_t>(data.data());
+  if (tag != 0xA0000003 && tag != 0x80000000) return;
+  const uint16_t printOffset = LoadLE<uint16_t>(data.data() + 12);
+  const uint16_t printLength = LoadLE<uint16_t>(data.data() + 14);
+  if (size_t{16} + printOffset + printLength > data.size() || printLength < 2) {
+    log.AddInfo(ORV_T("No link found"));
+    return;
+  }
+  WString link = DecodeName(data.data() + 16 + printOffset, printLength / 2);
+  if (tag == 0x80000000) log.AddInfo(ORV_T("Link to %s"), link);
+  if (!folder.empty()) link[0] = folder[0];
+  log.AddInfo(ORV_T("Create Link: %s"), link);
+  const bool below = link.size() > folder.size() && link.compare(0, folder.size(), folder) == 0 &&
+                     link[folder.size()] == '\\' && IsSafeEntryName(link.substr(folder.size() + 1));
+  if (below) os::CreateDirectoryTree(link);
+}
+
+DWORD RestoreFolder(WStringView folder, WStringView target, const RestoreItem& item,
+                    const RestoreSources& sources, bool reparse) {
+  COrvLog& log = COrvLog::GetInstance();
+  if (!reparse) {
+    if (DWORD error = RefuseExistingLink(target)) {
+      log.AddError(ORV_T("%s is a link inside the target - %u"), WString(target), error);
+      return error;
+    }
+  }
+  DWORD error = os::CreateDirectory(target);
+  if (error && error != err::kAlreadyExists) return FailCreate(target, error);
+  if (reparse) {
+    std::vector<uint8_t> data;
+    if ((error = sources.reparse(data))) return error;
+    PrepareMountTarget(folder, data);
+    if ((error = os::SetReparseData(target, data))) {
+      log.AddError(ORV_T("Error: %u"), error);
+      return error;
+    }
+  }
+  if (!item.shortName.empty()) os::SetShortName(target, item.shortName);
+  ApplyTimes(target, TimesOf(item));
+  return err::kSuccess;
+}
+
+// Writes the content beside the target, then renames it over the target.
+DWORD RestoreFile(WStringView target, const RestoreItem& item, const RestoreSources& sources,
+                  bool reparse) {
+  COrvLog& log = COrvLog::GetInstance();
+  const WString partial = WString(target) + WString(kPartialSuffix);
+  DWORD error;
+  {
+    os::File file;
+    if ((error = file.Open(partial, os::kGenericRead | os::kGenericWrite | os::kDeleteAccess, 0,
+                           os::Disposition::kCreateAlways, os::kBackupSemantics)))
+      return FailCreate(target, error);
+    if (!reparse) {
+      error = sources.content(file);
+      if (!error) file.SetTimes(TimesOf(item));
+    }
+  }
+  if (!error && reparse) {
+    std::vector<uint8_t> data;
+    error = sources.reparse(data);
+    if (!error && (error = os::SetReparseData(partial, data))) log.AddError(ORV_T("Error: %u"), error);
+    if (!error) ApplyTimes(partial, TimesOf(item));
+  }
+  if (!error) {
+    DWORD existing;
+    if (os::GetAttributes(target, existing) == 0) os::SetAttributes(target, os::kAttrNormal);
+    error = os::MoveFile(partial, target, true);
+    if (error) FailCreate(target, error);
+  }
+  if (error) {
+    os::DeleteFile(partial);
+    return error;
+  }
+  if (!item.shortName.empty()) os::SetShortName(target, item.shortName);
+  return err::kSuccess;
+}
+
+// The folder of staging files in the preinstallation environment: "System Recovery\ENC"
+// on the user partition (USERPART), else on the target's own drive.
+WString PreinstallationStaging(WStringView target) {
+  WString base = os::GetEnvironment(ORV_T("USERPART")).value_or(WString());
+  if (base.empty()) base = WString(target.substr(0, std::min<size_t>(2, target.size())));
+  while (!base.empty() && base.back() == '\\') base.pop_back();
+  return base + ORV_T("\\System Recovery\\ENC");
+}
+
+// An encrypted file: its raw stream goes to a staging file that is imported as a new
+// encrypted file. When the import cannot be done the staging file stays and the entry fails.
+DWORD RestoreEncrypted(WStringView target, const RestoreItem& item, const RestoreSources& sources) {
+  COrvLog& log = COrvLog::GetInstance();
+  const bool preinstallation = COrvSystem::RunUnderWinPE();
+  const WString stagingFolder = preinstallation ? PreinstallationStaging(target) : FolderOf(target);
+  if (preinstallation) os::CreateDirectoryTree(stagingFolder);
+  const WString staging = stagingFolder + ORV_T("\\") + item.tempName;
+  {
+    os::File file;
+    DWORD error = file.Open(staging, os::kGenericRead | os::kGenericWrite, 0,
+                            os::Disposition::kCreateAlways, os::kBackupSemantics);
+    if (error) return FailCreate(staging, error);
+    if ((error = sources.content(file))) {
+      file.Close();
+      os::DeleteFile(staging);
+      return error;
+    }
+    file.SetTimes(TimesOf(item));
+  }
+  // The preinstallation environment cannot import: the staging file waits for Windows.
+  if (preinstallation) return err::kSuccess;
+  const DWORD error = os::ImportEncryptedRaw(staging, target);
+  log.AddInfo(ORV_T("WriteEncryptedFileRaw returns %u"), error);
+  if (error) {
+    log.AddError(ORV_T("Encrypted file %s kept as %s - %u"), WString(target), staging, error);
+    return error;
+  }
+  os::DeleteFile(staging);
+  ApplyTimes(target, TimesOf(item));
+  if (!item.shortName.empty()) os::SetShortName(target, item.shortName);
+  return err::kSuccess;
+}
+
+}  // namespace
+
+DWORD RestoreEntry(WStringView folder, const RestoreItem& item, const RestoreSources& sources,
+                   RestoreSession& session) {
+  COrvLog& log = COrvLog::GetInstance();
+  WString target;
+  // The root entry (empty name) is the target folder itself.
+  DWORD error = item.name.empty() ? (target.assign(folder), err::kSuccess)
+                                  : BuildTargetPath(folder, item.name, kMaxTargetPath, target);
+  while (target.size() > 1 && (target.back() == '\\' || target.back() == '/') &&
+         target.size() > folder.size())
+    target.pop_back();
+  if (error) {
+    log.AddError(ORV_T("Cannot extract %s: its name leaves the target - %u"), item.name, error);
+    return error;
+  }
+  if ((error = PrepareParentFolders(folder, target))) {
+    log.AddError(ORV_T("%s lies behind a link inside the target - %u"), target, error);
+    return error;
+  }
+  const DWORD attributes = item.attributes.dwFileAttributes;
+  const bool directory = attributes & os::kAttrDirectory;
+  const bool reparse = item.withMetadata && (attributes & os::kAttrReparsePoint);
+  const bool encrypted =
+      item.withMetadata && !directory && (attributes & os::kAttrEncrypted) && !item.tempName.empty();
+  if (directory)
+    error = RestoreFolder(folder, target, item, sources, reparse);
+  else if (encrypted)
+    error = RestoreEncrypted(target, item, sources);
+  else
+    error = RestoreFile(target, item, sources, reparse);
+  if (error) return error;
+  if (item.withMetadata && (attributes & os::kAttrCompressed))
+    os::SetDefaultCompression(target);  // a volume without compression keeps the attribute only
+
+  std::vector<uint8_t> descriptor;
+  if (sources.descriptor && (error = sources.descriptor(descriptor))) return error;
+  ApplyDescriptor(target, descriptor);
+  // Encryption comes from the import, never from the attribute value.
+  DWORD present = 0;
+  os::GetAttributes(target, present);
+  os::SetAttributes(target, (attributes & ~os::kAttrEncrypted) | (present & os::kAttrEncrypted));
+
+  // Writing this entry touched its folder's times; a folder restored earlier gets them back.
+  const auto parent = session.folderTimes.find(FolderOf(target));
+  if (parent != session.folderTimes.end()) ApplyTimes(parent->first, parent->second);
+  if (directory && !reparse) session.folderTimes[target] = TimesOf(item);
+  return err::kSuccess;
+}
+
+}  // namespace orv::archive

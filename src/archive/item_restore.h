@@ -1,0 +1,49 @@
+// Writing one archive entry into a target folder with its metadata, the same for every
+// version: the version hands over where content, reparse record and security
+// descriptor come from.
+//
+// A file is written beside its target and renamed over it only once it is complete, so
+// a failed extraction leaves what was there. A link is recreated from its reparse
+// record. Names that would leave the folder, and folders on the way that are links,
+// refuse the entry with 123.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/file.h"
+#include "vantrel/vantrel.h"
+
+namespace orv::archive {
+
+struct RestoreItem {
+  WString name;
+  ORVFILEATTRIBUTEDATA attributes{};
+  WString shortName;
+  WString tempName;          // encrypted files: the staging file's name
+  bool localTimes = false;   // version 1 stores local times
+  bool withMetadata = true;  // version 1 writes no reparse points and no encryption
+};
+
+struct RestoreSources {
+  // Writes the content into the open file; returns an error code.
+  std::function<DWORD(os::File&)> content;
+  // Reads the stored reparse record (the reparse data buffer).
+  std::function<DWORD(std::vector<uint8_t>&)> reparse;
+  // Reads the security descriptor; empty result when the entry has none. A failure
+  // fails the entry.
+  std::function<DWORD(std::vector<uint8_t>&)> descriptor;
+};
+
+// What one walk of extractions remembers: the times of the folders it restored, put back
+// each time an entry written inside such a folder has changed them.
+struct RestoreSession {
+  std::unordered_map<WString, os::FileTimes> folderTimes;
+};
+
+DWORD RestoreEntry(WStringView folder, const RestoreItem& item, const RestoreSources& sources,
+                   RestoreSession& session);
+
+}  // namespace orv::archive

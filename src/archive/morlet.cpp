@@ -1,0 +1,234 @@
+// Open, Close, the accessors of the current entry and the dispatch to the versions.
+#include "archive/morlet.h"
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+
+#include "archive/part_names.h"
+#include "platform/case_fold.h"
+#include "platform/clock.h"
+#include "platform/errors.h"
+#include "platform/volume.h"
+#include "services/log.h"
+
+namespace orv {
+
+using namespace archive;
+
+namespace {
+
+constexpr uint8_t kVirtualDiskMark[8] = {0x21, 0x58, 0x53, 0x53, 0x58, 0x53, 0x53, 0x21};
+constexpr uint8_t kWimMark[8] = {0x4D, 0x53, 0x57, 0x49, 0x4D, 0x00, 0x00, 0x00};
+
+// The archive type from the first 12 bytes of a file.
+DWORD RecogniseType(const uint8_t* bytes, DWORD size) {
+  if (size >= 8 && std::memcmp(bytes, kVirtualDiskMark, 8) == 0) return kTypeVirtualDisk;
+  if (size >= 8 && std::memcmp(bytes, kWimMark, 8) == 0) return kTypeWim;
+  if (size < 12) return kTypeVersion1;
+  const uint32_t version = uint32_t{bytes[8]} | uint32_t{bytes[9]} << 8 |
+                           uint32_t{bytes[10]} << 16 | uint32_t{bytes[11]} << 24;
+  if (version == 2 || version == 5 || version == 6) return version;
+  return kTypeVersion1;
+}
+
+// "C:\" for a drive path; the folder that holds the file otherwise.
+WString VolumeRootOf(WStringView path) {
+  if (path.size() >= 2 && path[1] == ':') return WString(path.substr(0, 2)) + ORV_T("\\");
+  const size_t slash = path.find_last_of(ORV_T("\\/"));
+  return WString(slash == WStringView::npos ? ORV_T(".") : path.substr(0, slash + 1));
+}
+
+}  // namespace
+
+BOOL COrvMorlet::Fail(DWORD error) {
+  m_Error.SetError(error);
+  return FALSE;
+}
+
+BOOL COrvMorlet::Succeed() {
+  m_Error.SetError(err::kSuccess);
+  return TRUE;
+}
+
+void COrvMorlet::ResetState() {
+  main_.Close();
+  parts_.Close();
+  tree_.Clear();
+  streamReader_.Close();
+  streaming_ = false;
+  dirty_ = false;
+  cursor_ = currentOffset_ = kNoOffset;
+  record_ = EntryRecord{};
+  v12_ = V12Header{};
+  v1Table_.clear();
+  v1TableUsed_ = v1Current_ = 0;
+  v2Entries_.clear();
+  writePosition_ = tableBytes_ = remainingCapacity_ = 0;
+  written_ = false;
+  current_ = CurrentEntry{};
+  session_ = RestoreSession{};
+}
+
+BOOL COrvMorlet::Open(LPCTSTR pstrFile, int nReadMode, int nVersion) {
+  if (pstrFile == nullptr) return Fail(ORV_ERROR_ARG1);
+  if (IsOpen()) Close();
+  ResetState();
+  COrvLog& log = COrvLog::GetInstance();
+  const WString path(pstrFile);
+
+  os::VolumeSpace space;
+  freeKilobytes_ = os::GetFreeSpace(VolumeRootOf(path), space) == 0 ? space.freeToCaller / 1024 : 0;
+
+  const bool reading = nReadMode == 1;
+  DWORD existing = 0;
+  const bool existed = os::GetAttributes(path, existing) == 0;
+  DWORD error = reading ? main_.Open(path, os::kGenericRead, os::kShareRead,
+                                     os::Disposition::kOpenExisting)
+                        : main_.Open(path, os::kGenericRead | os::kGenericWrite, 0,
+                                     os::Disposition::kOpenAlways);
+  if (error) {
+    log.AddError(ORV_T("CreateFile on %s - %u"), path, error);
+    return Fail(error);
+  }
+  path_ = path.substr(0, kMaxNameCopy);
+  mode_ = reading ? 1 : 0;
+  if (main_.Size(mainSize_) != 0) mainSize_ = 0;
+  // An existing empty file is a new archive.
+  const bool hasContent = existed && mainSize_ > 0;
+
+  uint8_t first[12] = {};
+  DWORD done = 0;
+  if (reading || hasContent) {
+    main_.Read(first, sizeof first, done);
+    main_.Seek(0, os::SeekFrom::kBegin);
+  }
+  if (reading) {
+    type_ = RecogniseType(first, done);
+  } else {
+    if (nVersion != 1 && nVersion != 2 && nVersion != 5 && nVersion != 6) {
+      main_.Close();
+      return Fail(ORV_ERROR_NOT_SUPPORTED);
+    }
+    type_ = static_cast<DWORD>(nVersion);
+    // Appending to an archive of another version would corrupt it.
+    if (hasContent && RecogniseType(first, done) != type_) {
+      main_.Close();
+      return Fail(err::kBadFormat);
+    }
+  }
+
+  switch (type_) {
+    case kTypeVirtualDisk:
+    case kTypeWim:
+      error = OpenForeign();
+      break;
+    case kTypeVersion5:
+    case kTypeVersion6:
+      error = OpenV56(reading || hasContent);
+      break;
+    case kTypeVersion2:
+      error = OpenV2(reading || hasContent);
+      break;
+    default:
+      error = OpenV1(reading || hasContent);
+      break;
+  }
+  if (error) {
+    ResetState();
+    return Fail(error);
+  }
+  return Succeed();
+}
+
+BOOL COrvMorlet::Close() {
+  BOOL result;
+  if (!IsOpen()) {
+    result = Fail(ORV_ERROR_ARCHIVE_NOT_OPEN);
+  } else if (IsV56()) {
+    result = CloseV56();
+  } else if (type_ == kTypeVersion2) {
+    result = CloseV2();
+  } else {
+    result = CloseV1();
+  }
+  ResetState();
+  return result;
+}
+
+BOOL COrvMorlet::AddFile(LPCTSTR pstrSourceFile, LPCTSTR pstrEntryName,
+                         const void* pSecurityDescriptor, DWORD dwSecurityLength,
+                         const ORVFILEATTRIBUTEDATA* pAttributes) {
+  if (!IsOpen() || pstrSourceFile == nullptr || pstrEntryName == nullptr)
+    return Fail(err::kInvalidParameter);
+  if (type_ == kTypeVirtualDisk || type_ == kTypeWim) return Fail(ORV_ERROR_NOT_SUPPORTED);
+  // An archive opened for reading is not written to.
+  if (mode_ == 1) return Fail(err::kAccessDenied);
+  if (IsV56()) {
+    if (streaming_) return Fail(err::kBadCommand);
+    return AddFileV56(pstrSourceFile, pstrEntryName, pSecurityDescriptor, dwSecurityLength,
+                      pAttributes);
+  }
+  if (type_ == kTypeVersion2)
+    return AddFileV2(pstrSourceFile, pstrEntryName, pSecurityDescriptor, dwSecurityLength,
+                     pAttributes);
+  return AddFileV1(pstrSourceFile, pstrEntryName, pAttributes);
+}
+
+BOOL COrvMorlet::NextEntry(int nAdvance) {
+  if (!IsOpen()) return Fail(ORV_ERROR_ARCHIVE_NOT_OPEN);
+  if (IsV56()) return NextEntryV56(nAdvance);
+  if (type_ == kTypeVersion2) return NextEntryV2(nAdvance);
+  return NextEntryV1(nAdvance);
+}
+
+BOOL COrvMorlet::ExtractCurrent(LPCTSTR pstrTargetDir, int nFlags) {
+  if (pstrTargetDir == nullptr) return Fail(ORV_ERROR_ARG1);
+  if (!IsOpen()) return Fail(ORV_ERROR_ARCHIVE_NOT_OPEN);
+  if (IsV56()) return ExtractCurrentV56(pstrTargetDir);
+  if (type_ == kTypeVersion2) return ExtractCurrentV2(pstrTargetDir);
+  return ExtractCurrentV1(pstrTargetDir, nFlags);
+}
+
+WString COrvMorlet::MakeTempName(WStringView name, DWORD attributes) {
+  if (!(attributes & os::kAttrEncrypted) || (attributes & os::kAttrDirectory)) return WString();
+  if (name.empty() || name.back() == '\\') return WString();
+  static std::minstd_rand random(os::TickCount());
+  const size_t slash = name.rfind(Char('\\'));
+  const WString last(slash == WStringView::npos ? name : name.substr(slash + 1));
+  // Seconds since 1970 from the file time.
+  const uint64_t seconds = os::CurrentFileTime() / 10000000u - 11644473600u;
+  return Format(ORV_T("%s.%u.%u"), last, static_cast<uint32_t>(random()),
+                static_cast<uint32_t>(seconds));
+}
+
+void COrvMorlet::MakeCurrent(const ORVFILEATTRIBUTEDATA& attributes, WStringView name,
+                             uint64_t size) {
+  current_.attributes = attributes;
+  current_.name = name.substr(0, kMaxNameCopy);
+  current_.size = size;
+  current_.tempName = MakeTempName(current_.name, attributes.dwFileAttributes);
+}
+
+BOOL COrvMorlet::CopyText(WStringView text, LPTSTR buffer, int size) {
+  if (size <= 0) return TRUE;
+  if (buffer == nullptr) return Fail(ORV_ERROR_ARG1);
+  const size_t count = std::min(text.size(), static_cast<size_t>(size - 1));
+  std::copy_n(text.data(), count, buffer);
+  buffer[count] = 0;
+  return Succeed();
+}
+
+BOOL COrvMorlet::GetEntryName(LPTSTR pstrBuffer, int nSize) {
+  return CopyText(current_.name, pstrBuffer, nSize);
+}
+
+BOOL COrvMorlet::GetEntryTempName(LPTSTR pstrBuffer, int nSize) {
+  return CopyText(current_.tempName, pstrBuffer, nSize);
+}
+
+BOOL COrvMorlet::GetMountPath(LPTSTR pstrBuffer, int nSize) {
+  return CopyText(mountPath_, pstrBuffer, nSize);
+}
+
+}  // namespace orv

@@ -1,0 +1,209 @@
+// Version 1: deflate streams in the main file and a raw table of fixed-layout entries
+// after the data. Its times are local times.
+#include <algorithm>
+
+#include "archive/byte_order.h"
+#include "archive/deflate_file.h"
+#include "archive/deflate_stream.h"
+#include "archive/item_restore.h"
+#include "archive/morlet.h"
+#include "archive/source_metadata.h"
+#include "platform/case_fold.h"
+#include "platform/clock.h"
+#include "platform/errors.h"
+
+namespace orv {
+
+using namespace archive;
+
+namespace {
+
+constexpr uint32_t kEntryFixed = 112;  // with the name's closing zero
+constexpr uint32_t kTableStep = 102400;
+constexpr uint32_t kTableReserve = 1024;
+constexpr WStringView kPasswordFile = ORV_T("QUEN.DAV");
+
+ORVFILETIME ToLocal(const ORVFILETIME& time) {
+  const uint64_t value = ToU64(time);
+  return value ? ToFileTime(os::FileTimeToLocal(value)) : time;
+}
+
+// The folder that holds `path`, or empty when that folder is a drive root.
+WString HoldingFolder(WStringView path) {
+  const size_t slash = path.find_last_of(ORV_T("\\/"));
+  if (slash == WStringView::npos) return WString();
+  const WStringView folder = path.substr(0, slash);
+  if (folder.size() <= 2 && folder.size() >= 1 && (folder.size() == 1 || folder[1] == ':'))
+    return WString();
+  return WString(folder);
+}
+
+bool ContainsNoCase(WStringView text, WStringView part) {
+  for (size_t i = 0; i + part.size() <= text.size(); ++i)
+    if (os::CompareNoCase(text.substr(i, part.size()), part) == 0) return true;
+  return false;
+}
+
+}  // namespace
+
+DWORD COrvMorlet::OpenV1(bool existed) {
+  cursor_ = 0;
+  if (!existed) {
+    v12_ = V12Header{};
+    v12_.version = 1;
+    v12_.dataStart = kV1HeaderSize;
+    writePosition_ = kV1HeaderSize;
+    return err::kSuccess;
+  }
+  uint8_t bytes[kV1HeaderSize];
+  DWORD done = 0;
+  if (main_.Read(bytes, sizeof bytes, done) != 0 || done != sizeof bytes) return err::kBadFormat;
+  if (!DecodeV12Header(bytes, v12_) || v12_.version > 1) return err::kBadFormat;
+  if (v12_.tableSize != 0) {
+    if (v12_.tableOffset > mainSize_ || v12_.tableSize > mainSize_ - v12_.tableOffset)
+      return err::kFileCorrupt;
+    v1Table_.resize(v12_.tableSize);
+    if (main_.Seek(static_cast<int64_t>(v12_.tableOffset), os::SeekFrom::kBegin) != 0 ||
+        main_.Read(v1Table_.data(), v12_.tableSize, done) != 0 || done != v12_.tableSize) {
+      v1Table_.clear();
+      return err::kFileCorrupt;
+    }
+  }
+  v1TableUsed_ = v12_.tableSize;
+  // An empty table continues at the first data byte, never over the header.
+  writePosition_ = v12_.tableSize != 0 ? v12_.tableOffset : kV1HeaderSize;
+  return err::kSuccess;
+}
+
+BOOL COrvMorlet::AddFileV1(LPCTSTR source, LPCTSTR name, const ORVFILEATTRIBUTEDATA* attributes) {
+  if (v1Table_.size() - v1TableUsed_ < kTableReserve) {
+    try {
+      v1Table_.resize(v1Table_.size() + kTableStep, 0);
+    } catch (const std::bad_alloc&) {
+      return Fail(err::kNotEnoughMemory);
+    }
+  }
+  os::File file;
+  if (DWORD error = file.Open(source, os::kGenericRead, os::kShareRead, os::Disposition::kOpenExisting))
+    return Fail(error);
+  ORVFILEATTRIBUTEDATA block{};
+  if (DWORD error = SourceAttributes(source, attributes, block)) return Fail(error);
+  // The format keeps local times; its reader converts them back.
+  block.ftCreationTime = ToLocal(block.ftCreationTime);
+  block.ftLastAccessTime = ToLocal(block.ftLastAccessTime);
+  block.ftLastWriteTime = ToLocal(block.ftLastWriteTime);
+  const WString entryName(WStringView(name).substr(0, kMaxNameCopy));
+  const WString holding = HoldingFolder(source);
+
+  uint64_t size = 0, stored = 0;
+  DWORD error = main_.Seek(static_cast<int64_t>(writePosition_), os::SeekFrom::kBegin);
+  if (!error) error = file.Size(size);
+  if (!error)
+    error = DeflateFile(file, size, main_, DeflateStream::LevelOf(compression_), nullptr, buffers_,
+                        stored);
+  if (error) return Fail(err::kInternalError);
+
+  uint8_t* p = v1Table_.data() + v1TableUsed_;
+  const size_t nameChars = entryName.size() + 1;
+  std::fill_n(p, kEntryFixed + 2 * nameChars, 0);
+  EncodeAttributes(block, p);
+  StoreLE<uint64_t>(p + 36, stored);
+  StoreLE<uint64_t>(p + 44, writePosition_);
+  StoreLE<uint16_t>(p + 52, static_cast<uint16_t>(nameChars));
+  EncodeShortName(SourceShortName(source), p + 54);
+  EncodeShortName(holding.empty() ? WString() : SourceShortName(holding), p + 82);
+  EncodeName(entryName, p + 110);
+  v1TableUsed_ += kEntryFixed + 2 * nameChars;
+  writePosition_ += stored;
+  return Succeed();
+}
+
+BOOL COrvMorlet::CloseV1() {
+  if (mode_ == 1) {
+    main_.Close();
+    v1Table_.clear();
+    return Succeed();
+  }
+  if (v12_.dataStart == 0) v12_.dataStart = kV1HeaderSize;
+  DWORD error = err::kSuccess;
+  if (v1TableUsed_ != 0) {
+    v12_.tableOffset = writePosition_;
+    v12_.tableSize = static_cast<DWORD>(v1TableUsed_);
+    DWORD done = 0;
+    error = main_.Seek(static_cast<int64_t>(writePosition_), os::SeekFrom::kBegin);
+    if (!error) error = main_.Write(v1Table_.data(), v12_.tableSize, done);
+    if (!error && done != v12_.tableSize) error = err::kDiskFull;
+    if (!error) error = main_.SetEnd();
+  } else {
+    v12_.tableOffset = 0;
+    v12_.tableSize = 0;
+  }
+  if (!error) {
+    uint8_t bytes[kV1HeaderSize];
+    EncodeV12Header(v12_, bytes);
+    DWORD done = 0;
+    error = main_.Seek(0, os::SeekFrom::kBegin);
+    if (!error) error = main_.Write(bytes, sizeof bytes, done);
+    if (!error && done != sizeof bytes) error = err::kDiskFull;
+  }
+  main_.Close();
+  v1Table_.clear();
+  return error ? Fail(error) : Succeed();
+}
+
+// The entry at `offset` of the table, when the table holds all of it.
+static bool V1EntryAt(const std::vector<uint8_t>& table, uint64_t used, uint64_t offset,
+                      size_t& nameChars) {
+  if (offset >= used || used - offset < kEntryFixed) return false;
+  nameChars = LoadLE<uint16_t>(table.data() + offset + 52);
+  return nameChars != 0 && used - offset >= kEntryFixed + 2 * nameChars;
+}
+
+BOOL COrvMorlet::NextEntryV1(int advance) {
+  size_t nameChars = 0;
+  if (!V1EntryAt(v1Table_, v1TableUsed_, cursor_, nameChars)) return Fail(err::kNoMoreItems);
+  const uint8_t* p = v1Table_.data() + cursor_;
+  const ORVFILEATTRIBUTEDATA attributes = DecodeAttributes(p);
+  WString name = DecodeName(p + 110, nameChars);
+  name.resize(std::min(name.find(Char(0)), name.size()));
+  v1Current_ = cursor_;
+  currentOffset_ = cursor_;
+  // The stored length is the compressed size; the file's size is in its attribute block.
+  MakeCurrent(attributes, name, SizeOf(attributes));
+  current_.tempName.clear();
+  if (advance) cursor_ += kEntryFixed + 2 * nameChars;
+  return Succeed();
+}
+
+BOOL COrvMorlet::ExtractCurrentV1(LPCTSTR folder, int flags) {
+  size_t nameChars = 0;
+  if (!V1EntryAt(v1Table_, v1TableUsed_, v1Current_, nameChars)) return Fail(err::kNoMoreItems);
+  const uint8_t* p = v1Table_.data() + v1Current_;
+  RestoreItem item;
+  item.attributes = DecodeAttributes(p);
+  item.name = DecodeName(p + 110, nameChars);
+  item.name.resize(std::min(item.name.find(Char(0)), item.name.size()));
+  item.shortName = DecodeShortName(p + 54);
+  item.localTimes = true;
+  item.withMetadata = false;
+  MakeCurrent(item.attributes, item.name, SizeOf(item.attributes));
+  current_.tempName.clear();
+  // The image's password file stays in the archive unless the caller asks for it.
+  if (flags == 0 && ContainsNoCase(item.name, kPasswordFile)) return Succeed();
+  const uint64_t stored = LoadLE<uint64_t>(p + 36);
+  const uint64_t offset = LoadLE<uint64_t>(p + 44);
+  const uint64_t size = SizeOf(item.attributes);
+  RestoreSources sources;
+  sources.content = [&](os::File& target) {
+    uint64_t written = 0;
+    DWORD error = main_.Seek(static_cast<int64_t>(offset), os::SeekFrom::kBegin);
+    if (!error) error = InflateFile(main_, stored, target, buffers_, written);
+    if (!error && written != size) error = err::kInternalError;
+    return error;
+  };
+  const DWORD error = RestoreEntry(folder, item, sources, session_);
+  if (error == err::kFilenameExcedRange) return Fail(err::kInsufficientBuffer);
+  return error ? Fail(error) : Succeed();
+}
+
+}  // namespace orv

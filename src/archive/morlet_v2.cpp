@@ -1,0 +1,277 @@
+// Version 2: deflate streams in the main file, a table of variable-length entries (with
+// security descriptors) after the data, and the capacity of the target volume.
+#include <algorithm>
+
+#include "archive/byte_order.h"
+#include "archive/deflate_file.h"
+#include "archive/deflate_stream.h"
+#include "archive/item_restore.h"
+#include "archive/morlet.h"
+#include "archive/source_metadata.h"
+#include "platform/errors.h"
+#include "services/log.h"
+
+namespace orv {
+
+using namespace archive;
+
+namespace {
+
+constexpr uint32_t kEntryFixed = 90;
+constexpr DWORD kAllSecurity = os::kOwnerSecurity | os::kGroupSecurity | os::kDaclSecurity |
+                               os::kSaclSecurity;
+constexpr DWORD kNoSaclSecurity = os::kOwnerSecurity | os::kGroupSecurity | os::kDaclSecurity;
+
+uint64_t Minus(uint64_t a, uint64_t b) { return a > b ? a - b : 0; }
+
+}  // namespace
+
+DWORD COrvMorlet::OpenV2(bool existed) {
+  cursor_ = 0;
+  if (!existed) {
+    written_ = true;
+    v12_ = V12Header{};
+    v12_.version = 2;
+    v12_.dataStart = kV2HeaderSize;
+    v12_.capacity = freeKilobytes_ * 1024;
+    remainingCapacity_ = Minus(v12_.capacity, kV2HeaderSize);
+    writePosition_ = kV2HeaderSize;
+    return err::kSuccess;
+  }
+  uint8_t bytes[kV2HeaderSize];
+  DWORD done = 0;
+  if (main_.Read(bytes, sizeof bytes, done) != 0 || done != sizeof bytes) return err::kBadFormat;
+  if (!DecodeV12Header(bytes, v12_) || v12_.version != 2) return err::kBadFormat;
+  std::vector<uint8_t> table;
+  if (v12_.tableSize != 0) {
+    // The table must lie inside the file: its size is never trusted for memory.
+    if (v12_.tableOffset > mainSize_ || v12_.tableSize > mainSize_ - v12_.tableOffset)
+      return err::kFileCorrupt;
+    table.resize(v12_.tableSize);
+    if (main_.Seek(static_cast<int64_t>(v12_.tableOffset), os::SeekFrom::kBegin) != 0 ||
+        main_.Read(table.data(), v12_.tableSize, done) != 0 || done != v12_.tableSize)
+      return err::kFileCorrupt;
+  }
+  remainingCapacity_ = Minus(v12_.capacity, kV2HeaderSize);
+  // An empty table continues at the first data byte, never over the header.
+  writePosition_ = v12_.tableSize != 0 ? v12_.tableOffset : kV2HeaderSize;
+  for (size_t at = 0; at + kEntryFixed <= table.size();) {
+    const uint8_t* p = table.data() + at;
+    const uint32_t length = LoadLE<uint32_t>(p);
+    const uint16_t nameChars = LoadLE<uint16_t>(p + 84);
+    const uint16_t descriptorSize = LoadLE<uint16_t>(p + 86);
+    const uint16_t descriptorOffset = LoadLE<uint16_t>(p + 88);
+    if (nameChars > kMaxV2Name) break;
+    // A length that does not cover its own name would walk for ever or out of the table.
+    if (length < kEntryFixed + 2 * uint32_t{nameChars} || length > table.size() - at) break;
+    V2Entry entry;
+    entry.attributes = DecodeAttributes(p + 4);
+    entry.storedLength = LoadLE<uint64_t>(p + 40);
+    entry.dataOffset = LoadLE<uint64_t>(p + 48);
+    entry.shortName = DecodeShortName(p + 56);
+    WString name = DecodeName(p + kEntryFixed, nameChars);
+    name.resize(std::min(name.find(Char(0)), name.size()));
+    entry.name = std::move(name);
+    if (descriptorSize != 0 && descriptorSize <= kMaxV2Descriptor &&
+        uint32_t{descriptorOffset} + descriptorSize <= length) {
+      entry.descriptor.assign(p + descriptorOffset, p + descriptorOffset + descriptorSize);
+      entry.descriptorOffset = descriptorOffset;
+    }
+    at += length;
+    if (entry.name.empty()) continue;
+    tableBytes_ += kEntryFixed + 1 + 2 * (entry.name.size() + 1) + entry.descriptor.size();
+    v2Entries_.push_back(std::move(entry));
+  }
+  return err::kSuccess;
+}
+
+BOOL COrvMorlet::AddFileV2(LPCTSTR source, LPCTSTR name, const void* descriptor,
+                           DWORD descriptorLength, const ORVFILEATTRIBUTEDATA* attributes) {
+  COrvLog& log = COrvLog::GetInstance();
+  V2Entry entry;
+  entry.name = WStringView(name).substr(0, kMaxNameCopy);
+  const uint64_t nameChars = entry.name.size() + 1;
+  if (DWORD error = SourceAttributes(source, attributes, entry.attributes)) return Fail(error);
+  entry.shortName = SourceShortName(source);
+  DWORD& stored = entry.attributes.dwFileAttributes;
+  const uint64_t tableRoom = 2 * nameChars + 94;
+  auto capacityLeft = [&] { return Minus(Minus(Minus(v12_.capacity, tableRoom), tableBytes_), writePosition_); };
+
+  if (stored & os::kAttrReparsePoint) {
+    std::vector<uint8_t> reparse;
+    uint64_t fileId = 0;
+    ReparseStorage storage;
+    if (DWORD error = CaptureReparse(source, false, reparse, fileId, storage)) return Fail(error);
+    if (storage == ReparseStorage::kContent) {
+      stored &= ~os::kAttrReparsePoint;
+    } else {
+      remainingCapacity_ = capacityLeft();
+      if (reparse.size() + 4 > remainingCapacity_) return Fail(err::kDiskFull);
+      uint8_t lengthBytes[4];
+      StoreLE<uint32_t>(lengthBytes, static_cast<uint32_t>(reparse.size()));
+      DWORD done = 0;
+      DWORD error = main_.Seek(static_cast<int64_t>(writePosition_), os::SeekFrom::kBegin);
+      if (!error) error = main_.Write(lengthBytes, 4, done);
+      if (error) {
+        log.AddError(ORV_T("WriteFile failed - %u (%8.8X)"), error, error);
+        return Fail(error);
+      }
+      if ((error = main_.Write(reparse.data(), static_cast<DWORD>(reparse.size()), done))) {
+        log.AddError(ORV_T("WriteFile failed (reparse data)- %u (%8.8X)"), error, error);
+        return Fail(error);
+      }
+      entry.dataOffset = writePosition_;
+      entry.storedLength = reparse.size() + 4;
+    }
+  }
+  if (!(stored & os::kAttrReparsePoint) && !(stored & os::kAttrDirectory)) {
+    os::File file;
+    if (DWORD error = file.Open(source, os::kGenericRead, os::kShareRead,
+                                os::Disposition::kOpenExisting, os::kBackupSemantics))
+      return Fail(error);
+    entry.dataOffset = writePosition_;
+    remainingCapacity_ = capacityLeft();
+    uint64_t size = 0;
+    DWORD error = main_.Seek(static_cast<int64_t>(writePosition_), os::SeekFrom::kBegin);
+    if (!error) error = file.Size(size);
+    if (!error)
+      error = DeflateFile(file, size, main_, DeflateStream::LevelOf(compression_),
+                          &remainingCapacity_, buffers_, entry.storedLength);
+    if (error) {
+      log.AddError(ORV_T("ZIPCompressFile2 - %u"), error);
+      // Lack of room is told as such; every other failure as the compressor's.
+      return Fail(error == err::kDiskFull ? err::kDiskFull : err::kInternalError);
+    }
+  }
+  if (descriptor && descriptorLength) {
+    entry.descriptor.assign(static_cast<const uint8_t*>(descriptor),
+                            static_cast<const uint8_t*>(descriptor) + descriptorLength);
+  } else if (os::GetSecurity(source, kAllSecurity, entry.descriptor) != 0 &&
+             os::GetSecurity(source, kNoSaclSecurity, entry.descriptor) != 0) {
+    entry.descriptor.clear();
+  }
+  if (entry.descriptor.size() > kMaxV2Descriptor) {
+    // A cut descriptor is a corrupt one: none is better.
+    log.AddWarning(ORV_T("Security descriptor of %s has %u bytes - not stored"), WString(name),
+                   static_cast<uint32_t>(entry.descriptor.size()));
+    entry.descriptor.clear();
+  }
+  if (!entry.descriptor.empty()) entry.descriptorOffset = static_cast<uint16_t>(90 + 2 * nameChars);
+  tableBytes_ += kEntryFixed + 1 + 2 * nameChars + entry.descriptor.size();
+  writePosition_ += entry.storedLength;
+  v2Entries_.push_back(std::move(entry));
+  written_ = true;
+  return Succeed();
+}
+
+BOOL COrvMorlet::CloseV2() {
+  if (mode_ == 1) {
+    main_.Close();
+    return Succeed();
+  }
+  if (v12_.dataStart == 0) v12_.dataStart = kV2HeaderSize;
+  if (written_) {
+    if (!v2Entries_.empty()) {
+      std::vector<uint8_t> table;
+      table.reserve(tableBytes_);
+      for (const V2Entry& entry : v2Entries_) {
+        const size_t nameChars = entry.name.size() + 1;
+        const size_t length = kEntryFixed + 2 * nameChars + entry.descriptor.size() + 1;
+        const size_t at = table.size();
+        table.resize(at + length, 0);
+        uint8_t* p = table.data() + at;
+        StoreLE<uint32_t>(p, static_cast<uint32_t>(length));
+        EncodeAttributes(entry.attributes, p + 4);
+        StoreLE<uint64_t>(p + 40, entry.storedLength);
+        StoreLE<uint64_t>(p + 48, entry.dataOffset);
+        EncodeShortName(entry.shortName, p + 56);
+        StoreLE<uint16_t>(p + 84, static_cast<uint16_t>(nameChars));
+        StoreLE<uint16_t>(p + 86, static_cast<uint16_t>(entry.descriptor.size()));
+        StoreLE<uint16_t>(p + 88, entry.descriptorOffset);
+        EncodeName(entry.name, p + kEntryFixed);
+        std::copy(entry.descriptor.begin(), entry.descriptor.end(), p + kEntryFixed + 2 * nameChars);
+      }
+      v12_.tableOffset = writePosition_;
+      v12_.tableSize = static_cast<DWORD>(table.size());
+      DWORD done = 0;
+      DWORD error = main_.Seek(static_cast<int64_t>(writePosition_), os::SeekFrom::kBegin);
+      if (!error) error = main_.Write(table.data(), static_cast<DWORD>(table.size()), done);
+      if (!error && done != table.size()) error = err::kDiskFull;
+      if (!error) error = main_.SetEnd();
+      if (error) {
+        main_.Close();
+        return Fail(error);
+      }
+    } else {
+      v12_.tableOffset = 0;
+      v12_.tableSize = 0;
+    }
+    uint8_t bytes[kV2HeaderSize];
+    EncodeV12Header(v12_, bytes);
+    DWORD done = 0;
+    DWORD error = main_.Seek(0, os::SeekFrom::kBegin);
+    if (!error) error = main_.Write(bytes, sizeof bytes, done);
+    if (!error && done != sizeof bytes) error = err::kDiskFull;
+    if (error) {
+      main_.Close();
+      return Fail(error);
+    }
+  }
+  main_.Close();
+  return Succeed();
+}
+
+BOOL COrvMorlet::NextEntryV2(int advance) {
+  if (cursor_ >= v2Entries_.size()) return Fail(err::kNoMoreItems);
+  const V2Entry& entry = v2Entries_[cursor_];
+  currentOffset_ = cursor_;
+  MakeCurrent(entry.attributes, entry.name, SizeOf(entry.attributes));
+  if (advance) ++cursor_;
+  return Succeed();
+}
+
+BOOL COrvMorlet::ExtractCurrentV2(LPCTSTR folder) {
+  if (currentOffset_ >= v2Entries_.size()) return Fail(err::kNoMoreItems);
+  const V2Entry& entry = v2Entries_[currentOffset_];
+  RestoreItem item;
+  item.name = entry.name;
+  item.attributes = entry.attributes;
+  item.shortName = entry.shortName;
+  item.tempName = MakeTempName(entry.name, entry.attributes.dwFileAttributes);
+  RestoreSources sources;
+  sources.content = [&](os::File& target) {
+    uint64_t written = 0;
+    DWORD error = main_.Seek(static_cast<int64_t>(entry.dataOffset), os::SeekFrom::kBegin);
+    if (!error) error = InflateFile(main_, entry.storedLength, target, buffers_, written);
+    if (!error && written != SizeOf(entry.attributes)) error = err::kInternalError;
+    return error;
+  };
+  sources.reparse = [&](std::vector<uint8_t>& data) {
+    COrvLog& log = COrvLog::GetInstance();
+    uint8_t lengthBytes[4];
+    DWORD done = 0;
+    DWORD error = main_.Seek(static_cast<int64_t>(entry.dataOffset), os::SeekFrom::kBegin);
+    if (!error) error = main_.Read(lengthBytes, 4, done);
+    if (!error && done != 4) error = err::kHandleEof;
+    if (error) {
+      log.AddError(ORV_T("ReadFile failed - %u"), error);
+      return error;
+    }
+    const uint32_t length = LoadLE<uint32_t>(lengthBytes);
+    if (length > kReparseBufferSize) return err::kInvalidReparseData;
+    data.resize(length);
+    error = main_.Read(data.data(), length, done);
+    if (!error && done != length) error = err::kHandleEof;
+    if (error) log.AddError(ORV_T("ReadFile (reparse data) failed - %u"), error);
+    return error;
+  };
+  sources.descriptor = [&](std::vector<uint8_t>& descriptor) {
+    descriptor = entry.descriptor;
+    return err::kSuccess;
+  };
+  const DWORD error = RestoreEntry(folder, item, sources, session_);
+  MakeCurrent(entry.attributes, entry.name, SizeOf(entry.attributes));
+  return error ? Fail(error) : Succeed();
+}
+
+}  // namespace orv

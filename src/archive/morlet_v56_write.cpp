@@ -1,0 +1,296 @@
+// Versions 5 and 6: opening, adding files (compressed in LZO blocks), copying entries
+// from another archive, closing.
+#include <algorithm>
+
+#include "archive/byte_order.h"
+#include "archive/morlet.h"
+#include "archive/part_names.h"
+#include "archive/source_metadata.h"
+#include "platform/errors.h"
+#include "services/log.h"
+
+namespace orv {
+
+using namespace archive;
+
+DWORD COrvMorlet::OpenV56(bool existed) {
+  COrvLog& log = COrvLog::GetInstance();
+  const WString indexPath = IndexFileName(path_);
+  if (existed) {
+    uint8_t bytes[kV56HeaderSize];
+    DWORD done = 0;
+    if (main_.Read(bytes, sizeof bytes, done) != 0 || done != sizeof bytes) return err::kBadFormat;
+    if (!DecodeV56Header(bytes, header_) || header_.version != type_) return err::kBadFormat;
+    parts_.Reset(path_, header_.lastPart);
+    cursor_ = kV56HeaderSize;
+    const DWORD error = tree_.Load(indexPath, mode_ == 0);
+    if (error == err::kFileNotFound && mode_ == 0) {
+      log.AddInfo(ORV_T("Use Allocation on Heap"));
+      return tree_.Create(indexPath, false) == 0 ? err::kSuccess : tree_.Create(indexPath, true);
+    }
+    // Without an index the entries still read in order; lookups by name are refused.
+    return error == err::kFileNotFound ? err::kSuccess : error;
+  }
+  header_ = V56Header{type_, 1};
+  uint8_t bytes[kV56HeaderSize];
+  EncodeV56Header(header_, bytes);
+  DWORD done = 0;
+  if (DWORD error = main_.Write(bytes, sizeof bytes, done)) return error;
+  parts_.Reset(path_, 0);
+  if (DWORD error = parts_.NewPart()) return error;
+  cursor_ = kV56HeaderSize;
+  log.AddInfo(ORV_T("Use Allocation on Heap"));
+  if (tree_.Create(indexPath, false) == 0) return err::kSuccess;
+  return tree_.Create(indexPath, true);
+}
+
+DWORD COrvMorlet::EnsurePartOpen() {
+  if (parts_.IsOpen()) return err::kSuccess;
+  // The last part written: the header's on reopening, the newest one after rotations.
+  return parts_.OpenForAppend(LastKnownPart());
+}
+
+DWORD COrvMorlet::LastKnownPart() const { return std::max(header_.lastPart, parts_.Number()); }
+
+DWORD COrvMorlet::WriteDescriptorRecord(const void* descriptor, DWORD length, EntryRecord& record) {
+  record.descriptorPart = kNoPart;
+  if (descriptor == nullptr || length == 0) return err::kSuccess;
+  COrvLog& log = COrvLog::GetInstance();
+  record.descriptorPart = parts_.Number();
+  record.descriptorOffset = parts_.Position();
+  uint8_t lengthBytes[4];
+  StoreLE<uint32_t>(lengthBytes, length);
+  if (DWORD error = parts_.Write(lengthBytes, 4)) {
+    log.AddError(ORV_T("WriteFile failed - %u (%8.8X)"), error, error);
+    return error;
+  }
+  if (DWORD error = parts_.Write(descriptor, length)) {
+    log.AddError(ORV_T("WriteFile failed (Security Descriptor)- %u (%8.8X)"), error, error);
+    return error;
+  }
+  parts_.Advance(uint64_t{length} + 4);
+  return err::kSuccess;
+}
+
+DWORD COrvMorlet::AppendRecord(EntryRecord& record) {
+  std::vector<uint8_t> bytes;
+  EncodeRecord(type_, record, bytes);
+  uint64_t offset = 0;
+  DWORD done = 0;
+  const bool written = main_.Seek(0, os::SeekFrom::kEnd, &offset) == 0 &&
+                       main_.Write(bytes.data(), static_cast<DWORD>(bytes.size()), done) == 0 &&
+                       done == bytes.size();
+  if (!written || !tree_.Insert(record.name, offset)) {
+    if (type_ == kTypeVersion5) COrvLog::GetInstance().AddError(ORV_T("Write to TOC failed"));
+    return err::kNotEnoughMemory;
+  }
+  return err::kSuccess;
+}
+
+BOOL COrvMorlet::AddFileV56(LPCTSTR source, LPCTSTR name, const void* descriptor,
+                            DWORD descriptorLength, const ORVFILEATTRIBUTEDATA* attributes) {
+  COrvLog& log = COrvLog::GetInstance();
+  const bool version6 = type_ == kTypeVersion6;
+  EntryRecord record;
+  record.name = WStringView(name).substr(0, kMaxNameCopy);
+  if (DWORD error = SourceAttributes(source, attributes, record.attributes)) return Fail(error);
+  record.shortName = SourceShortName(source);
+  if (DWORD error = EnsurePartOpen()) return Fail(error);
+  if (DWORD error = parts_.SeekToPosition()) return Fail(error);
+  record.dataPart = parts_.Number();
+  record.dataOffset = parts_.Position();
+
+  DWORD& stored = record.attributes.dwFileAttributes;
+  if (stored & os::kAttrReparsePoint) {
+    std::vector<uint8_t> reparse;
+    ReparseStorage storage;
+    if (DWORD error = CaptureReparse(source, version6, reparse, record.fileId, storage))
+      return Fail(error);
+    if (storage == ReparseStorage::kContent) {
+      stored &= ~os::kAttrReparsePoint;
+    } else {
+      const uint32_t length = static_cast<uint32_t>(reparse.size());
+      uint8_t lengthBytes[4];
+      StoreLE<uint32_t>(lengthBytes, length);
+      if (DWORD error = parts_.Write(lengthBytes, 4)) {
+        log.AddError(ORV_T("WriteFile failed - %u (%8.8X)"), error, error);
+        return Fail(error);
+      }
+      if (DWORD error = parts_.Write(reparse.data(), length)) {
+        log.AddError(ORV_T("WriteFile failed (reparse data)- %u (%8.8X)"), error, error);
+        return Fail(error);
+      }
+      record.storedLength = uint64_t{length} + 4;
+      record.blockCount = 1;
+      if (parts_.Position() <= splitSize_) {
+        parts_.Advance(uint64_t{length} + 4);
+      } else if (DWORD error = parts_.RotateIfPast(0)) {
+        return Fail(error);
+      }
+    }
+  }
+  if (!(stored & os::kAttrReparsePoint)) {
+    if (stored & os::kAttrDirectory) {
+      if (version6) record.fileId = FolderFileId(source);
+    } else {
+      os::File file;
+      if (DWORD error = file.Open(source, os::kGenericRead, os::kShareRead,
+                                  os::Disposition::kOpenExisting, os::kBackupSemantics))
+        return Fail(error);
+      if (version6) record.fileId = FileIdOf(file);
+      if (DWORD error = CompressFileV56(file, record)) return Fail(error);
+    }
+  }
+  if (DWORD error = WriteDescriptorRecord(descriptor, descriptorLength, record)) return Fail(error);
+  if (DWORD error = AppendRecord(record)) return Fail(error);
+  dirty_ = true;
+  return Succeed();
+}
+
+DWORD COrvMorlet::CompressFileV56(os::File& file, EntryRecord& record) {
+  COrvLog& log = COrvLog::GetInstance();
+  if (!buffers_.Ensure()) return err::kNotEnoughMemory;
+  int code = 0;
+  if (!LzoCodec::Init(code)) {
+    log.AddError(ORV_T("Error: lzo_Init - %d"), code);
+    return err::kInternalError;
+  }
+  uint64_t remaining = 0;
+  if (DWORD error = file.Size(remaining)) return error;
+  // The first pass always runs: an empty file gives one block, the end marker.
+  do {
+    const DWORD want = static_cast<DWORD>(std::min<uint64_t>(remaining, kBlockSize));
+    DWORD done = 0;
+    if (DWORD error = file.Read(buffers_.content.get(), want, done)) {
+      log.AddError(ORV_T("ReadFile - %u"), error);
+      return error;
+    }
+    if (done != want) {
+      log.AddError(ORV_T("ReadFile - %u"), err::kHandleEof);
+      return err::kHandleEof;
+    }
+    uint8_t* out = buffers_.compressed.get() + 4;
+    uint32_t length = 0;
+    if (buffers_.lzo.Compress(buffers_.content.get(), want, out, length, code) != LzoCodec::Result::kOk) {
+      log.AddError(ORV_T("error: lzo1x_1_compress - %d"), code);
+      return err::kInternalError;
+    }
+    // The length and its block go out in one write.
+    StoreLE<uint32_t>(buffers_.compressed.get(), length);
+    if (DWORD error = parts_.Write(buffers_.compressed.get(), length + 4)) {
+      log.AddError(ORV_T("WriteFile - %u"), error);
+      return error;
+    }
+    ++record.blockCount;
+    record.storedLength += length;
+    remaining -= want;
+    parts_.Advance(uint64_t{length} + 4);
+    if (DWORD error = parts_.RotateIfPast(splitSize_)) {
+      if (type_ == kTypeVersion6) log.AddError(ORV_T("AddPart - %u"), error);
+      return error;
+    }
+  } while (remaining > 0);
+  return err::kSuccess;
+}
+
+BOOL COrvMorlet::AddFileFromArchive(LPCTSTR pstrSourceArchive, LPCTSTR pstrEntryName,
+                                    ULONGLONG& fileSize) {
+  if (!IsOpen() || pstrSourceArchive == nullptr || pstrEntryName == nullptr)
+    return Fail(err::kInvalidParameter);
+  if (!IsV56()) return Fail(ORV_ERROR_NOT_SUPPORTED);
+  if (streaming_) return Fail(err::kBadCommand);
+  if (mode_ == 1) return Fail(err::kAccessDenied);
+  COrvLog& log = COrvLog::GetInstance();
+
+  COrvMorlet source;
+  if (!source.Open(pstrSourceArchive, 1, 0)) return Fail(source.GetLastErrorCode());
+  if (!source.IsV56()) {
+    source.Close();
+    return Fail(ORV_ERROR_NOT_SUPPORTED);
+  }
+  if (!source.FindEntry(pstrEntryName)) {
+    const DWORD error = source.GetLastErrorCode();
+    source.Close();
+    return Fail(error == err::kNoMoreItems ? err::kFileNotFound : error);
+  }
+  const EntryRecord from = source.CurrentRecord();
+  std::vector<uint8_t> descriptor;
+  if (!source.ReadEntrySecurity(descriptor)) {
+    const DWORD error = source.GetLastErrorCode();
+    source.Close();
+    return Fail(error);
+  }
+  DWORD error = EnsurePartOpen();
+  if (!error) error = parts_.SeekToPosition();
+  if (error) {
+    source.Close();
+    return Fail(error);
+  }
+  EntryRecord record;
+  record.attributes = from.attributes;
+  record.shortName = from.shortName;
+  record.name = from.name;
+  record.fileId = from.fileId;
+  record.dataPart = parts_.Number();
+  record.dataOffset = parts_.Position();
+
+  const bool hasBlocks = from.blockCount != 0 && !(from.attributes.dwFileAttributes & os::kAttrDirectory);
+  if (hasBlocks) {
+    std::vector<uint8_t> block;
+    BOOL more = source.StartStreamRead(pstrEntryName, block);
+    while (more) {
+      const uint32_t length = static_cast<uint32_t>(block.size());
+      uint8_t lengthBytes[4];
+      StoreLE<uint32_t>(lengthBytes, length);
+      if ((error = parts_.Write(lengthBytes, 4)) || (error = parts_.Write(block.data(), length))) {
+        log.AddError(ORV_T("WriteFile - %u"), error);
+        break;
+      }
+      ++record.blockCount;
+      record.storedLength += length;
+      parts_.Advance(uint64_t{length} + 4);
+      if ((error = parts_.RotateIfPast(splitSize_))) break;
+      more = source.NextStreamBlock(block);
+    }
+    if (!error && source.GetLastErrorCode() != err::kNoMoreItems) error = source.GetLastErrorCode();
+    if (!error && record.blockCount != from.blockCount) error = err::kFileCorrupt;
+  }
+  source.Close();
+  if (error) return Fail(error);
+  if ((error = WriteDescriptorRecord(descriptor.empty() ? nullptr : descriptor.data(),
+                                     static_cast<DWORD>(descriptor.size()), record)))
+    return Fail(error);
+  if ((error = AppendRecord(record))) return Fail(error);
+  fileSize = SizeOf(record.attributes);
+  dirty_ = true;
+  return Succeed();
+}
+
+BOOL COrvMorlet::CloseV56() {
+  const WString indexPath = IndexFileName(path_);
+  if (mode_ == 1) {
+    // Reading never rewrites the archive.
+    tree_.Clear();
+    main_.Close();
+    return Succeed();
+  }
+  parts_.Close();
+  if (dirty_) {
+    header_.lastPart = parts_.Number();
+    uint8_t bytes[kV56HeaderSize];
+    EncodeV56Header(header_, bytes);
+    DWORD done = 0;
+    DWORD error = main_.Seek(0, os::SeekFrom::kBegin);
+    if (!error) error = main_.Write(bytes, sizeof bytes, done);
+    if (!error && done != sizeof bytes) error = err::kDiskFull;
+    if (error) {
+      main_.Close();
+      return Fail(error);
+    }
+  }
+  const DWORD error = tree_.Save(indexPath);
+  main_.Close();
+  return error ? Fail(error) : Succeed();
+}
+
+}  // namespace orv

@@ -1,0 +1,130 @@
+#include "archive/part_files.h"
+
+#include <new>
+
+#include "archive/byte_order.h"
+#include "archive/part_names.h"
+#include "platform/errors.h"
+#include "services/log.h"
+
+namespace orv::archive {
+
+void PartWriter::Reset(WStringView mainPath, DWORD number) {
+  file_.Close();
+  mainPath_ = mainPath;
+  number_ = number;
+  position_ = 0;
+}
+
+DWORD PartWriter::NewPart() {
+  if (file_.IsOpen()) {
+    file_.Flush();
+    file_.Close();
+  }
+  ++number_;
+  const WString name = PartFileName(mainPath_, number_);
+  if (DWORD error = file_.Open(name, os::kGenericRead | os::kGenericWrite,
+                               os::kShareRead | os::kShareWrite, os::Disposition::kCreateAlways))
+    return error;
+  COrvLog::GetInstance().AddInfo(ORV_T("New Split part: %s"), name);
+  return err::kSuccess;
+}
+
+DWORD PartWriter::OpenForAppend(DWORD number) {
+  number_ = number;
+  if (DWORD error = file_.Open(PartFileName(mainPath_, number_), os::kGenericRead | os::kGenericWrite,
+                               os::kShareRead | os::kShareWrite, os::Disposition::kOpenAlways))
+    return error;
+  return file_.Size(position_);
+}
+
+DWORD PartWriter::SeekToPosition() {
+  return file_.Seek(static_cast<int64_t>(position_), os::SeekFrom::kBegin);
+}
+
+DWORD PartWriter::Write(const void* bytes, DWORD size) {
+  DWORD done = 0;
+  if (DWORD error = file_.Write(bytes, size, done)) return error;
+  return done == size ? err::kSuccess : err::kDiskFull;
+}
+
+DWORD PartWriter::RotateIfPast(uint64_t splitSize) {
+  if (position_ <= splitSize) return err::kSuccess;
+  position_ = 0;
+  return NewPart();
+}
+
+DWORD PartWriter::Close() {
+  if (!file_.IsOpen()) return err::kSuccess;
+  const DWORD error = file_.Flush();
+  file_.Close();
+  return error;
+}
+
+DWORD BlockReader::Open(DWORD part, uint64_t offset, WStringView openFailure) {
+  file_.Close();
+  part_ = part;
+  DWORD error = part == 0 || part > lastPart_
+                    ? err::kFileNotFound
+                    : file_.Open(PartFileName(mainPath_, part), os::kGenericRead,
+                                 os::kShareRead | os::kShareWrite, os::Disposition::kOpenExisting);
+  if (!error) error = file_.Seek(static_cast<int64_t>(offset), os::SeekFrom::kBegin);
+  if (error) {
+    file_.Close();
+    COrvLog::GetInstance().AddError(openFailure, part, error);
+  }
+  return error;
+}
+
+DWORD BlockReader::ReadLength(uint32_t& length, DWORD& done) {
+  uint8_t bytes[4];
+  done = 0;
+  if (DWORD error = file_.Read(bytes, sizeof bytes, done)) {
+    COrvLog::GetInstance().AddError(ORV_T("ReadFile (Block Size) - %u"), error);
+    return error;
+  }
+  length = LoadLE<uint32_t>(bytes);
+  return err::kSuccess;
+}
+
+DWORD BlockReader::ReadBlock(std::vector<uint8_t>& block, uint32_t maxLength) {
+  COrvLog& log = COrvLog::GetInstance();
+  uint32_t length = 0;
+  DWORD done = 0;
+  if (DWORD error = ReadLength(length, done)) return error;
+  if (done == 0) {
+    // The end of this part file: blocks go on at the start of the next one.
+    file_.Close();
+    ++part_;
+    if (part_ > lastPart_) {
+      log.AddError(ORV_T("Invalid Block - Part#%u"), part_);
+      return err::kNoMoreItems;
+    }
+    if (DWORD error = file_.Open(PartFileName(mainPath_, part_), os::kGenericRead,
+                                 os::kShareRead | os::kShareWrite, os::Disposition::kOpenExisting)) {
+      log.AddError(ORV_T("Change Cannot part#%u - %u"), part_, error);
+      return error;
+    }
+    if (DWORD error = ReadLength(length, done)) return error;
+  }
+  if (done != 4) {
+    log.AddError(ORV_T("Invalid Block - Part#%u"), part_);
+    return err::kNoMoreItems;
+  }
+  if (length > maxLength) {
+    log.AddError(ORV_T("Block length %u too large - Part#%u"), length, part_);
+    return err::kInternalError;
+  }
+  try {
+    block.resize(length);
+  } catch (const std::bad_alloc&) {
+    log.AddError(ORV_T("Source buffer init failed"));
+    return err::kNotEnoughMemory;
+  }
+  DWORD error = file_.Read(block.data(), length, done);
+  if (!error && done != length) error = err::kHandleEof;
+  if (error) log.AddError(ORV_T("ReadFile (Block) - %u"), error);
+  return error;
+}
+
+}  // namespace orv::archive

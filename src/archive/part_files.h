@@ -1,0 +1,63 @@
+// The part files of a version 5 or 6 archive: writing blocks with rotation at the split
+// size, and reading blocks back across the ends of part files.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/file.h"
+
+namespace orv::archive {
+
+class PartWriter {
+ public:
+  void Reset(WStringView mainPath, DWORD number);
+  bool IsOpen() const { return file_.IsOpen(); }
+  DWORD Number() const { return number_; }
+  uint64_t Position() const { return position_; }
+
+  // Closes the current part and creates the next one (replacing any file of its name).
+  DWORD NewPart();
+  // Continues part `number` after its existing content (created when missing).
+  DWORD OpenForAppend(DWORD number);
+  // Puts the file pointer at the write position.
+  DWORD SeekToPosition();
+  // Writes at the file pointer; the position is not moved (see Advance).
+  DWORD Write(const void* bytes, DWORD size);
+  void Advance(uint64_t size) { position_ += size; }
+  // After a block: a position past the split size starts the next part.
+  DWORD RotateIfPast(uint64_t splitSize);
+  DWORD Close();
+
+ private:
+  WString mainPath_;
+  DWORD number_ = 0;
+  uint64_t position_ = 0;
+  os::File file_;
+};
+
+// Reads u32-length-prefixed blocks from part files. A block length that meets the end of
+// a part file continues at the start of the next one, up to the last part the archive
+// knows; lengths above the caller's bound are refused before any memory is taken.
+class BlockReader {
+ public:
+  void Init(WStringView mainPath, DWORD lastPart) {
+    mainPath_ = mainPath;
+    lastPart_ = lastPart;
+  }
+  bool IsOpen() const { return file_.IsOpen(); }
+  // Opens part `part` at `offset`; logs `openFailure` ("... part#%u - %u") when it cannot.
+  DWORD Open(DWORD part, uint64_t offset, WStringView openFailure);
+  DWORD ReadBlock(std::vector<uint8_t>& block, uint32_t maxLength);
+  void Close() { file_.Close(); }
+
+ private:
+  DWORD ReadLength(uint32_t& length, DWORD& done);
+
+  WString mainPath_;
+  DWORD lastPart_ = 0;
+  DWORD part_ = 0;
+  os::File file_;
+};
+
+}  // namespace orv::archive

@@ -1,0 +1,38 @@
+// What the writer takes from a live file besides its content: the attribute block, the
+// short name, the file identifier and the reparse record.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/file.h"
+#include "vantrel/vantrel.h"
+
+namespace orv::archive {
+
+// The caller's attribute block when given, else the file system's for `path`.
+DWORD SourceAttributes(WStringView path, const ORVFILEATTRIBUTEDATA* given,
+                       ORVFILEATTRIBUTEDATA& attributes);
+ORVFILEATTRIBUTEDATA AttributesOf(const os::FileInfo& info);
+
+// The 8.3 name of `path`; empty when it has none or cannot be read.
+WString SourceShortName(WStringView path);
+
+// How a reparse point is stored.
+enum class ReparseStorage {
+  kRecord,   // a link (name surrogate with the Microsoft bit): the reparse record itself
+  kContent,  // anything else: its content, as an ordinary file or folder
+};
+
+// Opens the reparse point itself (logging "%s is a reparse point") and reads its data
+// (bounded by the 17,000-byte buffer). Links give kRecord with the record bytes; other
+// tags give kContent and a log line, because their content would be lost otherwise.
+DWORD CaptureReparse(WStringView path, bool wantFileId, std::vector<uint8_t>& record,
+                     uint64_t& fileId, ReparseStorage& storage);
+
+// The volume file index of an open file; 0 when unavailable.
+uint64_t FileIdOf(const os::File& file);
+// Opens a folder with backup semantics to read its file index; 0 when that fails.
+uint64_t FolderFileId(WStringView path);
+
+}  // namespace orv::archive

@@ -1,0 +1,58 @@
+// ALL.CRC: one line per captured entry of a volume, "name=marker|size,time" in UTF-16LE
+// with a byte-order mark and CR LF line ends. The marker tells directories
+// (FFFFFFFF) from everything else (FFFFFFFE); no checksum is computed.
+#pragma once
+
+#include <cstdint>
+#include <map>
+
+#include "platform/file.h"
+#include "services/string.h"
+
+namespace orv {
+
+inline constexpr DWORD kCrcDirectoryMarker = 0xFFFFFFFF;
+inline constexpr DWORD kCrcFileMarker = 0xFFFFFFFE;
+
+// The time value of a line: the last-write time as seconds since 1970 of the local
+// calendar time; 0 when the time cannot be converted or lies before 1900.
+int64_t CrcTimeValue(os::FileTime lastWrite);
+
+// One line with its CR LF. Full images write signed size and time, differential
+// images unsigned ones.
+WString FormatCrcLine(WStringView name, DWORD marker, uint64_t size, int64_t time,
+                      bool differential);
+
+// The writer of one ALL.CRC. The file is created new: when it exists already it is left
+// as it is and the lines are dropped.
+class CrcCatalogueWriter {
+ public:
+  // 0, or the error of the create (logged as "CreateFile(%s) failed - %u").
+  DWORD Open(WStringView path, bool differential);
+  bool IsOpen() const { return file_.IsOpen(); }
+  // Writes one line when the file is open.
+  DWORD Append(WStringView name, DWORD marker, uint64_t size, int64_t time);
+  void Close();
+
+ private:
+  os::File file_;
+  bool differential_ = false;
+};
+
+// A line of a reference catalogue, as the change scan uses it.
+struct CrcRecord {
+  DWORD state = 0;  // not yet seen by the scan
+  DWORD marker = 0;
+  uint64_t size = 0;
+  int64_t time = 0;
+};
+using CrcTable = std::map<COrvString, CrcRecord, COrvStringLess>;
+
+// Reads "<folder>\<baseName>.crc" into `table` (a name already present keeps its first
+// record). Sets `i386` when an entry is named I386. A missing file is no error.
+void ReadCrcFile(WStringView folder, WStringView baseName, CrcTable& table, bool& i386);
+
+// Reads the reference catalogue of an image folder: Windows.crc first, then ALL.CRC.
+void ReadReferenceCatalogue(WStringView folder, CrcTable& table, bool& i386);
+
+}  // namespace orv

@@ -1,0 +1,130 @@
+// The reader of reference catalogues (ALL.CRC and Windows.crc) for the change scan.
+#include <algorithm>
+
+#include "image/catalogue_crc.h"
+#include "platform/case_fold.h"
+#include "services/format.h"
+#include "services/log.h"
+
+namespace orv {
+
+namespace {
+
+// Longest line taken; longer lines are skipped whole, up to their line end, so that
+// they neither overflow anything nor shift the lines after them.
+constexpr size_t kMaxLine = 32768;
+constexpr DWORD kChunk = 64 * 1024;
+
+bool StartsWithNoCase(WStringView text, WStringView prefix) {
+  return text.size() >= prefix.size() &&
+         os::CompareNoCase(text.substr(0, prefix.size()), prefix) == 0;
+}
+
+bool IsSkippedName(WStringView name) {
+  for (const Char* prefix :
+       {ORV_T("zorbin"), ORV_T("system recovery"), ORV_T("driver.cab"), ORV_T("preload")})
+    if (StartsWithNoCase(name, prefix)) return true;
+  return false;
+}
+
+// Hexadecimal digits up to the first other character.
+DWORD ParseHex(WStringView text) {
+  DWORD value = 0;
+  for (const Char c : text) {
+    const Char upper = os::ToUpper(c);
+    if (upper >= '0' && upper <= '9')
+      value = value * 16 + (upper - '0');
+    else if (upper >= 'A' && upper <= 'F')
+      value = value * 16 + (upper - 'A' + 10);
+    else
+      break;
+  }
+  return value;
+}
+
+// Decimal digits (after an optional minus) up to the first other character.
+template <class T>
+T ParseDecimal(WStringView text) {
+  bool negative = false;
+  if (!text.empty() && text.front() == '-') {
+    negative = true;
+    text.remove_prefix(1);
+  }
+  uint64_t value = 0;
+  for (const Char c : text) {
+    if (c < '0' || c > '9') break;
+    value = value * 10 + static_cast<uint64_t>(c - '0');
+  }
+  return negative ? static_cast<T>(0 - value) : static_cast<T>(value);
+}
+
+void TakeLine(WStringView line, CrcTable& table, bool& i386) {
+  const size_t equals = line.rfind('=');
+  if (line.empty() || equals == WStringView::npos) return;
+  const WStringView name = line.substr(0, equals);
+  const WStringView value = line.substr(equals + 1);
+  if (os::CompareNoCase(name, ORV_T("I386")) == 0) i386 = true;
+  if (IsSkippedName(name)) return;
+  const size_t bar = value.find('|');
+  if (bar == WStringView::npos) return;
+  const WStringView numbers = value.substr(bar + 1);
+  const size_t comma = numbers.find(',');
+  if (comma == WStringView::npos) return;
+  CrcRecord record;
+  record.marker = ParseHex(value.substr(0, bar));
+  record.size = ParseDecimal<uint64_t>(numbers.substr(0, comma));
+  record.time = ParseDecimal<int64_t>(numbers.substr(comma + 1));
+  table.emplace(COrvString(name), record);  // the first line of a name wins
+}
+
+}  // namespace
+
+void ReadCrcFile(WStringView folder, WStringView baseName, CrcTable& table, bool& i386) {
+  const WString path = WString(folder) + ORV_T("\\") + WString(baseName) + ORV_T(".crc");
+  COrvLog::GetInstance().AddInfo(ORV_T("Read %s"), path);
+  os::File file;
+  if (file.Open(path, os::kGenericRead, os::kShareRead, os::Disposition::kOpenExisting) != 0)
+    return;
+  uint8_t mark[2];
+  DWORD done = 0;
+  if (file.Read(mark, 2, done) != 0 || done != 2) return;
+
+  std::vector<uint8_t> chunk(kChunk);
+  WString line;
+  bool overlong = false;
+  uint8_t pending = 0;
+  bool havePending = false;
+  auto endLine = [&] {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!overlong) TakeLine(line, table, i386);
+    line.clear();
+    overlong = false;
+  };
+  for (;;) {
+    if (file.Read(chunk.data(), kChunk, done) != 0 || done == 0) break;
+    for (DWORD i = 0; i < done; ++i) {
+      if (!havePending) {
+        pending = chunk[i];
+        havePending = true;
+        continue;
+      }
+      havePending = false;
+      const auto unit = static_cast<Char>(pending | (chunk[i] << 8));
+      if (unit == '\n') {
+        endLine();
+      } else if (line.size() < kMaxLine) {
+        line += unit;
+      } else {
+        overlong = true;
+      }
+    }
+  }
+  endLine();
+}
+
+void ReadReferenceCatalogue(WStringView folder, CrcTable& table, bool& i386) {
+  ReadCrcFile(folder, ORV_T("Windows"), table, i386);
+  ReadCrcFile(folder, ORV_T("All"), table, i386);
+}
+
+}  // namespace orv

@@ -1,0 +1,57 @@
+#include "image/catalogue_desc.h"
+
+#include "platform/errors.h"
+#include "services/format.h"
+#include "services/text_file.h"
+
+namespace orv {
+
+namespace {
+
+constexpr size_t kMaxLine = 520;  // characters of the Text line, "Text=" and CR LF included
+
+DWORD WriteText(os::File& file, WStringView text) {
+  const std::vector<uint8_t> bytes = Utf16LeBytes(text);
+  DWORD done = 0;
+  const DWORD error = file.Write(bytes.data(), static_cast<DWORD>(bytes.size()), done);
+  return error != 0 ? error : (done == bytes.size() ? err::kSuccess : err::kDiskFull);
+}
+
+}  // namespace
+
+WString DescriptionText(WStringView text) {
+  WString value(text.substr(0, kMaxLine - 7));
+  for (Char& c : value)
+    if (c == '\r' || c == '\n' || c == 0) c = ' ';
+  return value;
+}
+
+DWORD DescriptionFile::Open(WStringView path) {
+  Close();
+  DWORD error = file_.Open(path, os::kGenericWrite, 0, os::Disposition::kCreateNew);
+  if (error != 0) return error;
+  const uint8_t mark[2] = {kUtf16ByteOrderMark & 0xFF, kUtf16ByteOrderMark >> 8};
+  DWORD done = 0;
+  if ((error = file_.Write(mark, 2, done)) == 0) error = WriteText(file_, ORV_T("[Diff]\r\n"));
+  if (error != 0) file_.Close();
+  return error;
+}
+
+DWORD DescriptionFile::Write(WStringView text, const os::CalendarTime& finished, DWORD files,
+                             uint64_t size) {
+  if (!file_.IsOpen()) return err::kInvalidHandle;
+  const WString lines =
+      Format(ORV_T("Text=%s\r\n"), DescriptionText(text)) +
+      Format(ORV_T("Time=%.4i%.2i%.2i %.2i:%.2i:%.2i\r\n"), finished.year, finished.month,
+             finished.day, finished.hour, finished.minute, finished.second) +
+      Format(ORV_T("Files=%u\r\n"), files) + Format(ORV_T("Size=%I64u\r\n"), size);
+  return WriteText(file_, lines);
+}
+
+void DescriptionFile::Close() {
+  if (!file_.IsOpen()) return;
+  file_.Flush();
+  file_.Close();
+}
+
+}  // namespace orv

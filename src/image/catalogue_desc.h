@@ -1,0 +1,28 @@
+// DESC.TXT, the description of a differential image: an INI-style text of one section
+// "Diff" with the keys Text, Time, Files and Size, in UTF-16LE with a byte-order mark.
+#pragma once
+
+#include "platform/clock.h"
+#include "platform/file.h"
+
+namespace orv {
+
+class DescriptionFile {
+ public:
+  // Creates the file new with its first line "[Diff]"; an existing file is left as it
+  // is and nothing is written to it. Returns the error of the create.
+  DWORD Open(WStringView path);
+  bool IsOpen() const { return file_.IsOpen(); }
+  // Appends the Text, Time, Files and Size lines when the file is open.
+  DWORD Write(WStringView text, const os::CalendarTime& finished, DWORD files, uint64_t size);
+  void Close();
+
+ private:
+  os::File file_;
+};
+
+// The Text line's value: at most 520 characters per line in all, line breaks replaced by
+// blanks so that a description cannot add keys of its own.
+WString DescriptionText(WStringView text);
+
+}  // namespace orv

@@ -1,0 +1,140 @@
+#include "image/catalogue_xml.h"
+
+#include "image/catalogue_paths.h"
+#include "platform/case_fold.h"
+#include "platform/errors.h"
+#include "services/format.h"
+#include "services/log.h"
+#include "services/text_file.h"
+
+namespace orv {
+
+namespace {
+
+void AddFiles(IOrvXmlElement& root, const std::vector<WString>& files) {
+  for (const WString& name : files) {
+    IOrvXmlElement* raw = nullptr;
+    if (root.AddChild(ORV_T("file"), raw) != 0) continue;
+    XmlRef<IOrvXmlElement> child(raw);
+    child->SetText(name);
+  }
+}
+
+bool NameIs(const IOrvXmlElement& element, const Char* name) {
+  WString actual;
+  return element.GetName(actual) == 0 && os::CompareNoCase(actual, name) == 0;
+}
+
+// Calls `take` for each child element named "file".
+template <class Take>
+void ForEachFileChild(const IOrvXmlElement& root, Take take) {
+  IOrvXmlElement* raw = nullptr;
+  for (DWORD error = root.FirstChild(raw); error == 0;) {
+    XmlRef<IOrvXmlElement> child(raw);
+    if (NameIs(*child, ORV_T("file"))) take(*child);
+    error = child->NextSibling(raw);
+  }
+}
+
+DWORD LoadRoot(WStringView path, CatalogueDocument& catalogue) {
+  catalogue.document.reset(GetOrvXmlInterface(0));
+  if (!catalogue.document) return err::kNotSupported;
+  DWORD error = catalogue.document->Load(path);
+  if (error != 0) return error;
+  IOrvXmlElement* raw = nullptr;
+  if ((error = catalogue.document->GetRoot(raw)) != 0) return error;
+  catalogue.root.reset(raw);
+  return err::kSuccess;
+}
+
+}  // namespace
+
+CatalogueDocument OpenCatalogueDocument(WStringView path, WStringView rootName) {
+  const WString root(rootName);
+  CreateUtf16TextFile(
+      path, Format(ORV_T("<?xml version=\"1.0\" encoding=\"utf-16\"?>\r\n<%s>\r\n</%s>\r\n"), root,
+                   root));
+  CatalogueDocument catalogue;
+  if (LoadRoot(path, catalogue) != 0) return CatalogueDocument{};
+  return catalogue;
+}
+
+void FinishBaseCatalogue(CatalogueDocument& base, uint64_t size,
+                         const std::vector<WString>& files) {
+  if (!base.IsOpen()) return;
+  WriteAttribute(*base.root, ORV_T("Size"), size);
+  AddFiles(*base.root, files);
+  base.Save();
+}
+
+void FinishDifferentialBaseCatalogue(CatalogueDocument& base, uint64_t size, DWORD fileCount,
+                                     const os::CalendarTime& finished,
+                                     const std::vector<WString>& files) {
+  if (!base.IsOpen()) return;
+  IOrvXmlElement& root = *base.root;
+  WriteAttributeText(root, ORV_T("Year"), Format(ORV_T("%u"), finished.year));
+  WriteAttributeText(root, ORV_T("Month"), Format(ORV_T("%u"), finished.month));
+  WriteAttributeText(root, ORV_T("Day"), Format(ORV_T("%u"), finished.day));
+  WriteAttributeText(root, ORV_T("Hour"), Format(ORV_T("%u"), finished.hour));
+  WriteAttributeText(root, ORV_T("Minute"), Format(ORV_T("%u"), finished.minute));
+  WriteAttributeText(root, ORV_T("Second"), Format(ORV_T("%u"), finished.second));
+  WriteAttribute(root, ORV_T("Size"), size);
+  WriteAttribute(root, ORV_T("Files"), fileCount);
+  AddFiles(root, files);
+  base.Save();
+}
+
+bool AddDeletedEntry(CatalogueDocument& deletions, WStringView relativePath, bool directory) {
+  const size_t slash = relativePath.rfind('\\');
+  if (slash == WStringView::npos) return false;  // an entry at the volume root
+  if (os::CompareNoCase(relativePath.substr(slash + 1), ORV_T("QUEN.DAV")) == 0) return false;
+  if (relativePath.size() >= 8 &&
+      os::CompareNoCase(relativePath.substr(0, 8), ORV_T("SYSPREP\\")) == 0)
+    return false;
+  if (!deletions.IsOpen()) return false;
+  IOrvXmlElement* raw = nullptr;
+  if (deletions.root->AddChild(ORV_T("file"), raw) != 0) return false;
+  XmlRef<IOrvXmlElement> child(raw);
+  child->SetText(WString(ORV_T("\\")) + WString(relativePath));
+  WriteAttributeText(*child, ORV_T("Directory"), directory ? ORV_T("TRUE") : ORV_T("FALSE"));
+  return true;
+}
+
+DWORD ReadBaseCatalogue(WStringView path, BaseCatalogue& catalogue) {
+  catalogue = BaseCatalogue{};
+  CatalogueDocument document;
+  const DWORD error = LoadRoot(path, document);
+  if (error != 0) return error;
+  ReadAttribute(*document.root, ORV_T("Size"), catalogue.size);
+  ForEachFileChild(*document.root, [&](const IOrvXmlElement& file) {
+    WString name;
+    file.GetText(name);
+    if (IsPlainFileName(name))
+      catalogue.files.push_back(name);
+    else
+      COrvLog::GetInstance().AddError(ORV_T("Archive name %s is not a file of the folder"), name);
+  });
+  return err::kSuccess;
+}
+
+DWORD ReadDeletionList(WStringView path, std::vector<DeletedEntry>& entries) {
+  entries.clear();
+  CatalogueDocument document;
+  const DWORD error = LoadRoot(path, document);
+  if (error != 0) return error;
+  ForEachFileChild(*document.root, [&](const IOrvXmlElement& file) {
+    WString text;
+    file.GetText(text);
+    const std::optional<WString> relative = SafeRelativePath(text);
+    if (!relative) {
+      COrvLog::GetInstance().AddError(ORV_T("Deletion entry %s is outside the volume"), text);
+      return;
+    }
+    WString flag;
+    ReadAttributeText(file, ORV_T("Directory"), flag);
+    entries.push_back({*relative, os::CompareNoCase(flag, ORV_T("TRUE")) == 0});
+  });
+  return err::kSuccess;
+}
+
+}  // namespace orv

@@ -1,0 +1,50 @@
+// BASE.XML, the list of the archive and WIM files of an image folder with its byte total,
+// and DEL.XML, the entries a differential image deleted since its reference. Both are
+// created from a literal template (never over an existing file) and filled through the
+// XML service.
+#pragma once
+
+#include <vector>
+
+#include "platform/clock.h"
+#include "services/xml.h"
+
+namespace orv {
+
+struct CatalogueDocument {
+  XmlRef<IOrvXmlDocument> document;
+  XmlRef<IOrvXmlElement> root;
+  bool IsOpen() const { return document && root; }
+  DWORD Save() { return document ? document->Save(0) : 6; }
+};
+
+// Creates the file with its template (root element `rootName`) when it is missing, then
+// loads it. A document that cannot be had leaves both members empty.
+CatalogueDocument OpenCatalogueDocument(WStringView path, WStringView rootName);
+
+// Full image folder: "Size" and one "file" child per archive, then saved.
+void FinishBaseCatalogue(CatalogueDocument& base, uint64_t size, const std::vector<WString>& files);
+// Differential image folder: also "Files" and the local time of the end.
+void FinishDifferentialBaseCatalogue(CatalogueDocument& base, uint64_t size, DWORD fileCount,
+                                     const os::CalendarTime& finished,
+                                     const std::vector<WString>& files);
+
+// Lists one deleted entry (path relative to the volume root) in DEL.XML. Entries at the
+// root, files named QUEN.DAV and anything under SYSPREP\ are never listed (false).
+bool AddDeletedEntry(CatalogueDocument& deletions, WStringView relativePath, bool directory);
+
+struct BaseCatalogue {
+  uint64_t size = 0;
+  std::vector<WString> files;
+};
+// Reads BASE.XML. File names that are not plain names of the folder are left out.
+DWORD ReadBaseCatalogue(WStringView path, BaseCatalogue& catalogue);
+
+struct DeletedEntry {
+  WString path;  // relative to the volume root, without leading backslash
+  bool directory = false;
+};
+// Reads DEL.XML. Entries whose path would reach outside the volume are left out.
+DWORD ReadDeletionList(WStringView path, std::vector<DeletedEntry>& entries);
+
+}  // namespace orv

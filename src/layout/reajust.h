@@ -1,0 +1,18 @@
+// Fits a loaded layout to the disk that is to receive it: the recovery partition goes
+// where the disk has one (or keeps its place relative to the end of the disk), the
+// other partitions are scaled to the new disk size and chained so that each starts
+// where the one before it ends.
+#pragma once
+
+#include "services/disk.h"
+
+namespace orv {
+
+// `current` is the disk as it is; `layout` is the loaded layout, changed in place.
+void ReajustRP(const COrvDisk& current, COrvDisk& layout);
+
+// trunc((value × 100) / oldSize × newSize / 100.0): the product by 100 in 64-bit
+// integers (saturating), the rest in double precision. A zero old size scales nothing.
+uint64_t ScaleToDisk(uint64_t value, uint64_t oldSize, uint64_t newSize);
+
+}  // namespace orv

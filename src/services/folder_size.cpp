@@ -1,0 +1,32 @@
+#include "services/folder_size.h"
+
+#include <vector>
+
+#include "platform/dir_search.h"
+
+namespace orv {
+
+uint64_t FolderBytes(WStringView folder) {
+  uint64_t total = 0;
+  std::vector<WString> pending{WString(folder)};
+  while (!pending.empty()) {
+    WString current = std::move(pending.back());
+    pending.pop_back();
+    while (!current.empty() && (current.back() == '\\' || current.back() == '/'))
+      current.pop_back();
+    os::DirSearch search;
+    os::FindData data;
+    for (DWORD error = search.First(current + ORV_T("\\*.*"), data); error == 0;
+         error = search.Next(data)) {
+      if (data.name == ORV_T(".") || data.name == ORV_T("..")) continue;
+      if (data.attributes & os::kAttrReparsePoint) continue;
+      if (data.attributes & os::kAttrDirectory)
+        pending.push_back(current + ORV_T("\\") + data.name);
+      else
+        total += data.size;
+    }
+  }
+  return total;
+}
+
+}  // namespace orv

@@ -1,0 +1,12 @@
+// The bytes that the files below a folder occupy, links not followed.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/text.h"
+
+namespace orv {
+
+uint64_t FolderBytes(WStringView folder);
+
+}  // namespace orv

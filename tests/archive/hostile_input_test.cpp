@@ -1,0 +1,295 @@
+// Archives that try to hurt: names leaving the target, links inside it, lengths and
+// offsets that lie. Each must fail cleanly, write nothing outside the target, and end.
+#include "archive/byte_order.h"
+#include "archive/part_names.h"
+#include "archive/target_path.h"
+#include "archive_support.h"
+#include "platform/errors.h"
+
+namespace orv::test {
+namespace {
+
+using archive::LoadLE;
+using archive::StoreLE;
+
+// Reparse data of a symbolic link with a relative target.
+std::vector<uint8_t> RelativeLinkData(WStringView target) {
+  const size_t bytes = 2 * target.size();
+  std::vector<uint8_t> data(20 + 2 * bytes, 0);
+  StoreLE<uint32_t>(&data[0], os::kReparseTagSymlink);
+  StoreLE<uint16_t>(&data[4], static_cast<uint16_t>(data.size() - 8));
+  StoreLE<uint16_t>(&data[8], 0);                             // substitute name
+  StoreLE<uint16_t>(&data[10], static_cast<uint16_t>(bytes));
+  StoreLE<uint16_t>(&data[12], static_cast<uint16_t>(bytes)); // print name
+  StoreLE<uint16_t>(&data[14], static_cast<uint16_t>(bytes));
+  StoreLE<uint32_t>(&data[16], 1);                            // relative
+  archive::EncodeName(target, &data[20]);
+  archive::EncodeName(target, &data[20 + bytes]);
+  return data;
+}
+
+// A folder link at `link` to `target` (relative); false where links cannot be made.
+bool MakeFolderLink(const WString& link, WStringView target) {
+  if (os::CreateDirectory(link) != 0) return false;
+  if (os::SetReparseData(link, RelativeLinkData(target)) == 0) return true;
+  os::RemoveDirectory(link);
+  return false;
+}
+
+TEST(HostileInput, NamesThatLeaveTheTargetAreRefused) {
+  for (const Char* name : {ORV_T("..\\evil"), ORV_T("a\\..\\..\\evil"), ORV_T("C:\\evil"),
+                           ORV_T("C:evil"), ORV_T("\\\\server\\share\\evil"), ORV_T("//server/evil"),
+                           ORV_T("/tmp/evil"), ORV_T("a/../../evil"), ORV_T("a\\. .\\..."),
+                           ORV_T("file:stream")})
+    EXPECT_FALSE(archive::IsSafeEntryName(name)) << "accepted";
+  for (const Char* name : {ORV_T("a"), ORV_T("a\\b.c"), ORV_T("\\lead"), ORV_T("..a"),
+                           ORV_T("a..b\\c"), ORV_T(".hidden"), ORV_T("")})
+    EXPECT_TRUE(archive::IsSafeEntryName(name)) << "refused";
+
+  for (const int version : {1, 2, 5}) {
+    TempFolder temp;
+    const WString path = temp / ORV_T("evil.inp");
+    WriteFile(temp / ORV_T("payload"), "payload");
+    COrvMorlet archive;
+    ASSERT_TRUE(archive.Open(path.c_str(), 0, version));
+    for (const Char* name : {ORV_T("..\\evil"), ORV_T("fine"), ORV_T("x\\..\\..\\evil2")})
+      ASSERT_TRUE(archive.AddFile((temp / ORV_T("payload")).c_str(), name, nullptr, 0, nullptr));
+    ASSERT_TRUE(archive.Close());
+
+    ASSERT_TRUE(archive.Open(path.c_str(), 1, 0));
+    const WString out = temp / ORV_T("out");
+    std::vector<DWORD> results;
+    while (archive.NextEntry(0)) {
+      results.push_back(archive.ExtractCurrent(out.c_str(), 1) ? 0 : archive.GetLastErrorCode());
+      archive.NextEntry(1);
+    }
+    archive.Close();
+    EXPECT_EQ(results, (std::vector<DWORD>{err::kInvalidName, 0, err::kInvalidName})) << version;
+    EXPECT_EQ(ReadFile(out + ORV_T("\\fine")), "payload");
+    EXPECT_FALSE(Exists(temp / ORV_T("evil")));
+    EXPECT_FALSE(Exists(temp / ORV_T("evil2")));
+  }
+}
+
+TEST(HostileInput, ExtractionNeverWritesThroughALinkInsideTheTarget) {
+  TempFolder temp;
+  ASSERT_EQ(os::CreateDirectory(temp / ORV_T("outside")), 0u);
+  ASSERT_EQ(os::CreateDirectory(temp / ORV_T("src")), 0u);
+  if (!MakeFolderLink(temp / ORV_T("src\\a"), ORV_T("..\\outside")))
+    GTEST_SKIP() << "links cannot be made here";
+  WriteFile(temp / ORV_T("payload"), "payload");
+
+  // The archive first makes "a" a link out of the target, then writes through it.
+  const WString path = temp / ORV_T("link.inp");
+  COrvMorlet archive;
+  ASSERT_TRUE(archive.Open(path.c_str(), 0, 5));
+  ASSERT_TRUE(archive.AddFile((temp / ORV_T("src\\a")).c_str(), ORV_T("a"), nullptr, 0, nullptr));
+  ASSERT_TRUE(archive.AddFile((temp / ORV_T("payload")).c_str(), ORV_T("a\\b"), nullptr, 0, nullptr));
+  ASSERT_TRUE(archive.AddFile((temp / ORV_T("payload")).c_str(), ORV_T("a\\c\\d"), nullptr, 0, nullptr));
+  ASSERT_TRUE(archive.Close());
+
+  ASSERT_TRUE(archive.Open(path.c_str(), 1, 0));
+  const WString out = temp / ORV_T("out");
+  ASSERT_EQ(os::CreateDirectory(out), 0u);
+  std::vector<DWORD> results;
+  while (archive.NextEntry(0)) {
+    results.push_back(archive.ExtractCurrent(out.c_str(), 1) ? 0 : archive.GetLastErrorCode());
+    archive.NextEntry(1);
+  }
+  archive.Close();
+  EXPECT_EQ(results, (std::vector<DWORD>{0, err::kInvalidName, err::kInvalidName}));
+  os::FileInfo info;
+  ASSERT_EQ(os::GetInfo(out + ORV_T("\\a"), info), 0u);
+  EXPECT_TRUE(info.attributes & os::kAttrReparsePoint);  // the link itself is restored
+  EXPECT_FALSE(Exists(temp / ORV_T("outside\\b")));
+  EXPECT_FALSE(Exists(temp / ORV_T("outside\\c")));
+}
+
+// A version 5 archive with one file, for patching.
+WString OneFileArchive(const TempFolder& temp, const std::string& content) {
+  const WString path = temp / ORV_T("a.inp");
+  WriteFile(temp / ORV_T("f"), content);
+  COrvMorlet archive;
+  EXPECT_TRUE(archive.Open(path.c_str(), 0, 5));
+  EXPECT_TRUE(archive.AddFile((temp / ORV_T("f")).c_str(), ORV_T("dir\\f"), nullptr, 0, nullptr));
+  EXPECT_TRUE(archive.Close());
+  return path;
+}
+
+TEST(HostileInput, IndexCyclesAndStrayOffsetsEndTheLookup) {
+  TempFolder temp;
+  const WString path = OneFileArchive(temp, "x");
+  const WString index = archive::IndexFileName(path);
+  std::vector<uint8_t> bytes = RawFile(index);
+  const uint64_t dirNode = LoadLE<uint64_t>(&bytes[8]);
+  StoreLE<uint64_t>(&bytes[dirNode + 16], dirNode);  // "dir" is its own next sibling
+  WriteRaw(index, bytes);
+  COrvMorlet archive;
+  ASSERT_TRUE(archive.Open(path.c_str(), 1, 0));
+  EXPECT_FALSE(archive.FindEntry(ORV_T("other")));
+  EXPECT_TRUE(archive.FindEntry(ORV_T("dir\\f")));
+  archive.Close();
+
+  StoreLE<uint64_t>(&bytes[dirNode + 16], 0xFFFFFFFFFF00ull);  // far past the end
+  StoreLE<uint32_t>(&bytes[dirNode + 24], 0x7FFFFFFF);        // an impossible name length
+  WriteRaw(index, bytes);
+  ASSERT_TRUE(archive.Open(path.c_str(), 1, 0));
+  EXPECT_FALSE(archive.FindEntry(ORV_T("dir\\f")));
+  EXPECT_EQ(archive.GetLastErrorCode(), err::kNoMoreItems);
+  archive.Close();
+}
+
+TEST(HostileInput, LyingRecordsAndBlocksFailWithoutLoopingOrHugeBuffers) {
+  TempFolder temp;
+  const WString path = OneFileArchive(temp, TextBytes(5000));
+  const std::vector<uint8_t> main = RawFile(path);
+  COrvMorlet archive;
+
+  std::vector<uint8_t> patched = main;
+  StoreLE<uint32_t>(&patched[40], 0);  // record length 0
+  WriteRaw(path, patched);
+  ASSERT_TRUE(archive.Open(path.c_str(), 1, 0));
+  EXPECT_FALSE(archive.NextEntry(1));
+  EXPECT_EQ(archive.GetLastErrorCode(), err::kFileCorrupt);
+  archive.Close();
+
+  patched = main;
+  StoreLE<uint32_t>(&patched[40 + 72], 0xFFFFFFF0);  // a part that does not exist
+  WriteRaw(path, patched);
+  ASSERT_TRUE(archive.Open(path.c_str(), 1, 0));
+  EXPECT_FALSE(archive.ExtractFile(ORV_T("dir\\f"), (temp / ORV_T("out")).c_str()));
+  archive.Close();
+
+  patched = main;
+  StoreLE<uint64_t>(&patched[40 + 48], 1000000000000ull);  // more blocks than the part holds
+  WriteRaw(path, patched);
+  ASSERT_TRUE(archive.Open(path.c_str(), 1, 0));
+  EXPECT_FALSE(archive.ExtractFile(ORV_T("dir\\f"), (temp / ORV_T("out")).c_str()));
+  EXPECT_EQ(archive.GetLastErrorCode(), err::kNoMoreItems);
+  archive.Close();
+  WriteRaw(path, main);
+
+  const WString part = archive::PartFileName(path, 1);
+  std::vector<uint8_t> block = RawFile(part);
+  StoreLE<uint32_t>(&block[0], 0xFFFFFFF0);  // a block length no writer makes
+  WriteRaw(part, block);
+  ASSERT_TRUE(archive.Open(path.c_str(), 1, 0));
+  EXPECT_FALSE(archive.ExtractFile(ORV_T("dir\\f"), (temp / ORV_T("out")).c_str()));
+  EXPECT_EQ(archive.GetLastErrorCode(), err::kInternalError);
+  archive.Close();
+  EXPECT_FALSE(Exists(temp / ORV_T("out\\dir\\f")));
+}
+
+// A version 2 archive whose table is given whole.
+void WriteV2(const WString& path, const std::vector<uint8_t>& data, const std::vector<uint8_t>& table) {
+  std::vector<uint8_t> bytes(40, 0);
+  archive::V12Header header;
+  header.version = 2;
+  header.dataStart = 40;
+  header.tableOffset = 40 + data.size();
+  header.tableSize = static_cast<DWORD>(table.size());
+  header.capacity = 1 << 30;
+  archive::EncodeV12Header(header, bytes.data());
+  bytes.insert(bytes.end(), data.begin(), data.end());
+  bytes.insert(bytes.end(), table.begin(), table.end());
+  WriteRaw(path, bytes);
+}
+
+std::vector<uint8_t> V2Entry(size_t nameChars, uint32_t lengthField) {
+  std::vector<uint8_t> entry(91 + 2 * nameChars, 0);
+  StoreLE<uint32_t>(&entry[0], lengthField);
+  StoreLE<uint32_t>(&entry[4], os::kAttrDirectory);
+  StoreLE<uint16_t>(&entry[84], static_cast<uint16_t>(nameChars));
+  StoreLE<uint16_t>(&entry[88], 92);
+  for (size_t i = 0; i + 1 < nameChars; ++i) entry[90 + 2 * i] = 'n';
+  return entry;
+}
+
+TEST(HostileInput, Version2TableWalkEnds) {
+  TempFolder temp;
+  const WString path = temp / ORV_T("t.inp");
+  COrvMorlet archive;
+
+  // Names of 1024 characters are read; 1025 ends the walk there.
+  std::vector<uint8_t> table = V2Entry(1024, 91 + 2 * 1024);
+  const std::vector<uint8_t> second = V2Entry(1025, 91 + 2 * 1025);
+  table.insert(table.end(), second.begin(), second.end());
+  WriteV2(path, {}, table);
+  ASSERT_TRUE(archive.Open(path.c_str(), 1, 0));
+  EXPECT_EQ(EntryNames(archive).size(), 1u);
+  archive.Close();
+
+  // An entry length of 0 does not walk for ever.
+  WriteV2(path, {}, V2Entry(3, 0));
+  ASSERT_TRUE(archive.Open(path.c_str(), 1, 0));
+  EXPECT_EQ(EntryNames(archive).size(), 0u);
+  archive.Close();
+
+  // A table that claims more bytes than the file holds.
+  std::vector<uint8_t> header(40, 0);
+  archive::V12Header claims;
+  claims.version = 2;
+  claims.tableOffset = 40;
+  claims.tableSize = 0xFFFFFFF0;
+  archive::EncodeV12Header(claims, header.data());
+  WriteRaw(path, header);
+  EXPECT_FALSE(archive.Open(path.c_str(), 1, 0));
+  EXPECT_EQ(archive.GetLastErrorCode(), err::kFileCorrupt);
+}
+
+TEST(HostileInput, Version2BlockLengthBeyondThePassSizeFails) {
+  TempFolder temp;
+  const WString path = temp / ORV_T("b.inp");
+  std::vector<uint8_t> data(8, 0);
+  StoreLE<uint32_t>(&data[0], 1064980);
+  std::vector<uint8_t> table = V2Entry(2, 91 + 4);
+  StoreLE<uint32_t>(&table[4], os::kAttrArchive);
+  StoreLE<uint32_t>(&table[36], 10);         // size
+  StoreLE<uint64_t>(&table[40], 8);          // stored length
+  StoreLE<uint64_t>(&table[48], 40);         // data offset
+  WriteV2(path, data, table);
+  COrvMorlet archive;
+  ASSERT_TRUE(archive.Open(path.c_str(), 1, 0));
+  ASSERT_TRUE(archive.NextEntry(0));
+  EXPECT_FALSE(archive.ExtractCurrent((temp / ORV_T("out")).c_str(), 1));
+  EXPECT_EQ(archive.GetLastErrorCode(), err::kInternalError);
+  archive.Close();
+}
+
+TEST(HostileInput, Version2CapacityFailsTheAddInsteadOfCuttingTheFile) {
+  TempFolder temp;
+  const WString path = temp / ORV_T("c.inp");
+  COrvMorlet archive;
+  ASSERT_TRUE(archive.Open(path.c_str(), 0, 2));
+  ASSERT_TRUE(archive.Close());
+  std::vector<uint8_t> bytes = RawFile(path);
+  StoreLE<uint64_t>(&bytes[32], 4096);
+  WriteRaw(path, bytes);
+
+  WriteFile(temp / ORV_T("big"), NoiseBytes(3 * 1048576, 5));
+  WriteFile(temp / ORV_T("small"), "small enough");
+  ASSERT_TRUE(archive.Open(path.c_str(), 0, 2));
+  EXPECT_FALSE(archive.AddFile((temp / ORV_T("big")).c_str(), ORV_T("big"), nullptr, 0, nullptr));
+  EXPECT_EQ(archive.GetLastErrorCode(), err::kDiskFull);
+  ASSERT_TRUE(archive.AddFile((temp / ORV_T("small")).c_str(), ORV_T("small"), nullptr, 0, nullptr));
+  // A descriptor too long for the table is left out whole rather than cut.
+  const std::vector<uint8_t> descriptor(2000, 7);
+  ASSERT_TRUE(archive.AddFile((temp / ORV_T("small")).c_str(), ORV_T("sd"), descriptor.data(), 2000, nullptr));
+  ASSERT_TRUE(archive.Close());
+
+  ASSERT_TRUE(archive.Open(path.c_str(), 1, 0));
+  EXPECT_EQ(EntryNames(archive), (std::vector<WString>{ORV_T("small"), ORV_T("sd")}));
+  archive.Close();
+  ASSERT_TRUE(archive.Open(path.c_str(), 1, 0));
+  ASSERT_TRUE(archive.NextEntry(1));
+  ASSERT_TRUE(archive.NextEntry(0));
+  std::vector<uint8_t> kept;
+  ASSERT_TRUE(archive.ReadEntrySecurity(kept));
+  EXPECT_TRUE(kept.empty());
+  ASSERT_TRUE(archive.ExtractCurrent((temp / ORV_T("out")).c_str(), 1));
+  EXPECT_EQ(ReadFile(temp / ORV_T("out\\sd")), "small enough");
+  archive.Close();
+}
+
+}  // namespace
+}  // namespace orv::test

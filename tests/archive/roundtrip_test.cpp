@@ -1,0 +1,315 @@
+// Archives written by every version read back through every read path, with content,
+// times and attributes.
+#include "archive/part_names.h"
+#include "archive_support.h"
+#include "platform/clock.h"
+#include "platform/errors.h"
+
+namespace orv::test {
+namespace {
+
+struct SourceFile {
+  const Char* name;
+  std::string content;
+  DWORD attributes;
+};
+
+std::vector<SourceFile> SampleFiles() {
+  return {
+      {ORV_T("empty"), "", os::kAttrArchive},
+      {ORV_T("d\\text"), TextBytes(2 * 1048576 + 12345), os::kAttrArchive},
+      {ORV_T("d\\noise"), NoiseBytes(300000, 3), os::kAttrArchive | os::kAttrHidden},
+      {ORV_T("d\\e\\ro"), "read only", os::kAttrReadOnly},
+  };
+}
+
+// Writes the sample files under `source` and adds them (folders too, except for
+// version 1, whose writer takes files only) with chosen times.
+void WriteSampleArchive(const TempFolder& temp, const WString& path, int version) {
+  ASSERT_EQ(os::CreateDirectoryTree(temp / ORV_T("src\\d\\e")), 0u);
+  COrvMorlet archive;
+  ASSERT_TRUE(archive.Open(path.c_str(), 0, version));
+  if (version != 1) {
+    for (const Char* folder : {ORV_T("d"), ORV_T("d\\e")}) {
+      const ORVFILEATTRIBUTEDATA block = BlockWithTimes(os::kAttrDirectory, 0, kSomeTime);
+      ASSERT_TRUE(archive.AddFile((temp / ORV_T("src\\") + folder).c_str(), folder, nullptr, 0, &block));
+    }
+  }
+  uint64_t time = kSomeTime;
+  for (const SourceFile& file : SampleFiles()) {
+    const WString source = temp / (WString(ORV_T("src\\")) + file.name);
+    WriteFile(source, file.content);
+    const ORVFILEATTRIBUTEDATA block = BlockWithTimes(file.attributes, file.content.size(), time += 1000000000);
+    ASSERT_TRUE(archive.AddFile(source.c_str(), file.name, nullptr, 0, &block)) << archive.GetLastErrorCode();
+  }
+  ASSERT_TRUE(archive.Close());
+}
+
+void ExpectSampleTree(const WString& out) {
+  const bool creation = KeepsCreationTime(out);
+  uint64_t time = kSomeTime;
+  for (const SourceFile& file : SampleFiles()) {
+    const WString path = out + ORV_T("\\") + file.name;
+    time += 1000000000;
+    EXPECT_TRUE(ReadFile(path) == file.content) << "content differs";
+    os::FileInfo info;
+    ASSERT_EQ(os::GetInfo(path, info), 0u);
+    EXPECT_EQ(info.times.lastWrite, time + 20000000);
+    if (creation) EXPECT_EQ(info.times.creation, time);
+    EXPECT_EQ(info.attributes & (os::kAttrReadOnly | os::kAttrHidden), file.attributes & (os::kAttrReadOnly | os::kAttrHidden));
+  }
+}
+
+class RoundTrip : public ::testing::TestWithParam<int> {};
+
+TEST_P(RoundTrip, WalkAndExtractEveryEntry) {
+  TempFolder temp;
+  const WString path = temp / ORV_T("a.inp");
+  WriteSampleArchive(temp, path, GetParam());
+  COrvMorlet archive;
+  ASSERT_TRUE(archive.Open(path.c_str(), 1, 0));
+  EXPECT_EQ(archive.GetArchiveType(), static_cast<DWORD>(GetParam()));
+  const WString out = temp / ORV_T("out");
+  size_t count = 0;
+  while (archive.NextEntry(0)) {
+    ASSERT_TRUE(archive.NextEntry(0));  // the same entry again
+    ASSERT_TRUE(archive.ExtractCurrent(out.c_str(), 1)) << archive.GetLastErrorCode();
+    if (!(archive.GetEntryAttributes().dwFileAttributes & os::kAttrDirectory)) {
+      Char name[300];
+      archive.GetEntryName(name, 300);
+      EXPECT_EQ(archive.GetEntrySize(), FileSize(out + ORV_T("\\") + name));
+    }
+    ++count;
+    ASSERT_TRUE(archive.NextEntry(1));
+  }
+  EXPECT_EQ(archive.GetLastErrorCode(), err::kNoMoreItems);
+  EXPECT_FALSE(archive.NextEntry(1));
+  EXPECT_EQ(count, GetParam() == 1 ? 4u : 6u);
+  ASSERT_TRUE(archive.Close());
+  ExpectSampleTree(out);
+  if (GetParam() != 1) {
+    os::FileInfo info;
+    ASSERT_EQ(os::GetInfo(out + ORV_T("\\d\\e"), info), 0u);
+    EXPECT_EQ(info.times.lastWrite, kSomeTime + 20000000);
+  }
+}
+
+TEST_P(RoundTrip, ReopenedArchiveTakesMoreFiles) {
+  TempFolder temp;
+  const WString path = temp / ORV_T("a.inp");
+  WriteSampleArchive(temp, path, GetParam());
+  WriteFile(temp / ORV_T("later"), TextBytes(5000));
+  COrvMorlet archive;
+  ASSERT_TRUE(archive.Open(path.c_str(), 0, GetParam()));
+  ASSERT_TRUE(archive.AddFile((temp / ORV_T("later")).c_str(), ORV_T("later"), nullptr, 0, nullptr));
+  ASSERT_TRUE(archive.Close());
+  ASSERT_TRUE(archive.Open(path.c_str(), 1, 0));
+  const WString out = temp / ORV_T("out");
+  while (archive.NextEntry(0)) {
+    ASSERT_TRUE(archive.ExtractCurrent(out.c_str(), 1));
+    archive.NextEntry(1);
+  }
+  archive.Close();
+  ExpectSampleTree(out);
+  EXPECT_TRUE(ReadFile(out + ORV_T("\\later")) == TextBytes(5000));
+}
+
+TEST_P(RoundTrip, EmptyArchiveReopensAfterItsHeader) {
+  TempFolder temp;
+  const WString path = temp / ORV_T("a.inp");
+  COrvMorlet archive;
+  ASSERT_TRUE(archive.Open(path.c_str(), 0, GetParam()));
+  ASSERT_TRUE(archive.Close());
+  ASSERT_TRUE(archive.Open(path.c_str(), 1, 0));
+  EXPECT_FALSE(archive.NextEntry(0));
+  EXPECT_EQ(archive.GetLastErrorCode(), err::kNoMoreItems);
+  archive.Close();
+  WriteFile(temp / ORV_T("f"), "content");
+  ASSERT_TRUE(archive.Open(path.c_str(), 0, GetParam()));
+  ASSERT_TRUE(archive.AddFile((temp / ORV_T("f")).c_str(), ORV_T("f"), nullptr, 0, nullptr));
+  ASSERT_TRUE(archive.Close());
+  const std::vector<uint8_t> bytes = RawFile(path);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 8), "MRLLIGHT");
+  ASSERT_TRUE(archive.Open(path.c_str(), 1, 0));
+  ASSERT_TRUE(archive.NextEntry(0));
+  ASSERT_TRUE(archive.ExtractCurrent((temp / ORV_T("out")).c_str(), 1));
+  EXPECT_EQ(ReadFile(temp / ORV_T("out\\f")), "content");
+  archive.Close();
+}
+
+TEST_P(RoundTrip, WriteOpenOfAnotherVersionIsRefused) {
+  TempFolder temp;
+  const WString path = temp / ORV_T("a.inp");
+  COrvMorlet archive;
+  ASSERT_TRUE(archive.Open(path.c_str(), 0, GetParam()));
+  ASSERT_TRUE(archive.Close());
+  const int other = GetParam() == 5 ? 6 : 5;
+  EXPECT_FALSE(archive.Open(path.c_str(), 0, other));
+  EXPECT_EQ(archive.GetLastErrorCode(), err::kBadFormat);
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, RoundTrip, ::testing::Values(1, 2, 5, 6));
+
+TEST(RoundTripV56, FindEntryExtractFileAndDirectorySteps) {
+  TempFolder temp;
+  const WString path = temp / ORV_T("a.inp");
+  WriteSampleArchive(temp, path, 5);
+  COrvMorlet archive;
+  ASSERT_TRUE(archive.Open(path.c_str(), 1, 0));
+  ASSERT_TRUE(archive.FindEntry(ORV_T("D\\TEXT")));
+  EXPECT_EQ(archive.GetEntrySize(), 2u * 1048576 + 12345);
+  EXPECT_FALSE(archive.FindEntry(ORV_T("d\\missing")));
+  EXPECT_EQ(archive.GetLastErrorCode(), err::kNoMoreItems);
+  EXPECT_FALSE(archive.ExtractFile(ORV_T("d\\missing"), temp.Path().c_str()));
+  EXPECT_EQ(archive.GetLastErrorCode(), err::kFileNotFound);
+  ASSERT_TRUE(archive.ExtractFile(ORV_T("d\\noise"), (temp / ORV_T("one")).c_str()));
+  EXPECT_TRUE(ReadFile(temp / ORV_T("one\\d\\noise")) == NoiseBytes(300000, 3));
+  EXPECT_FALSE(Exists(temp / ORV_T("one\\d\\text")));
+  archive.Close();
+
+  // A folder that was only ever a step on the way to names has no record.
+  WriteFile(temp / ORV_T("deep"), "x");
+  ASSERT_TRUE(archive.Open((temp / ORV_T("b.inp")).c_str(), 0, 6));
+  ASSERT_TRUE(archive.AddFile((temp / ORV_T("deep")).c_str(), ORV_T("x\\y\\deep"), nullptr, 0, nullptr));
+  ASSERT_TRUE(archive.Close());
+  ASSERT_TRUE(archive.Open((temp / ORV_T("b.inp")).c_str(), 1, 0));
+  EXPECT_FALSE(archive.FindEntry(ORV_T("x\\y")));
+  EXPECT_EQ(archive.GetLastErrorCode(), err::kNoMoreItems);
+  EXPECT_TRUE(archive.FindEntry(ORV_T("X\\Y\\DEEP")));
+  archive.Close();
+}
+
+TEST(RoundTripV56, SameNameTwiceKeepsBothRecordsAndFindsTheLater) {
+  TempFolder temp;
+  const WString path = temp / ORV_T("a.inp");
+  WriteFile(temp / ORV_T("v1"), "old");
+  WriteFile(temp / ORV_T("v2"), "newer");
+  COrvMorlet archive;
+  ASSERT_TRUE(archive.Open(path.c_str(), 0, 5));
+  ASSERT_TRUE(archive.AddFile((temp / ORV_T("v1")).c_str(), ORV_T("f"), nullptr, 0, nullptr));
+  ASSERT_TRUE(archive.AddFile((temp / ORV_T("v2")).c_str(), ORV_T("f"), nullptr, 0, nullptr));
+  EXPECT_FALSE(archive.AddFile((temp / ORV_T("v2")).c_str(), nullptr, nullptr, 0, nullptr));
+  EXPECT_EQ(archive.GetLastErrorCode(), err::kInvalidParameter);
+  ASSERT_TRUE(archive.Close());
+  ASSERT_TRUE(archive.Open(path.c_str(), 1, 0));
+  EXPECT_EQ(EntryNames(archive).size(), 2u);
+  ASSERT_TRUE(archive.FindEntry(ORV_T("f")));
+  EXPECT_EQ(archive.GetEntrySize(), 5u);
+  archive.Close();
+}
+
+TEST(RoundTripV56, ReadingLeavesTheIndexAlone) {
+  TempFolder temp;
+  const WString path = temp / ORV_T("a.inp");
+  WriteSampleArchive(temp, path, 5);
+  const WString index = archive::IndexFileName(path);
+  const std::vector<uint8_t> before = RawFile(index);
+  COrvMorlet archive;
+  ASSERT_TRUE(archive.Open(path.c_str(), 1, 0));
+  ASSERT_TRUE(archive.FindEntry(ORV_T("d\\text")));
+  ASSERT_TRUE(archive.Close());
+  EXPECT_EQ(RawFile(index), before);
+
+  // Without its index the archive still walks; lookups by name are refused.
+  ASSERT_EQ(os::DeleteFile(index), 0u);
+  ASSERT_TRUE(archive.Open(path.c_str(), 1, 0));
+  EXPECT_EQ(EntryNames(archive).size(), 6u);
+  EXPECT_FALSE(archive.FindEntry(ORV_T("d\\text")));
+  EXPECT_EQ(archive.GetLastErrorCode(), ORV_ERROR_NOT_SUPPORTED);
+  ASSERT_TRUE(archive.Close());
+  EXPECT_FALSE(Exists(index));
+}
+
+TEST(RoundTripV56, ReopenedArchiveContinuesItsLastPart) {
+  TempFolder temp;
+  const WString path = temp / ORV_T("a.inp");
+  WriteFile(temp / ORV_T("f"), TextBytes(100000));
+  COrvMorlet archive;
+  ASSERT_TRUE(archive.Open(path.c_str(), 0, 5));
+  ASSERT_TRUE(archive.AddFile((temp / ORV_T("f")).c_str(), ORV_T("f"), nullptr, 0, nullptr));
+  ASSERT_TRUE(archive.Close());
+  const uint64_t partSize = FileSize(archive::PartFileName(path, 1));
+  ASSERT_TRUE(archive.Open(path.c_str(), 0, 5));
+  ASSERT_TRUE(archive.AddFile((temp / ORV_T("f")).c_str(), ORV_T("g"), nullptr, 0, nullptr));
+  ASSERT_TRUE(archive.Close());
+  EXPECT_EQ(FileSize(archive::PartFileName(path, 1)), 2 * partSize);
+  EXPECT_FALSE(Exists(archive::PartFileName(path, 2)));
+  ASSERT_TRUE(archive.Open(path.c_str(), 1, 0));
+  ASSERT_TRUE(archive.ExtractFile(ORV_T("g"), (temp / ORV_T("out")).c_str()));
+  EXPECT_TRUE(ReadFile(temp / ORV_T("out\\g")) == TextBytes(100000));
+  archive.Close();
+}
+
+TEST(RoundTripV56, CopiedEntriesKeepTheirBlocksAndDescriptor) {
+  TempFolder temp;
+  const WString source = temp / ORV_T("src.inp");
+  const std::string content = TextBytes(3 * 1048576 + 5);
+  WriteFile(temp / ORV_T("big"), content);
+  const uint8_t descriptor[] = {9, 8, 7, 6};
+  COrvMorlet archive;
+  ASSERT_TRUE(archive.Open(source.c_str(), 0, 5));
+  ASSERT_TRUE(archive.AddFile((temp / ORV_T("big")).c_str(), ORV_T("big"), descriptor, 4, nullptr));
+  const ORVFILEATTRIBUTEDATA folder = BlockWithTimes(os::kAttrDirectory, 0, kSomeTime);
+  ASSERT_TRUE(archive.AddFile(temp.Path().c_str(), ORV_T("dir"), nullptr, 0, &folder));
+  ASSERT_TRUE(archive.Close());
+
+  // The streaming read hands out the raw blocks and blocks other reads meanwhile.
+  ASSERT_TRUE(archive.Open(source.c_str(), 1, 0));
+  std::vector<uint8_t> block;
+  ASSERT_TRUE(archive.StartStreamRead(ORV_T("big"), block));
+  EXPECT_FALSE(archive.NextEntry(0));
+  EXPECT_EQ(archive.GetLastErrorCode(), err::kBadCommand);
+  int blocks = 1;
+  while (archive.NextStreamBlock(block)) ++blocks;
+  EXPECT_EQ(blocks, 4);
+  EXPECT_EQ(archive.GetLastErrorCode(), err::kNoMoreItems);
+  EXPECT_TRUE(archive.NextEntry(0));
+  EXPECT_FALSE(archive.StartStreamRead(ORV_T("dir"), block));
+  EXPECT_EQ(archive.GetLastErrorCode(), err::kNoMoreItems);
+  archive.Close();
+
+  const WString copy = temp / ORV_T("copy.inp");
+  ASSERT_TRUE(archive.Open(copy.c_str(), 0, 6));
+  ULONGLONG size = 0;
+  ASSERT_TRUE(archive.AddFileFromArchive(source.c_str(), ORV_T("BIG"), size));
+  EXPECT_EQ(size, content.size());
+  ASSERT_TRUE(archive.AddFileFromArchive(source.c_str(), ORV_T("dir"), size));
+  EXPECT_FALSE(archive.AddFileFromArchive(source.c_str(), ORV_T("none"), size));
+  EXPECT_EQ(archive.GetLastErrorCode(), err::kFileNotFound);
+  ASSERT_TRUE(archive.Close());
+  EXPECT_EQ(RawFile(archive::PartFileName(copy, 1)), RawFile(archive::PartFileName(source, 1)));
+
+  ASSERT_TRUE(archive.Open(copy.c_str(), 1, 0));
+  ASSERT_TRUE(archive.FindEntry(ORV_T("big")));
+  std::vector<uint8_t> kept;
+  ASSERT_TRUE(archive.ReadEntrySecurity(kept));
+  EXPECT_EQ(kept, std::vector<uint8_t>(descriptor, descriptor + 4));
+  ASSERT_TRUE(archive.ExtractFile(ORV_T("big"), (temp / ORV_T("out")).c_str()));
+  EXPECT_TRUE(ReadFile(temp / ORV_T("out\\big")) == content);
+  archive.Close();
+}
+
+TEST(RoundTripV56, AFailedExtractionKeepsTheFileThatWasThere) {
+  TempFolder temp;
+  const WString path = temp / ORV_T("a.inp");
+  WriteFile(temp / ORV_T("f"), NoiseBytes(200000, 1));
+  COrvMorlet archive;
+  ASSERT_TRUE(archive.Open(path.c_str(), 0, 5));
+  ASSERT_TRUE(archive.AddFile((temp / ORV_T("f")).c_str(), ORV_T("f"), nullptr, 0, nullptr));
+  ASSERT_TRUE(archive.Close());
+  // Cut the part file in the middle of the block.
+  std::vector<uint8_t> part = RawFile(archive::PartFileName(path, 1));
+  part.resize(part.size() / 2);
+  WriteRaw(archive::PartFileName(path, 1), part);
+
+  ASSERT_EQ(os::CreateDirectory(temp / ORV_T("out")), 0u);
+  WriteFile(temp / ORV_T("out\\f"), "precious");
+  ASSERT_TRUE(archive.Open(path.c_str(), 1, 0));
+  EXPECT_FALSE(archive.ExtractFile(ORV_T("f"), (temp / ORV_T("out")).c_str()));
+  archive.Close();
+  EXPECT_EQ(ReadFile(temp / ORV_T("out\\f")), "precious");
+  EXPECT_FALSE(Exists(temp / ORV_T("out\\f.vantrel-partial")));
+}
+
+}  // namespace
+}  // namespace orv::test

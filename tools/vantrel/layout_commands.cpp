@@ -1,0 +1,125 @@
+// `vantrel layout write|compare`: the partition layout file of an image (MRL.XML),
+// written from a disk and compared with a disk through the library's comparison object.
+#include <cinttypes>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "commands.h"
+#include "disk_option.h"
+#include "layout/layout_file.h"
+#include "platform/encoding.h"
+#include "vantrel/vantrel.h"
+
+namespace vantrel_cli {
+
+namespace {
+
+namespace os = orv::os;
+
+struct LayoutOptions {
+  std::string file;
+  std::string disks;
+  unsigned disk = 0;
+  int layoutDisk = -1;
+  bool tsv = false;
+};
+
+const char* StatusText(DWORD status) {
+  switch (status) {
+    case 1:
+      return "partition matches";
+    case 2:
+      return "partition matches, not formatted";
+    case 4:
+      return "free space fits";
+    case 8:
+      return "no place";
+    default:
+      return "?";
+  }
+}
+
+int WriteLayout(const LayoutOptions& options) {
+  if (!UseDiskDescription(options.disks)) return 1;
+  orv::COrvDisk disk;
+  if (!disk.Open(options.disk) || !disk.Enumerate()) {
+    std::fprintf(stderr, "vantrel: disk %u cannot be read: error %u\n", options.disk,
+                 unsigned(disk.GetLastErrorCode()));
+    return 1;
+  }
+  // Every partition counts as captured.
+  orv::UsedSpaceTable used;
+  for (DWORD i = 0; i < disk.GetPartitionCount(); ++i) {
+    const orv::COrvPartition partition = disk.GetPartitionAt(i);
+    if (!partition.unallocated && partition.size != 0) used[partition.number] = partition.usedSpace;
+  }
+  orv::WriteLayoutFile(os::FromUtf8(options.file), used, disk);
+  std::printf("Layout of disk %u written to %s\n", options.disk, options.file.c_str());
+  return 0;
+}
+
+int CompareLayout(const LayoutOptions& options) {
+  if (!UseDiskDescription(options.disks)) return 1;
+  IOrvMrlComparison* comparison = GetMrlComparisonInterface();
+  if (!comparison) return 1;
+  const orv::WString file = os::FromUtf8(options.file);
+  int result = 0;
+  if (!comparison->OpenComparison(options.disk, file.c_str(), options.layoutDisk)) {
+    const DWORD code = comparison->GetLastErrorCode();
+    std::fprintf(stderr, "vantrel: comparison with disk %u failed: error %u (0x%08X)\n",
+                 options.disk, unsigned(code), unsigned(code));
+    result = 1;
+  } else {
+    if (!options.tsv)
+      std::printf("%-6s %-6s %-34s %16s %16s %4s %s\n", "Number", "Status", "", "Start", "Size",
+                  "Type", "Mount point");
+    LAYOUTPARTITIONDATA data{};
+    for (BOOL more = comparison->GetFirstPartition(&data); more;
+         more = comparison->GetNextPartition(&data)) {
+      if (options.tsv)
+        std::printf("%u\t%u\t%" PRIu64 "\t%" PRIu64 "\t%02X\n", unsigned(data.dwNumber),
+                    unsigned(data.dwStatus), uint64_t{data.ullStartingOffset},
+                    uint64_t{data.ullSize}, unsigned(data.byType));
+      else
+        std::printf("%-6u %-6u %-34s %16" PRIu64 " %16" PRIu64 " %02X   %s%s\n",
+                    unsigned(data.dwNumber), unsigned(data.dwStatus), StatusText(data.dwStatus),
+                    uint64_t{data.ullStartingOffset}, uint64_t{data.ullSize}, unsigned(data.byType),
+                    os::ToUtf8(data.szMountPoint).c_str(), data.dwRecovery ? " (recovery)" : "");
+    }
+    comparison->Close();
+  }
+  comparison->Release();
+  return result;
+}
+
+}  // namespace
+
+void AddLayoutCommands(CLI::App& app, CommandContext& context) {
+  auto* layout =
+      app.add_subcommand("layout", "Write or compare the partition layout file (MRL.XML)");
+  layout->require_subcommand(1);
+
+  auto write = std::make_shared<LayoutOptions>();
+  auto* writeCommand =
+      layout->add_subcommand("write", "Write the layout of a disk, every partition selected");
+  writeCommand->add_option("file", write->file, "Layout file to write (added to when it exists)")
+      ->required();
+  writeCommand->add_option("--disk", write->disk, "Number of the disk")->required();
+  AddDisksOption(*writeCommand, write->disks);
+  writeCommand->callback([&context, write] { context.exitCode = WriteLayout(*write); });
+
+  auto compare = std::make_shared<LayoutOptions>();
+  auto* compareCommand = layout->add_subcommand("compare", "Compare a layout file with a disk");
+  compareCommand->add_option("file", compare->file, "Layout file to read")->required();
+  compareCommand->add_option("--disk", compare->disk, "Number of the disk to compare with")
+      ->required();
+  compareCommand->add_option("--layout-disk", compare->layoutDisk,
+                             "\"Number\" of the disk element to use (default: the first)");
+  compareCommand->add_flag("--tsv", compare->tsv,
+                           "Tab-separated: number, status, start, size, type");
+  AddDisksOption(*compareCommand, compare->disks);
+  compareCommand->callback([&context, compare] { context.exitCode = CompareLayout(*compare); });
+}
+
+}  // namespace vantrel_cli
