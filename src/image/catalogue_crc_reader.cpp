@@ -4,6 +4,7 @@
 #include "image/catalogue_crc.h"
 #include "platform/case_fold.h"
 #include "services/format.h"
+#include "services/hex.h"
 #include "services/log.h"
 
 namespace orv {
@@ -31,13 +32,9 @@ bool IsSkippedName(WStringView name) {
 DWORD ParseHex(WStringView text) {
   DWORD value = 0;
   for (const Char c : text) {
-    const Char upper = os::ToUpper(c);
-    if (upper >= '0' && upper <= '9')
-      value = value * 16 + (upper - '0');
-    else if (upper >= 'A' && upper <= 'F')
-      value = value * 16 + (upper - 'A' + 10);
-    else
-      break;
+    const int digit = HexDigitValue(c);
+    if (digit < 0) break;
+    value = value * 16 + static_cast<DWORD>(digit);
   }
   return value;
 }

@@ -6,6 +6,7 @@
 #include "platform/errors.h"
 #include "platform/volume.h"
 #include "services/disk_source.h"
+#include "services/hex.h"
 #include "services/xml.h"
 
 namespace orv {
@@ -30,13 +31,9 @@ bool ParseTypeByte(const WString& text, BYTE& type) {
   if (text.empty() || text.size() > 2) return false;
   unsigned value = 0;
   for (const Char c : text) {
-    const Char upper = os::ToUpper(c);
-    if (upper >= '0' && upper <= '9')
-      value = value * 16 + (upper - '0');
-    else if (upper >= 'A' && upper <= 'F')
-      value = value * 16 + (upper - 'A' + 10);
-    else
-      return false;
+    const int digit = HexDigitValue(c);
+    if (digit < 0) return false;
+    value = value * 16 + static_cast<unsigned>(digit);
   }
   type = static_cast<BYTE>(value);
   return true;
