@@ -2,7 +2,6 @@
 // constants every reader and writer of the format shares.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -42,8 +41,6 @@ inline constexpr uint32_t kAttributeBlockBytes = 36;
 inline constexpr uint32_t kV1HeaderSize = 32;
 inline constexpr uint32_t kV2HeaderSize = 40;
 inline constexpr uint32_t kV56HeaderSize = 40;
-
-using ShortName = std::array<Char, kShortNameChars>;
 
 // The 36-byte attribute block, as stored.
 void EncodeAttributes(const ORVFILEATTRIBUTEDATA& attributes, uint8_t* out);

@@ -58,7 +58,7 @@ void COrvMorlet::ResetState() {
   streamReader_.Close();
   streaming_ = false;
   dirty_ = false;
-  cursor_ = currentOffset_ = kNoOffset;
+  cursor_ = currentOffset_ = appendAt_ = kNoOffset;
   record_ = EntryRecord{};
   v12_ = V12Header{};
   v1Table_.clear();

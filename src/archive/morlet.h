@@ -131,6 +131,9 @@ class COrvMorlet : public COrvImplementation<IOrvMorlet> {
 
   // Versions 5 and 6.
   archive::V56Header header_;
+  // The end of the main file while its file pointer stands there (appends in a row need
+  // no seek); kNoOffset when unknown.
+  uint64_t appendAt_ = archive::kNoOffset;
   archive::PartWriter parts_;
   bool dirty_ = false;
   archive::NameTree tree_;

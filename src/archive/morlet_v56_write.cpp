@@ -36,6 +36,7 @@ DWORD COrvMorlet::OpenV56(bool existed) {
   EncodeV56Header(header_, bytes);
   DWORD done = 0;
   if (DWORD error = main_.Write(bytes, sizeof bytes, done)) return error;
+  appendAt_ = kV56HeaderSize;
   parts_.Reset(path_, 0);
   if (DWORD error = parts_.NewPart()) return error;
   cursor_ = kV56HeaderSize;
@@ -75,11 +76,12 @@ DWORD COrvMorlet::WriteDescriptorRecord(const void* descriptor, DWORD length, En
 DWORD COrvMorlet::AppendRecord(EntryRecord& record) {
   std::vector<uint8_t> bytes;
   EncodeRecord(type_, record, bytes);
-  uint64_t offset = 0;
+  uint64_t offset = appendAt_;
   DWORD done = 0;
-  const bool written = main_.Seek(0, os::SeekFrom::kEnd, &offset) == 0 &&
+  const bool written = (offset != kNoOffset || main_.Seek(0, os::SeekFrom::kEnd, &offset) == 0) &&
                        main_.Write(bytes.data(), static_cast<DWORD>(bytes.size()), done) == 0 &&
                        done == bytes.size();
+  appendAt_ = written ? offset + bytes.size() : kNoOffset;
   if (!written || !tree_.Insert(record.name, offset)) {
     if (type_ == kTypeVersion5) COrvLog::GetInstance().AddError(ORV_T("Write to TOC failed"));
     return err::kNotEnoughMemory;
@@ -122,9 +124,11 @@ BOOL COrvMorlet::AddFileV56(LPCTSTR source, LPCTSTR name, const void* descriptor
       }
       record.storedLength = uint64_t{length} + 4;
       record.blockCount = 1;
+      // The record goes where the last block left the part: a part already past the
+      // split size is closed after it.
       if (parts_.Position() <= splitSize_) {
         parts_.Advance(uint64_t{length} + 4);
-      } else if (DWORD error = parts_.RotateIfPast(0)) {
+      } else if (DWORD error = parts_.StartNextPart()) {
         return Fail(error);
       }
     }

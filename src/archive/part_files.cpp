@@ -14,6 +14,7 @@ void PartWriter::Reset(WStringView mainPath, DWORD number) {
   mainPath_ = mainPath;
   number_ = number;
   position_ = 0;
+  pointer_ = ~uint64_t{0};
 }
 
 DWORD PartWriter::NewPart() {
@@ -26,6 +27,7 @@ DWORD PartWriter::NewPart() {
   if (DWORD error = file_.Open(name, os::kGenericRead | os::kGenericWrite,
                                os::kShareRead | os::kShareWrite, os::Disposition::kCreateAlways))
     return error;
+  pointer_ = 0;
   COrvLog::GetInstance().AddInfo(ORV_T("New Split part: %s"), name);
   return err::kSuccess;
 }
@@ -35,29 +37,34 @@ DWORD PartWriter::OpenForAppend(DWORD number) {
   if (DWORD error = file_.Open(PartFileName(mainPath_, number_), os::kGenericRead | os::kGenericWrite,
                                os::kShareRead | os::kShareWrite, os::Disposition::kOpenAlways))
     return error;
+  pointer_ = 0;
   return file_.Size(position_);
 }
 
 DWORD PartWriter::SeekToPosition() {
-  return file_.Seek(static_cast<int64_t>(position_), os::SeekFrom::kBegin);
+  if (pointer_ == position_) return err::kSuccess;
+  const DWORD error = file_.Seek(static_cast<int64_t>(position_), os::SeekFrom::kBegin);
+  pointer_ = error ? ~uint64_t{0} : position_;
+  return error;
 }
 
 DWORD PartWriter::Write(const void* bytes, DWORD size) {
   DWORD done = 0;
-  if (DWORD error = file_.Write(bytes, size, done)) return error;
+  const DWORD error = file_.Write(bytes, size, done);
+  pointer_ = error || pointer_ == ~uint64_t{0} ? ~uint64_t{0} : pointer_ + done;
+  if (error) return error;
   return done == size ? err::kSuccess : err::kDiskFull;
 }
 
 DWORD PartWriter::RotateIfPast(uint64_t splitSize) {
-  if (position_ <= splitSize) return err::kSuccess;
-  position_ = 0;
-  return NewPart();
+  return position_ <= splitSize ? err::kSuccess : StartNextPart();
 }
 
 DWORD PartWriter::Close() {
   if (!file_.IsOpen()) return err::kSuccess;
   const DWORD error = file_.Flush();
   file_.Close();
+  pointer_ = ~uint64_t{0};
   return error;
 }
 

@@ -20,19 +20,26 @@ class PartWriter {
   DWORD NewPart();
   // Continues part `number` after its existing content (created when missing).
   DWORD OpenForAppend(DWORD number);
-  // Puts the file pointer at the write position.
+  // Puts the file pointer at the write position (no call when it stands there).
   DWORD SeekToPosition();
   // Writes at the file pointer; the position is not moved (see Advance).
   DWORD Write(const void* bytes, DWORD size);
   void Advance(uint64_t size) { position_ += size; }
   // After a block: a position past the split size starts the next part.
   DWORD RotateIfPast(uint64_t splitSize);
+  // Starts the next part at once.
+  DWORD StartNextPart() {
+    position_ = 0;
+    return NewPart();
+  }
   DWORD Close();
 
  private:
   WString mainPath_;
   DWORD number_ = 0;
   uint64_t position_ = 0;
+  // Where the file pointer stands, so that adds in a row need no seek; all ones when unknown.
+  uint64_t pointer_ = ~uint64_t{0};
   os::File file_;
 };
 

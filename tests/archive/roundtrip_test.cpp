@@ -55,7 +55,9 @@ void ExpectSampleTree(const WString& out) {
     os::FileInfo info;
     ASSERT_EQ(os::GetInfo(path, info), 0u);
     EXPECT_EQ(info.times.lastWrite, time + 20000000);
-    if (creation) EXPECT_EQ(info.times.creation, time);
+    if (creation) {
+      EXPECT_EQ(info.times.creation, time);
+    }
     EXPECT_EQ(info.attributes & (os::kAttrReadOnly | os::kAttrHidden), file.attributes & (os::kAttrReadOnly | os::kAttrHidden));
   }
 }
