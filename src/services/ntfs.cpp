@@ -1,98 +1,129 @@
 #include "services/ntfs.h"
 
-#include "platform/dir_search.h"
+#include <algorithm>
+
 #include "platform/errors.h"
 #include "platform/file.h"
+#include "platform/raw_volume.h"
+#include "services/ntfs_attribute_list.h"
+#include "services/ntfs_lookup.h"
 
 namespace orv {
 
 namespace {
 
-constexpr DWORD kShareAll = os::kShareRead | os::kShareWrite | os::kShareDelete;
 constexpr DWORD kCopyChunk = 1024 * 1024;
 
 bool IsSeparator(Char c) { return c == '\\' || c == '/'; }
 
+// A path that names its own root ("C:\x", "/x", "\\server\x") rather than one below the
+// volume root.
+bool IsAbsolute(WStringView path) {
+  return (!path.empty() && IsSeparator(path[0]) && path.size() > 1 && IsSeparator(path[1])) ||
+         (!path.empty() && path[0] == '/') || (path.size() > 1 && path[1] == ':');
+}
+
+DWORD WriteAll(os::File& file, const uint8_t* bytes, DWORD size) {
+  DWORD written = 0;
+  const DWORD error = file.Write(bytes, size, written);
+  return error != 0 ? error : written != size ? err::kDiskFull : err::kSuccess;
+}
+
 }  // namespace
 
-WString COrvNtfs::Full(WStringView relative) const {
-  while (!relative.empty() && IsSeparator(relative.front())) relative.remove_prefix(1);
-  return relative.empty() ? root_ : root_ + ORV_T("\\") + WString(relative);
+BOOL COrvNtfs::Fail(DWORD error) {
+  m_Error.SetError(error);
+  return error == 0;
 }
 
 BOOL COrvNtfs::OpenVolume(WStringView root) {
   CloseVolume();
+  if (!Fail(volume_.Open(root))) return FALSE;
   root_ = root;
-  while (!root_.empty() && IsSeparator(root_.back())) root_.pop_back();
-  DWORD attributes = 0;
-  DWORD error = os::GetAttributes(root_ + ORV_T("\\"), attributes);
-  if (error == 0 && !(attributes & os::kAttrDirectory)) error = err::kDirectory;
-  if (error != 0) {
-    m_Error.SetError(error);
-    return FALSE;
-  }
-  std::vector<WString> pending{WString()};
-  while (!pending.empty()) {
-    const WString relative = std::move(pending.back());
-    pending.pop_back();
-    os::DirSearch search;
-    os::FindData data;
-    for (DWORD found = search.First(Full(relative) + ORV_T("\\*.*"), data); found == 0;
-         found = search.Next(data)) {
-      if (data.name == ORV_T(".") || data.name == ORV_T("..")) continue;
-      NtfsEntry entry;
-      entry.path = relative.empty() ? data.name : relative + ORV_T("\\") + data.name;
-      entry.attributes = data.attributes;
-      os::FileInfo info;
-      if (os::GetInfo(Full(entry.path), info) == 0) entry.fileReference = info.fileIndex;
-      const bool folder =
-          (data.attributes & os::kAttrDirectory) && !(data.attributes & os::kAttrReparsePoint);
-      if (folder) pending.push_back(entry.path);
-      entries_.push_back(std::move(entry));
-    }
-  }
-  m_Error.SetError(0);
+  while (root_.size() > 1 && IsSeparator(root_.back())) root_.pop_back();
   return TRUE;
 }
 
+BOOL COrvNtfs::OpenVolume(std::unique_ptr<ntfs::SectorSource> source) {
+  CloseVolume();
+  return Fail(volume_.Open(std::move(source)));
+}
+
 void COrvNtfs::CloseVolume() {
+  volume_.Close();
+  paths_.Clear();
   root_.clear();
-  entries_.clear();
   cursor_ = 0;
 }
 
 uint64_t COrvNtfs::GetFileReferenceNumber(WStringView path) {
-  os::FileInfo info;
-  const DWORD error = root_.empty() ? err::kInvalidHandle : os::GetInfo(Full(path), info);
-  m_Error.SetError(error);
-  return error == 0 ? info.fileIndex : 0;
+  if (!volume_.IsOpen() || root_.empty()) return Fail(err::kInvalidHandle);
+  WString full(path);
+  if (!IsAbsolute(path)) {
+    while (!path.empty() && IsSeparator(path.front())) path.remove_prefix(1);
+    full = root_ + ORV_T("\\") + WString(path);
+  }
+  uint64_t reference = 0;
+  DWORD error = os::GetFileReference(full, reference);
+  if (error == err::kSharingViolation || error == err::kAccessDenied)
+    error = ReferenceThroughTable(full, reference);
+  return Fail(error) ? reference : 0;
+}
+
+// A file that no open reaches is looked up by name in the table, below the folder that
+// holds it (folders can always be opened for their number).
+DWORD COrvNtfs::ReferenceThroughTable(const WString& path, uint64_t& reference) {
+  const size_t cut = path.find_last_of(ORV_T("\\/"));
+  if (cut == WString::npos || cut + 1 == path.size()) return err::kAccessDenied;
+  uint64_t folder = 0;
+  if (os::GetFileReference(path.substr(0, cut == 0 ? 1 : cut), folder) != 0)
+    return err::kAccessDenied;
+  return ntfs::FindChild(volume_, folder, WStringView(path).substr(cut + 1), reference);
 }
 
 BOOL COrvNtfs::CopyFileMFT(uint64_t fileReference, WStringView target) {
-  const NtfsEntry* found = nullptr;
-  for (const NtfsEntry& entry : entries_)
-    if (entry.fileReference == fileReference && fileReference != 0 &&
-        !(entry.attributes & os::kAttrDirectory)) {
-      found = &entry;
-      break;
-    }
-  if (!found) {
-    m_Error.SetError(err::kFileNotFound);
-    return FALSE;
-  }
-  os::File source, copy;
-  DWORD error = source.Open(Full(found->path), os::kGenericRead, kShareAll,
-                            os::Disposition::kOpenExisting, os::kBackupSemantics);
-  if (error == 0) error = copy.Open(target, os::kGenericWrite, 0, os::Disposition::kCreateAlways);
+  if (!volume_.IsOpen()) return Fail(err::kInvalidHandle);
+  std::vector<uint8_t> record;
+  ntfs::FileFacts facts;
+  DWORD error = volume_.ReadRecord(ntfs::RecordOf(fileReference), record);
+  if (error == 0) error = ntfs::ReadFileFacts(record, facts);
+  if (error != 0) return Fail(error);
+  // A reference to a free record, an extension record or an earlier file that once used
+  // the record names no file now.
+  const uint16_t sequence = ntfs::SequenceOf(fileReference);
+  if (!facts.inUse || !facts.isBase || (sequence != 0 && sequence != facts.sequence))
+    return Fail(err::kFileNotFound);
+  if (facts.isDirectory) return Fail(err::kDirectory);
+  ntfs::FileData data;
+  const ntfs::Geometry& geometry = volume_.geometry();
+  error = ntfs::LocateFileData(record, geometry.totalClusters, geometry.clusterSize, data);
+  if (error == err::kNotSupported && data.listed)
+    error = ntfs::ReadListedData(volume_, ntfs::RecordOf(fileReference), record, data);
+  if (error != 0) return Fail(error);
+  return Fail(CopyData(data, target));
+}
+
+DWORD COrvNtfs::CopyData(const ntfs::FileData& data, WStringView target) {
+  os::File copy;
+  if (const DWORD error = copy.Open(target, os::kGenericWrite, 0, os::Disposition::kCreateAlways))
+    return error;
+  if (data.resident)
+    return WriteAll(copy, data.value.data(), static_cast<DWORD>(data.value.size()));
   std::vector<uint8_t> buffer(kCopyChunk);
-  while (error == 0) {
-    DWORD done = 0, written = 0;
-    if ((error = source.Read(buffer.data(), kCopyChunk, done)) != 0 || done == 0) break;
-    if ((error = copy.Write(buffer.data(), done, written)) == 0 && written != done)
-      error = err::kDiskFull;
+  for (uint64_t offset = 0; offset < data.size;) {
+    const DWORD chunk = static_cast<DWORD>(std::min<uint64_t>(kCopyChunk, data.size - offset));
+    // Bytes past the valid length are zeros whatever the clusters hold.
+    const DWORD valid =
+        offset >= data.initialized
+            ? 0
+            : static_cast<DWORD>(std::min<uint64_t>(chunk, data.initialized - offset));
+    if (const DWORD error = volume_.ReadExtents(data.extents, offset, buffer.data(), valid))
+      return error;
+    std::fill(buffer.begin() + valid, buffer.begin() + chunk, uint8_t{0});
+    if (const DWORD error = WriteAll(copy, buffer.data(), chunk)) return error;
+    offset += chunk;
   }
-  m_Error.SetError(error);
-  return error == 0;
+  return err::kSuccess;
 }
 
 BOOL COrvNtfs::FindFirstEntry(NtfsEntry& entry) {
@@ -101,13 +132,22 @@ BOOL COrvNtfs::FindFirstEntry(NtfsEntry& entry) {
 }
 
 BOOL COrvNtfs::FindNextEntry(NtfsEntry& entry) {
-  if (cursor_ >= entries_.size()) {
-    m_Error.SetError(err::kNoMoreFiles);
-    return FALSE;
+  if (!volume_.IsOpen()) return Fail(err::kInvalidHandle);
+  std::vector<uint8_t> record;
+  ntfs::FileFacts facts;
+  for (; cursor_ < volume_.RecordCount(); ++cursor_) {
+    const DWORD error = volume_.ReadRecord(cursor_, record);
+    if (error == err::kFileCorrupt) continue;
+    if (error != 0) return Fail(error);
+    if (ntfs::ReadEntryFacts(volume_, cursor_, record, facts) != 0 || !facts.inUse ||
+        !facts.isBase || !facts.hasName || !paths_.PathOf(volume_, cursor_, facts, entry.path))
+      continue;
+    entry.fileReference = (uint64_t{facts.sequence} << 48) | cursor_;
+    entry.attributes = facts.attributes;
+    ++cursor_;
+    return Fail(err::kSuccess);
   }
-  entry = entries_[cursor_++];
-  m_Error.SetError(0);
-  return TRUE;
+  return Fail(err::kNoMoreFiles);
 }
 
 }  // namespace orv

@@ -1,33 +1,46 @@
-// COrvNtfs: the entries of a volume by their file reference numbers, and the copy of a
-// file that no ordinary open can read. This build walks the volume's folder tree and
-// reads files with backup semantics (the Windows master-file-table reader is a later
-// step); file reference numbers are the file indexes the file system reports.
+// COrvNtfs: the entries of an NTFS volume read from its master file table, and the copy
+// of a file's data straight from the volume's clusters, for files that no ordinary open
+// can read. The volume is read through its raw sectors (services/ntfs_volume.h); on
+// Linux that is the device or image file mounted at the volume's folder.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "platform/text.h"
+#include "services/ntfs_paths.h"
+#include "services/ntfs_volume.h"
 #include "vantrel/vantrel.h"
 
 namespace orv {
 
 struct NtfsEntry {
-  WString path;  // relative to the volume root, without leading backslash
+  WString path;  // relative to the volume root, without leading backslash; "." for the root
   uint64_t fileReference = 0;
   DWORD attributes = 0;
 };
 
 class COrvNtfs {
  public:
+  // `root` is the volume's root: a drive root, or on Linux the folder it is mounted on.
   BOOL OpenVolume(WStringView root);
+  // The volume whose bytes `source` gives (an image rather than a mounted volume); paths
+  // then have no root, so GetFileReferenceNumber fails.
+  BOOL OpenVolume(std::unique_ptr<ntfs::SectorSource> source);
   void CloseVolume();
-  // 0 when the file is not on the open volume.
+  // The file reference number of the file at `path` (relative to the open volume's
+  // root, or absolute); 0 when there is none. A file that cannot be opened at all is
+  // looked up in the table by name.
   uint64_t GetFileReferenceNumber(WStringView path);
-  // Copies the data of the file with that reference number into `target` (replaced).
+  // Copies the unnamed data of the file with that reference number into `target`
+  // (replaced). Sparse stretches and bytes past the valid length are written as zeros.
   BOOL CopyFileMFT(uint64_t fileReference, WStringView target);
 
-  DWORD GetTotalEntries() const { return static_cast<DWORD>(entries_.size()); }
+  // The records of the master file table, in use or not.
+  DWORD GetTotalEntries() const { return static_cast<DWORD>(volume_.RecordCount()); }
+  // Entries in record order: records in use that are reachable from the root. Damaged
+  // records are passed over; 18 after the last.
   BOOL FindFirstEntry(NtfsEntry& entry);
   BOOL FindNextEntry(NtfsEntry& entry);
   DWORD GetLastErrorCode() const { return m_Error.GetError(); }
@@ -35,11 +48,14 @@ class COrvNtfs {
   COrvError m_Error;
 
  private:
-  WString Full(WStringView relative) const;
+  BOOL Fail(DWORD error);
+  DWORD ReferenceThroughTable(const WString& path, uint64_t& reference);
+  DWORD CopyData(const ntfs::FileData& data, WStringView target);
 
   WString root_;
-  std::vector<NtfsEntry> entries_;
-  size_t cursor_ = 0;
+  ntfs::Volume volume_;
+  ntfs::PathBuilder paths_;
+  uint64_t cursor_ = 0;
 };
 
 }  // namespace orv

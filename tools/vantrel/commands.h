@@ -3,11 +3,14 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <cstdio>
 
 namespace vantrel_cli {
 
 struct CommandContext {
   int exitCode = 0;
+  // Where the disk and layout commands print their results (a test reads them back).
+  FILE* out = stdout;
 };
 
 // `version`, `selfcheck`.

@@ -28,13 +28,14 @@ std::string Megabytes(uint64_t bytes) {
   return text;
 }
 
-void PrintDisk(const orv::COrvDisk& disk) {
-  std::printf("Disk %u: %s, %" PRIu64 " bytes (%s), sector %" PRIu64 ", track %" PRIu64
-              ", cylinder %" PRIu64 "\n",
-              unsigned(disk.number), Utf8(disk.GetName()).c_str(), disk.size,
-              Megabytes(disk.size).c_str(), disk.sectorSize, disk.trackSize, disk.cylinderSize);
-  std::printf("  %-4s %-9s %16s %16s %4s %-5s %-14s %-8s %-12s %-16s %s\n", "No", "Kind", "Start",
-              "Size", "Type", "Boot", "Used", "FS", "Label", "Windows", "Mount point");
+void PrintDisk(FILE* out, const orv::COrvDisk& disk) {
+  std::fprintf(out,
+               "Disk %u: %s, %" PRIu64 " bytes (%s), sector %" PRIu64 ", track %" PRIu64
+               ", cylinder %" PRIu64 "\n",
+               unsigned(disk.number), Utf8(disk.GetName()).c_str(), disk.size,
+               Megabytes(disk.size).c_str(), disk.sectorSize, disk.trackSize, disk.cylinderSize);
+  std::fprintf(out, "  %-4s %-9s %16s %16s %4s %-5s %-14s %-8s %-12s %-16s %s\n", "No", "Kind",
+               "Start", "Size", "Type", "Boot", "Used", "FS", "Label", "Windows", "Mount point");
   for (DWORD i = 0; i < disk.GetPartitionCount(); ++i) {
     const orv::COrvPartition partition = disk.GetPartitionAt(i);
     const orv::COrvVolume& volume = partition.GetVolume();
@@ -42,14 +43,15 @@ void PrintDisk(const orv::COrvDisk& disk) {
                        : partition.IsExtended() ? "extended"
                        : partition.primary      ? "primary"
                                                 : "logical";
-    std::printf("  %-4u %-9s %16" PRIu64 " %16" PRIu64 " %02X   %-5s %-14s %-8s %-12s %-16s %s%s\n",
-                unsigned(partition.number), kind, partition.startingOffset, partition.size,
-                unsigned(partition.type), partition.active ? "yes" : "",
-                partition.unallocated ? "" : Megabytes(partition.usedSpace).c_str(),
-                Utf8(partition.GetFileSystem()).c_str(), Utf8(partition.GetVolumeName()).c_str(),
-                Utf8(volume.GetWindowsVersion()).c_str(),
-                Utf8(volume.GetVolumeMountPoint()).c_str(),
-                volume.IsRecovery() ? " (recovery)" : "");
+    std::fprintf(out,
+                 "  %-4u %-9s %16" PRIu64 " %16" PRIu64 " %02X   %-5s %-14s %-8s %-12s %-16s %s%s\n",
+                 unsigned(partition.number), kind, partition.startingOffset, partition.size,
+                 unsigned(partition.type), partition.active ? "yes" : "",
+                 partition.unallocated ? "" : Megabytes(partition.usedSpace).c_str(),
+                 Utf8(partition.GetFileSystem()).c_str(), Utf8(partition.GetVolumeName()).c_str(),
+                 Utf8(volume.GetWindowsVersion()).c_str(),
+                 Utf8(volume.GetVolumeMountPoint()).c_str(),
+                 volume.IsRecovery() ? " (recovery)" : "");
   }
 }
 
@@ -94,10 +96,10 @@ void AddDiskCommands(CLI::App& app, CommandContext& context) {
         break;
       }
       if (!disk.Enumerate()) continue;
-      PrintDisk(disk);
+      PrintDisk(context.out, disk);
       ++shown;
     }
-    if (shown == 0) std::printf("No disk found.\n");
+    if (shown == 0) std::fprintf(context.out, "No disk found.\n");
   });
 }
 

@@ -40,7 +40,7 @@ const char* StatusText(DWORD status) {
   }
 }
 
-int WriteLayout(const LayoutOptions& options) {
+int WriteLayout(const LayoutOptions& options, FILE* out) {
   if (!UseDiskDescription(options.disks)) return 1;
   orv::COrvDisk disk;
   if (!disk.Open(options.disk) || !disk.Enumerate()) {
@@ -55,11 +55,11 @@ int WriteLayout(const LayoutOptions& options) {
     if (!partition.unallocated && partition.size != 0) used[partition.number] = partition.usedSpace;
   }
   orv::WriteLayoutFile(os::FromUtf8(options.file), used, disk);
-  std::printf("Layout of disk %u written to %s\n", options.disk, options.file.c_str());
+  std::fprintf(out, "Layout of disk %u written to %s\n", options.disk, options.file.c_str());
   return 0;
 }
 
-int CompareLayout(const LayoutOptions& options) {
+int CompareLayout(const LayoutOptions& options, FILE* out) {
   if (!UseDiskDescription(options.disks)) return 1;
   IOrvMrlComparison* comparison = GetMrlComparisonInterface();
   if (!comparison) return 1;
@@ -72,20 +72,21 @@ int CompareLayout(const LayoutOptions& options) {
     result = 1;
   } else {
     if (!options.tsv)
-      std::printf("%-6s %-6s %-34s %16s %16s %4s %s\n", "Number", "Status", "", "Start", "Size",
-                  "Type", "Mount point");
+      std::fprintf(out, "%-6s %-6s %-34s %16s %16s %4s %s\n", "Number", "Status", "", "Start",
+                   "Size", "Type", "Mount point");
     LAYOUTPARTITIONDATA data{};
     for (BOOL more = comparison->GetFirstPartition(&data); more;
          more = comparison->GetNextPartition(&data)) {
       if (options.tsv)
-        std::printf("%u\t%u\t%" PRIu64 "\t%" PRIu64 "\t%02X\n", unsigned(data.dwNumber),
-                    unsigned(data.dwStatus), uint64_t{data.ullStartingOffset},
-                    uint64_t{data.ullSize}, unsigned(data.byType));
+        std::fprintf(out, "%u\t%u\t%" PRIu64 "\t%" PRIu64 "\t%02X\n", unsigned(data.dwNumber),
+                     unsigned(data.dwStatus), uint64_t{data.ullStartingOffset},
+                     uint64_t{data.ullSize}, unsigned(data.byType));
       else
-        std::printf("%-6u %-6u %-34s %16" PRIu64 " %16" PRIu64 " %02X   %s%s\n",
-                    unsigned(data.dwNumber), unsigned(data.dwStatus), StatusText(data.dwStatus),
-                    uint64_t{data.ullStartingOffset}, uint64_t{data.ullSize}, unsigned(data.byType),
-                    os::ToUtf8(data.szMountPoint).c_str(), data.dwRecovery ? " (recovery)" : "");
+        std::fprintf(out, "%-6u %-6u %-34s %16" PRIu64 " %16" PRIu64 " %02X   %s%s\n",
+                     unsigned(data.dwNumber), unsigned(data.dwStatus), StatusText(data.dwStatus),
+                     uint64_t{data.ullStartingOffset}, uint64_t{data.ullSize},
+                     unsigned(data.byType), os::ToUtf8(data.szMountPoint).c_str(),
+                     data.dwRecovery ? " (recovery)" : "");
     }
     comparison->Close();
   }
@@ -107,7 +108,8 @@ void AddLayoutCommands(CLI::App& app, CommandContext& context) {
       ->required();
   writeCommand->add_option("--disk", write->disk, "Number of the disk")->required();
   AddDisksOption(*writeCommand, write->disks);
-  writeCommand->callback([&context, write] { context.exitCode = WriteLayout(*write); });
+  writeCommand->callback(
+      [&context, write] { context.exitCode = WriteLayout(*write, context.out); });
 
   auto compare = std::make_shared<LayoutOptions>();
   auto* compareCommand = layout->add_subcommand("compare", "Compare a layout file with a disk");
@@ -119,7 +121,8 @@ void AddLayoutCommands(CLI::App& app, CommandContext& context) {
   compareCommand->add_flag("--tsv", compare->tsv,
                            "Tab-separated: number, status, start, size, type");
   AddDisksOption(*compareCommand, compare->disks);
-  compareCommand->callback([&context, compare] { context.exitCode = CompareLayout(*compare); });
+  compareCommand->callback(
+      [&context, compare] { context.exitCode = CompareLayout(*compare, context.out); });
 }
 
 }  // namespace vantrel_cli

@@ -1,0 +1,131 @@
+// Raw volumes on Linux: the block device or image file that the mount table names as the
+// source of the mount at the volume's folder (a drive root resolves through the volume
+// table). The folder must be the mount point itself: a folder inside a mounted volume
+// is no volume of its own.
+#include "platform/raw_volume.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <fstream>
+#include <sstream>
+
+#include "platform/errors.h"
+#include "platform/posix/errno_map.h"
+#include "platform/posix/metadata.h"
+#include "platform/posix/ntfs3g.h"
+#include "platform/posix/path_map.h"
+
+namespace orv::os {
+
+namespace {
+
+// The mount table writes blanks, tabs, newlines and backslashes as three octal digits.
+std::string Unescape(const std::string& field) {
+  std::string out;
+  auto octal = [](char c) { return c >= '0' && c <= '7'; };
+  for (size_t i = 0; i < field.size(); ++i) {
+    if (field[i] == '\\' && i + 3 < field.size() && octal(field[i + 1]) &&
+        octal(field[i + 2]) && octal(field[i + 3])) {
+      out += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 +
+                               (field[i + 3] - '0'));
+      i += 3;
+    } else {
+      out += field[i];
+    }
+  }
+  return out;
+}
+
+// The source of the last mount made on exactly `folder`; empty when nothing is mounted
+// there.
+std::string MountSource(const std::string& folder) {
+  std::ifstream table("/proc/self/mountinfo");
+  std::string line, found;
+  while (std::getline(table, line)) {
+    // id parent major:minor root mount-point options [optional...] - type source ...
+    std::istringstream fields(line);
+    std::string id, parent, device, root, mountPoint, field, type, source;
+    fields >> id >> parent >> device >> root >> mountPoint;
+    while (fields >> field && field != "-") {
+    }
+    fields >> type >> source;
+    if (root == "/" && Unescape(mountPoint) == folder) found = Unescape(source);
+  }
+  return found;
+}
+
+int Descriptor(void* handle) { return static_cast<int>(reinterpret_cast<intptr_t>(handle)) - 1; }
+
+}  // namespace
+
+RawVolume::~RawVolume() { Close(); }
+
+RawVolume::RawVolume(RawVolume&& other) noexcept : handle_(other.handle_) {
+  other.handle_ = nullptr;
+}
+
+RawVolume& RawVolume::operator=(RawVolume&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = other.handle_;
+    other.handle_ = nullptr;
+  }
+  return *this;
+}
+
+DWORD RawVolume::Open(WStringView root) {
+  Close();
+  std::string native;
+  if (const DWORD error = posix::ResolveExisting(root, native))
+    return error == err::kFileNotFound ? err::kPathNotFound : error;
+  char* canonical = realpath(native.c_str(), nullptr);
+  if (canonical == nullptr) return posix::LastError();
+  const std::string folder = canonical;
+  free(canonical);
+  const std::string source = MountSource(folder);
+  if (source.empty() || source[0] != '/') return err::kPathNotFound;
+  const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return posix::LastError();
+  handle_ = reinterpret_cast<void*>(static_cast<intptr_t>(fd) + 1);
+  return err::kSuccess;
+}
+
+void RawVolume::Close() {
+  if (handle_ != nullptr) ::close(Descriptor(handle_));
+  handle_ = nullptr;
+}
+
+DWORD RawVolume::Read(uint64_t offset, void* buffer, DWORD size) {
+  if (handle_ == nullptr) return err::kInvalidHandle;
+  if (offset > static_cast<uint64_t>(INT64_MAX) - size) return err::kInvalidParameter;
+  auto* bytes = static_cast<uint8_t*>(buffer);
+  DWORD done = 0;
+  while (done < size) {
+    const ssize_t got = ::pread(Descriptor(handle_), bytes + done, size - done,
+                                static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return posix::LastError();
+    if (got == 0) return err::kHandleEof;
+    done += static_cast<DWORD>(got);
+  }
+  return err::kSuccess;
+}
+
+// On a volume mounted through ntfs-3g the inode number is the record number in the
+// master file table (the sequence number is not shown); elsewhere Linux numbers files
+// in its own way, which no reader of the volume could use.
+DWORD GetFileReference(WStringView path, uint64_t& reference) {
+  posix::EntryStat entry;
+  std::string native;
+  if (const DWORD error = posix::ResolveExisting(path, native)) return error;
+  if (const DWORD error = posix::StatPath(native, entry)) return error;
+  if (!posix::OnNtfs3g(posix::EntryRef{native}, entry)) return err::kNotSupported;
+  reference = entry.st.stx_ino;
+  return err::kSuccess;
+}
+
+}  // namespace orv::os

@@ -1,0 +1,63 @@
+#include "services/ntfs_runs.h"
+
+#include "platform/errors.h"
+
+namespace orv::ntfs {
+
+DWORD DecodeRuns(const Attribute& attribute, uint64_t totalClusters,
+                 std::vector<Extent>& extents) {
+  if (!attribute.nonResident || attribute.lastVcn < attribute.firstVcn ||
+      attribute.lastVcn >= totalClusters)
+    return err::kFileCorrupt;
+  const uint64_t endVcn = attribute.lastVcn + 1;
+  uint64_t vcn = attribute.firstVcn;
+  int64_t lcn = 0;
+  uint32_t at = 0;
+  // Each run takes at least one byte of the attribute, so the loop ends with it.
+  while (at < attribute.runsSize && attribute.runs[at] != 0) {
+    const uint8_t header = attribute.runs[at++];
+    const uint32_t lengthBytes = header & 0x0F, offsetBytes = header >> 4;
+    if (lengthBytes == 0 || lengthBytes > 8 || offsetBytes > 8 ||
+        lengthBytes + offsetBytes > attribute.runsSize - at)
+      return err::kFileCorrupt;
+    uint64_t length = 0;
+    for (uint32_t i = 0; i < lengthBytes; ++i)
+      length |= uint64_t{attribute.runs[at + i]} << (8 * i);
+    at += lengthBytes;
+    if (length == 0 || length > endVcn - vcn) return err::kFileCorrupt;
+    Extent extent{vcn, 0, length, offsetBytes == 0};
+    if (!extent.sparse) {
+      // The offset is signed and relative to the previous run's first cluster.
+      uint64_t delta = 0;
+      for (uint32_t i = 0; i < offsetBytes; ++i)
+        delta |= uint64_t{attribute.runs[at + i]} << (8 * i);
+      if (offsetBytes < 8 && (attribute.runs[at + offsetBytes - 1] & 0x80))
+        delta |= ~uint64_t{0} << (8 * offsetBytes);
+      const int64_t step = static_cast<int64_t>(delta);
+      // Both values are bounded by the volume, so the sum cannot overflow once checked.
+      if (step > static_cast<int64_t>(totalClusters) ||
+          step < -static_cast<int64_t>(totalClusters))
+        return err::kFileCorrupt;
+      lcn += step;
+      if (lcn < 0 || static_cast<uint64_t>(lcn) >= totalClusters ||
+          length > totalClusters - static_cast<uint64_t>(lcn))
+        return err::kFileCorrupt;
+      extent.lcn = static_cast<uint64_t>(lcn);
+    }
+    at += offsetBytes;
+    extents.push_back(extent);
+    vcn += length;
+  }
+  return err::kSuccess;
+}
+
+uint64_t CoveredClusters(const std::vector<Extent>& extents) {
+  uint64_t next = 0;
+  for (const Extent& extent : extents) {
+    if (extent.vcn != next) return 0;
+    next += extent.length;
+  }
+  return next;
+}
+
+}  // namespace orv::ntfs

@@ -1,0 +1,28 @@
+// Data runs: where the clusters of a non-resident attribute lie on the volume.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "services/ntfs_record.h"
+
+namespace orv::ntfs {
+
+struct Extent {
+  uint64_t vcn = 0;     // first cluster of the stretch within the attribute
+  uint64_t lcn = 0;     // first cluster on the volume; unused when sparse
+  uint64_t length = 0;  // clusters
+  bool sparse = false;  // no clusters on the volume: the stretch reads as zeros
+};
+
+// Decodes the runs of `attribute` and appends them to `extents`. The runs must start at
+// the attribute's first cluster, stay on a volume of `totalClusters` clusters and end no
+// later than its last cluster. 1392 otherwise.
+DWORD DecodeRuns(const Attribute& attribute, uint64_t totalClusters,
+                 std::vector<Extent>& extents);
+
+// The clusters the extents cover, counted from cluster 0 without a gap (0 when the
+// first does not start there or when they leave a gap).
+uint64_t CoveredClusters(const std::vector<Extent>& extents);
+
+}  // namespace orv::ntfs

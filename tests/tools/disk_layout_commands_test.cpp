@@ -1,0 +1,166 @@
+// `vantrel disks` and `vantrel layout write|compare` over disks declared in a description
+// file: the commands run as the program runs them, their printed results read back.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+#include <sstream>
+
+#include "commands.h"
+#include "platform/encoding.h"
+#include "platform/process.h"
+#include "services_disk/described_disks.h"
+#include "support/temp_folder.h"
+
+namespace vantrel_cli {
+namespace {
+
+using orv::test::kGiB;
+using orv::test::kTrack;
+using orv::test::PartitionXml;
+namespace os = orv::os;
+
+struct CommandRun {
+  int exitCode = 0;
+  std::string output;
+};
+
+// The commands read the description through the environment, as the library does; the
+// variable is put back afterwards so that other tests see the disks they expect.
+class DiskCommands : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string volume = os::ToUtf8(volume_.Path());
+    orv::test::WriteFile(volume_ / ORV_T("data.bin"), std::string(4096, 'd'));
+    const std::string xml =
+        "<?xml version=\"1.0\"?>\n<disks>\n" +
+        orv::test::DiskXml(
+            0, 100 * kGiB,
+            PartitionXml(1, kTrack, 40 * kGiB - kTrack, "07",
+                         "Active=\"TRUE\" FileSystem=\"NTFS\" Label=\"SYSTEM\" Folder=\"" + volume +
+                             "\"") +
+                PartitionXml(2, 50 * kGiB, 30 * kGiB, "07", "FileSystem=\"NTFS\" Label=\"DATA\"") +
+                PartitionXml(3, 90 * kGiB, 10 * kGiB, "27",
+                             "Recovery=\"TRUE\" FileSystem=\"NTFS\" UsedSpace=\"1048576\"")) +
+        orv::test::DiskXml(1, 200 * kGiB, "") + "</disks>\n";
+    orv::test::WriteFile(disks_, xml);
+    saved_ = os::GetEnvironment(ORV_T("VANTREL_DISKS"));
+  }
+  void TearDown() override { os::SetEnvironment(ORV_T("VANTREL_DISKS"), saved_.value_or(ORV_T(""))); }
+
+  CommandRun Run(std::vector<std::string> arguments) {
+    CLI::App app;
+    app.require_subcommand(1);
+    CommandContext context;
+    const std::string outputFile = os::ToUtf8(folder_ / ORV_T("output.txt"));
+    context.out = std::fopen(outputFile.c_str(), "w+b");
+    EXPECT_NE(context.out, nullptr);
+    if (context.out == nullptr) return {};
+    AddDiskCommands(app, context);
+    AddLayoutCommands(app, context);
+    std::reverse(arguments.begin(), arguments.end());
+    CommandRun run;
+    try {
+      app.parse(arguments);
+      run.exitCode = context.exitCode;
+    } catch (const CLI::ParseError& error) {
+      run.exitCode = error.get_exit_code();
+    }
+    std::fflush(context.out);
+    std::rewind(context.out);
+    char buffer[4096];
+    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, context.out)) > 0;)
+      run.output.append(buffer, got);
+    std::fclose(context.out);
+    return run;
+  }
+
+  std::string Disks() const { return os::ToUtf8(disks_); }
+  std::string Layout() const { return os::ToUtf8(folder_ / ORV_T("MRL.XML")); }
+
+  orv::test::TempFolder folder_;
+  orv::test::TempFolder volume_;
+  orv::WString disks_ = folder_ / ORV_T("disks.xml");
+  std::optional<orv::WString> saved_;
+};
+
+// The lines of the output that contain `text`.
+std::vector<std::string> LinesWith(const std::string& output, const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(output);
+  for (std::string line; std::getline(in, line);)
+    if (line.find(text) != std::string::npos) lines.push_back(line);
+  return lines;
+}
+
+TEST_F(DiskCommands, DisksListsDeclaredDisksPartitionsAndFreeStretches) {
+  const CommandRun run = Run({"disks", "--disks", Disks()});
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_EQ(LinesWith(run.output, "Disk 0: Test disk 0, 107374182400 bytes").size(), 1u) << run.output;
+  EXPECT_EQ(LinesWith(run.output, "Disk 1: Test disk 1, 214748364800 bytes").size(), 1u);
+  const std::vector<std::string> system = LinesWith(run.output, "SYSTEM");
+  ASSERT_EQ(system.size(), 1u);
+  EXPECT_NE(system[0].find("primary"), std::string::npos);
+  EXPECT_NE(system[0].find(" 32256 "), std::string::npos);
+  EXPECT_NE(system[0].find("yes"), std::string::npos);  // the boot flag
+  EXPECT_NE(system[0].find(os::ToUtf8(volume_.Path())), std::string::npos);  // its folder
+  EXPECT_EQ(LinesWith(run.output, "(recovery)").size(), 1u);
+  // The 10 GiB between the first two partitions and the 10 GiB before the recovery one.
+  EXPECT_EQ(LinesWith(run.output, " free ").size(), 2u + 1u) << run.output;  // and disk 1
+
+  const CommandRun missing = Run({"disks", "--disks", Disks() + ".absent"});
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_EQ(missing.output, "");
+}
+
+TEST_F(DiskCommands, LayoutWrittenFromADiskComparesEqualWithIt) {
+  const CommandRun written = Run({"layout", "write", Layout(), "--disk", "0", "--disks", Disks()});
+  ASSERT_EQ(written.exitCode, 0);
+  EXPECT_EQ(written.output, "Layout of disk 0 written to " + Layout() + "\n");
+
+  const CommandRun same =
+      Run({"layout", "compare", Layout(), "--disk", "0", "--disks", Disks(), "--tsv"});
+  ASSERT_EQ(same.exitCode, 0);
+  EXPECT_EQ(same.output, "1\t1\t32256\t42949640704\t07\n"
+                         "2\t1\t53687091200\t32212254720\t07\n"
+                         "10\t1\t96636764160\t10737418240\t27\n");  // recovery
+
+  const CommandRun table = Run({"layout", "compare", Layout(), "--disk", "0", "--disks", Disks()});
+  ASSERT_EQ(table.exitCode, 0);
+  EXPECT_EQ(LinesWith(table.output, "Number").size(), 1u);
+  EXPECT_EQ(LinesWith(table.output, "partition matches").size(), 3u) << table.output;
+
+  // On the empty disk twice the size the layout is scaled, free space takes every
+  // partition, and the recovery partition ends where the disk ends.
+  const CommandRun larger =
+      Run({"layout", "compare", Layout(), "--disk", "1", "--disks", Disks(), "--tsv"});
+  ASSERT_EQ(larger.exitCode, 0);
+  std::vector<std::vector<std::string>> rows;
+  std::istringstream lines(larger.output);
+  for (std::string line; std::getline(lines, line);) {
+    std::vector<std::string> fields;
+    std::istringstream cells(line);
+    for (std::string cell; std::getline(cells, cell, '\t');) fields.push_back(cell);
+    ASSERT_EQ(fields.size(), 5u) << line;
+    EXPECT_EQ(fields[1], "4") << line;
+    rows.push_back(fields);
+  }
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[2][0], "10");
+  EXPECT_EQ(std::stoull(rows[2][2]) + std::stoull(rows[2][3]), 200 * kGiB);
+}
+
+TEST_F(DiskCommands, LayoutCommandsReportWhatTheyCannotDo) {
+  // A missing layout file is a layout without partitions: nothing to place.
+  const CommandRun missing =
+      Run({"layout", "compare", Layout(), "--disk", "0", "--disks", Disks(), "--tsv"});
+  EXPECT_EQ(missing.exitCode, 0);
+  EXPECT_EQ(missing.output, "");
+  EXPECT_EQ(Run({"layout", "compare", Layout(), "--disk", "5", "--disks", Disks()}).exitCode, 1);
+  EXPECT_EQ(Run({"layout", "write", Layout(), "--disk", "7", "--disks", Disks()}).exitCode, 1);
+  EXPECT_NE(Run({"layout", "compare", Layout(), "--disks", Disks()}).exitCode, 0);  // no --disk
+}
+
+}  // namespace
+}  // namespace vantrel_cli
