@@ -1,4 +1,5 @@
 #include "archive/deflate_file.h"
+#include "archive/file_io.h"
 
 #include <algorithm>
 #include <vector>
@@ -10,16 +11,6 @@
 #include "services/log.h"
 
 namespace orv::archive {
-
-namespace {
-
-DWORD WriteAll(os::File& out, const void* bytes, DWORD size) {
-  DWORD done = 0;
-  if (DWORD error = out.Write(bytes, size, done)) return error;
-  return done == size ? err::kSuccess : err::kDiskFull;
-}
-
-}  // namespace
 
 DWORD DeflateFile(os::File& source, uint64_t size, os::File& out, int level,
                   uint64_t* remainingCapacity, BlockBuffers& buffers, uint64_t& stored) {

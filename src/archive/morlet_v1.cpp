@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "archive/byte_order.h"
+#include "archive/file_io.h"
 #include "archive/deflate_file.h"
 #include "archive/deflate_stream.h"
 #include "archive/item_restore.h"
@@ -129,10 +130,7 @@ BOOL COrvMorlet::CloseV1() {
   if (v1TableUsed_ != 0) {
     v12_.tableOffset = writePosition_;
     v12_.tableSize = static_cast<DWORD>(v1TableUsed_);
-    DWORD done = 0;
-    error = main_.Seek(static_cast<int64_t>(writePosition_), os::SeekFrom::kBegin);
-    if (!error) error = main_.Write(v1Table_.data(), v12_.tableSize, done);
-    if (!error && done != v12_.tableSize) error = err::kDiskFull;
+    error = WriteAllAt(main_, writePosition_, v1Table_.data(), v12_.tableSize);
     if (!error) error = main_.SetEnd();
   } else {
     v12_.tableOffset = 0;
@@ -141,10 +139,7 @@ BOOL COrvMorlet::CloseV1() {
   if (!error) {
     uint8_t bytes[kV1HeaderSize];
     EncodeV12Header(v12_, bytes);
-    DWORD done = 0;
-    error = main_.Seek(0, os::SeekFrom::kBegin);
-    if (!error) error = main_.Write(bytes, sizeof bytes, done);
-    if (!error && done != sizeof bytes) error = err::kDiskFull;
+    error = WriteAllAt(main_, 0, bytes, sizeof bytes);
   }
   main_.Close();
   v1Table_.clear();

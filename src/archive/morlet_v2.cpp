@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "archive/byte_order.h"
+#include "archive/file_io.h"
 #include "archive/deflate_file.h"
 #include "archive/deflate_stream.h"
 #include "archive/item_restore.h"
@@ -193,10 +194,7 @@ BOOL COrvMorlet::CloseV2() {
       }
       v12_.tableOffset = writePosition_;
       v12_.tableSize = static_cast<DWORD>(table.size());
-      DWORD done = 0;
-      DWORD error = main_.Seek(static_cast<int64_t>(writePosition_), os::SeekFrom::kBegin);
-      if (!error) error = main_.Write(table.data(), static_cast<DWORD>(table.size()), done);
-      if (!error && done != table.size()) error = err::kDiskFull;
+      DWORD error = WriteAllAt(main_, writePosition_, table.data(), v12_.tableSize);
       if (!error) error = main_.SetEnd();
       if (error) {
         main_.Close();
@@ -208,10 +206,7 @@ BOOL COrvMorlet::CloseV2() {
     }
     uint8_t bytes[kV2HeaderSize];
     EncodeV12Header(v12_, bytes);
-    DWORD done = 0;
-    DWORD error = main_.Seek(0, os::SeekFrom::kBegin);
-    if (!error) error = main_.Write(bytes, sizeof bytes, done);
-    if (!error && done != sizeof bytes) error = err::kDiskFull;
+    const DWORD error = WriteAllAt(main_, 0, bytes, sizeof bytes);
     if (error) {
       main_.Close();
       return Fail(error);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "archive/byte_order.h"
+#include "archive/file_io.h"
 #include "archive/morlet.h"
 #include "archive/part_names.h"
 #include "archive/source_metadata.h"
@@ -283,10 +284,7 @@ BOOL COrvMorlet::CloseV56() {
     header_.lastPart = parts_.Number();
     uint8_t bytes[kV56HeaderSize];
     EncodeV56Header(header_, bytes);
-    DWORD done = 0;
-    DWORD error = main_.Seek(0, os::SeekFrom::kBegin);
-    if (!error) error = main_.Write(bytes, sizeof bytes, done);
-    if (!error && done != sizeof bytes) error = err::kDiskFull;
+    const DWORD error = WriteAllAt(main_, 0, bytes, sizeof bytes);
     if (error) {
       main_.Close();
       return Fail(error);
