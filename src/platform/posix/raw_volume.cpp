@@ -62,21 +62,6 @@ int Descriptor(void* handle) { return static_cast<int>(reinterpret_cast<intptr_t
 
 }  // namespace
 
-RawVolume::~RawVolume() { Close(); }
-
-RawVolume::RawVolume(RawVolume&& other) noexcept : handle_(other.handle_) {
-  other.handle_ = nullptr;
-}
-
-RawVolume& RawVolume::operator=(RawVolume&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    other.handle_ = nullptr;
-  }
-  return *this;
-}
-
 DWORD RawVolume::Open(WStringView root) {
   Close();
   std::string native;

@@ -22,21 +22,6 @@ bool IsDriveRoot(WStringView root) {
 
 }  // namespace
 
-RawVolume::~RawVolume() { Close(); }
-
-RawVolume::RawVolume(RawVolume&& other) noexcept : handle_(other.handle_) {
-  other.handle_ = nullptr;
-}
-
-RawVolume& RawVolume::operator=(RawVolume&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    other.handle_ = nullptr;
-  }
-  return *this;
-}
-
 DWORD RawVolume::Open(WStringView root) {
   Close();
   if (!IsDriveRoot(root)) return err::kPathNotFound;
