@@ -5,6 +5,7 @@
 #include <sys/xattr.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "platform/encoding.h"
 #include "platform/errors.h"
@@ -69,9 +70,52 @@ DWORD LocateEntry(WStringView path, ResolvedPath& resolved, EntryStat& entry) {
   return StatPath(resolved.native, entry);
 }
 
+namespace {
+
+// The entry's attribute names, NUL-separated, as listxattr gives them; nullopt when they
+// cannot be listed (the reads then ask for each attribute itself).
+std::optional<std::string> ListXattrNames(const EntryRef& ref) {
+  std::string names;
+  for (;;) {
+    const ssize_t size =
+        ref.fd >= 0 ? flistxattr(ref.fd, nullptr, 0) : llistxattr(ref.path.c_str(), nullptr, 0);
+    if (size < 0) return errno == ENOTSUP ? std::optional<std::string>(names) : std::nullopt;
+    names.resize(static_cast<size_t>(size));
+    if (size == 0) return names;
+    const ssize_t got = ref.fd >= 0 ? flistxattr(ref.fd, names.data(), names.size())
+                                    : llistxattr(ref.path.c_str(), names.data(), names.size());
+    if (got >= 0) {
+      names.resize(static_cast<size_t>(got));
+      return names;
+    }
+    if (errno != ERANGE) return std::nullopt;
+    // The list grew between the two calls: ask again.
+  }
+}
+
+bool ListedXattr(const std::string& names, const char* name) {
+  for (size_t start = 0; start < names.size();) {
+    const size_t end = names.find('\0', start);
+    const size_t length = (end == std::string::npos ? names.size() : end) - start;
+    if (names.compare(start, length, name) == 0) return true;
+    start += length + 1;
+  }
+  return false;
+}
+
+// Only the user namespace is listed completely: ntfs-3g answers for its system.ntfs_*
+// attributes without listing them.
+bool IsListedNamespace(const char* name) { return std::strncmp(name, "user.", 5) == 0; }
+
+}  // namespace
+
 DWORD ReadXattr(const EntryRef& ref, const char* name, std::vector<uint8_t>& value, bool& present) {
   present = false;
   value.clear();
+  if (IsListedNamespace(name)) {
+    if (!ref.xattrNames) ref.xattrNames = ListXattrNames(ref);
+    if (ref.xattrNames && !ListedXattr(*ref.xattrNames, name)) return err::kSuccess;
+  }
   for (;;) {
     const ssize_t size = ref.fd >= 0 ? fgetxattr(ref.fd, name, nullptr, 0)
                                      : lgetxattr(ref.path.c_str(), name, nullptr, 0);
@@ -91,6 +135,7 @@ DWORD ReadXattr(const EntryRef& ref, const char* name, std::vector<uint8_t>& val
 
 DWORD WriteXattr(const EntryRef& ref, const char* name, const std::vector<uint8_t>& value,
                  const char* what) {
+  ref.xattrNames.reset();
   const int result = ref.fd >= 0 ? fsetxattr(ref.fd, name, value.data(), value.size(), 0)
                                  : lsetxattr(ref.path.c_str(), name, value.data(), value.size(), 0);
   if (result == 0) return err::kSuccess;
@@ -102,6 +147,7 @@ DWORD WriteXattr(const EntryRef& ref, const char* name, const std::vector<uint8_
 }
 
 DWORD RemoveXattr(const EntryRef& ref, const char* name) {
+  ref.xattrNames.reset();
   const int result =
       ref.fd >= 0 ? fremovexattr(ref.fd, name) : lremovexattr(ref.path.c_str(), name);
   return result == 0 || errno == ENODATA || errno == ENOTSUP ? err::kSuccess : LastError();

@@ -17,6 +17,7 @@
 
 #include <sys/stat.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,9 @@ inline constexpr char kReparseXattr[] = "user.vantrel.reparse";
 struct EntryRef {
   std::string path;
   int fd = -1;
+  // The names of the entry's extended attributes, listed once on the first read so that
+  // the reads of attributes it does not have cost no system call. Writes forget it.
+  mutable std::optional<std::string> xattrNames{};
 };
 
 struct EntryStat {
