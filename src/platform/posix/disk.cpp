@@ -12,11 +12,11 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 
 #include "platform/encoding.h"
 #include "platform/errors.h"
 #include "platform/posix/errno_map.h"
+#include "platform/posix/mount_table.h"
 #include "platform/posix/little_endian.h"
 
 namespace orv::os {
@@ -64,14 +64,9 @@ std::string ReadLine(const fs::path& file) {
 // "major:minor" of each mounted device, mapped to its mount point.
 std::map<std::string, std::string> MountPoints() {
   std::map<std::string, std::string> points;
-  std::ifstream in("/proc/self/mountinfo");
-  std::string line;
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    std::string id, parent, device, root, point;
-    if (!(fields >> id >> parent >> device >> root >> point)) continue;
-    if (root != "/") continue;      // a bind mount of a sub-folder is not the volume
-    points.emplace(device, point);  // the first mount of a device wins
+  for (const posix::MountEntry& mount : posix::ReadMountTable()) {
+    if (mount.root != "/") continue;  // a bind mount of a sub-folder is not the volume
+    points.emplace(mount.device, mount.mountPoint);  // the first mount of a device wins
   }
   return points;
 }

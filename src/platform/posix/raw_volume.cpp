@@ -10,51 +10,24 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <fstream>
-#include <sstream>
 
 #include "platform/errors.h"
 #include "platform/posix/errno_map.h"
 #include "platform/posix/metadata.h"
 #include "platform/posix/ntfs3g.h"
+#include "platform/posix/mount_table.h"
 #include "platform/posix/path_map.h"
 
 namespace orv::os {
 
 namespace {
 
-// The mount table writes blanks, tabs, newlines and backslashes as three octal digits.
-std::string Unescape(const std::string& field) {
-  std::string out;
-  auto octal = [](char c) { return c >= '0' && c <= '7'; };
-  for (size_t i = 0; i < field.size(); ++i) {
-    if (field[i] == '\\' && i + 3 < field.size() && octal(field[i + 1]) &&
-        octal(field[i + 2]) && octal(field[i + 3])) {
-      out += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 +
-                               (field[i + 3] - '0'));
-      i += 3;
-    } else {
-      out += field[i];
-    }
-  }
-  return out;
-}
-
 // The source of the last mount made on exactly `folder`; empty when nothing is mounted
 // there.
 std::string MountSource(const std::string& folder) {
-  std::ifstream table("/proc/self/mountinfo");
-  std::string line, found;
-  while (std::getline(table, line)) {
-    // id parent major:minor root mount-point options [optional...] - type source ...
-    std::istringstream fields(line);
-    std::string id, parent, device, root, mountPoint, field, type, source;
-    fields >> id >> parent >> device >> root >> mountPoint;
-    while (fields >> field && field != "-") {
-    }
-    fields >> type >> source;
-    if (root == "/" && Unescape(mountPoint) == folder) found = Unescape(source);
-  }
+  std::string found;
+  for (const posix::MountEntry& mount : posix::ReadMountTable())
+    if (mount.root == "/" && mount.mountPoint == folder) found = mount.source;
   return found;
 }
 

@@ -6,14 +6,13 @@
 #include <stdlib.h>
 #include <sys/statvfs.h>
 
-#include <fstream>
-#include <sstream>
 
 #include "platform/encoding.h"
 #include "platform/errors.h"
 #include "platform/posix/errno_map.h"
 #include "platform/posix/metadata.h"
 #include "platform/posix/ntfs3g.h"
+#include "platform/posix/mount_table.h"
 #include "platform/posix/path_map.h"
 #include "platform/volume.h"
 
@@ -28,25 +27,6 @@ DWORD VolumeFolder(WStringView path, std::string& native) {
   return error == err::kFileNotFound ? err::kPathNotFound : error;
 }
 
-bool IsOctal(char c) { return c >= '0' && c <= '7'; }
-
-// Mount points in the mount table escape blanks, tabs, newlines and backslashes as
-// three octal digits.
-std::string Unescape(const std::string& field) {
-  std::string out;
-  for (size_t i = 0; i < field.size(); ++i) {
-    if (field[i] == '\\' && i + 3 < field.size() && IsOctal(field[i + 1]) &&
-        IsOctal(field[i + 2]) && IsOctal(field[i + 3])) {
-      out += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 +
-                               (field[i + 3] - '0'));
-      i += 3;
-    } else {
-      out += field[i];
-    }
-  }
-  return out;
-}
-
 struct Mount {
   std::string type;
   std::string source;  // the device or image file, as the file system reports it
@@ -55,24 +35,14 @@ struct Mount {
 // The mount that holds `path` (canonical): the deepest mount point above it, the last
 // one mounted when several share it.
 Mount MountOf(const std::string& path) {
-  std::ifstream table("/proc/self/mountinfo");
-  std::string line, bestMount;
+  std::string bestMount;
   Mount best;
-  while (std::getline(table, line)) {
-    // id parent major:minor root mount-point options [optional...] - type source ...
-    std::istringstream fields(line);
-    std::string id, parent, device, root, mountPoint, field;
-    fields >> id >> parent >> device >> root >> mountPoint;
-    while (fields >> field && field != "-") {
-    }
-    std::string type, source;
-    fields >> type >> source;
-    mountPoint = Unescape(mountPoint);
-    if (type.empty() || !posix::NativeWithin(mountPoint, path) ||
-        mountPoint.size() < bestMount.size())
+  for (const posix::MountEntry& mount : posix::ReadMountTable()) {
+    if (mount.type.empty() || !posix::NativeWithin(mount.mountPoint, path) ||
+        mount.mountPoint.size() < bestMount.size())
       continue;
-    best = Mount{type, Unescape(source)};
-    bestMount = mountPoint;
+    best = Mount{mount.type, mount.source};
+    bestMount = mount.mountPoint;
   }
   return best;
 }
