@@ -37,9 +37,10 @@ DWORD SourceAttributes(WStringView path, const ORVFILEATTRIBUTEDATA* given,
   return err::kSuccess;
 }
 
-WString SourceShortName(WStringView path) {
+WString SourceShortName(WStringView path, const os::File* file) {
   WString name;
-  if (os::GetShortName(path, name) != 0) name.clear();
+  const DWORD error = file ? os::GetShortName(*file, path, name) : os::GetShortName(path, name);
+  if (error != 0) name.clear();
   return name;
 }
 

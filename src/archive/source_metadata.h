@@ -15,8 +15,9 @@ DWORD SourceAttributes(WStringView path, const ORVFILEATTRIBUTEDATA* given,
                        ORVFILEATTRIBUTEDATA& attributes);
 ORVFILEATTRIBUTEDATA AttributesOf(const os::FileInfo& info);
 
-// The 8.3 name of `path`; empty when it has none or cannot be read.
-WString SourceShortName(WStringView path);
+// The 8.3 name of `path` (open as `file`, when given); empty when it has none or cannot
+// be read.
+WString SourceShortName(WStringView path, const os::File* file = nullptr);
 
 // How a reparse point is stored.
 enum class ReparseStorage {

@@ -133,6 +133,9 @@ DWORD MoveFile(WStringView from, WStringView to, bool replaceExisting);
 
 // The 8.3 name of a file; empty when it has none.
 DWORD GetShortName(WStringView path, WString& shortName);
+// The same for the entry `file` has open, which was opened by `path`: the handle
+// answers where the system can (Linux), saving a second lookup of the path.
+DWORD GetShortName(const File& file, WStringView path, WString& shortName);
 DWORD SetShortName(WStringView path, WStringView shortName);
 
 // Security descriptors as opaque self-relative bytes.

@@ -35,6 +35,8 @@ struct FileRecord {
   std::string path;     // the native name it was opened by
   posix::FileKey key;
   uint64_t shareTicket = 0;
+  // The entry as the open found it; its type and mount stay those of the descriptor.
+  EntryStat described{};
 
   // A link's descriptor cannot reach extended attributes; its path can (and has none).
   EntryRef Ref() const { return EntryRef{path, isLink ? -1 : fd}; }
@@ -68,6 +70,7 @@ int DataFlags(DWORD access, Disposition disposition, DWORD flags) {
 DWORD Describe(FileRecord& record, EntryStat& entry) {
   if (DWORD error = posix::StatDescriptor(record.fd, record.path, entry)) return error;
   record.key = posix::KeyOf(entry.st);
+  record.described = entry;
   return err::kSuccess;
 }
 
@@ -79,10 +82,14 @@ DWORD OpenCreated(FileRecord& record, DWORD access, DWORD share, DWORD flags) {
   return posix::WriteAttributes(record.Ref(), entry, (flags & kCreationAttributes) | kAttrArchive);
 }
 
-DWORD OpenExisting(FileRecord& record, DWORD access, DWORD share, Disposition disposition,
-                   DWORD flags) {
+// `resolved` is the lookup that found the entry, or null when it was created by someone
+// else after the lookup.
+DWORD OpenExisting(FileRecord& record, const posix::ResolvedPath* resolved, DWORD access,
+                   DWORD share, Disposition disposition, DWORD flags) {
   EntryStat entry;
-  if (DWORD error = posix::StatPath(record.path, entry)) return error;
+  if (DWORD error = resolved ? posix::StatResolved(*resolved, entry)
+                             : posix::StatPath(record.path, entry))
+    return error;
   if (entry.isLink && (flags & kOpenReparsePoint)) {
     if (disposition == Disposition::kCreateNew) return err::kFileExists;
     if (Truncates(disposition)) return err::kAccessDenied;
@@ -104,12 +111,13 @@ DWORD OpenExisting(FileRecord& record, DWORD access, DWORD share, Disposition di
   }
   if (record.fd < 0) return posix::LastError();
   if (DWORD error = Describe(record, entry)) return error;
-  if (!record.isLink && !record.isDirectory) {
+  const bool changes = posix::WantsWrite(access) || Truncates(disposition);
+  // Reading needs no look at the attributes: they refuse only changes.
+  if (!record.isLink && !record.isDirectory && changes) {
     DWORD attributes, reparseTag;
     if (DWORD error = posix::ReadAttributes(record.Ref(), entry, attributes, reparseTag))
       return error;
-    if ((attributes & kAttrReadOnly) && (posix::WantsWrite(access) || Truncates(disposition)))
-      return err::kAccessDenied;
+    if (attributes & kAttrReadOnly) return err::kAccessDenied;
     // Replacing a hidden or system file must name those attributes again, as on Windows.
     if (disposition == Disposition::kCreateAlways &&
         (attributes & (kAttrHidden | kAttrSystem) & ~flags))
@@ -126,8 +134,36 @@ DWORD OpenExisting(FileRecord& record, DWORD access, DWORD share, Disposition di
   return posix::AcquireShare(record.key, access, share, record.shareTicket);
 }
 
+// Reading an existing entry is what a backup does most: the path as spelled is opened
+// at once, and only a miss (a final link, a name spelled in another case, no entry at
+// all, no permission) takes the full lookup, which then decides. False in that case.
+bool OpenSpelledForReading(WStringView path, DWORD access, DWORD share, DWORD flags,
+                           FileRecord& record, DWORD& error) {
+  if (posix::WantsWrite(access) || (flags & kOpenReparsePoint)) return false;
+  if ((error = posix::SpelledPath(path, record.path))) return true;
+  record.fd = open(record.path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (record.fd < 0) return false;
+  record.access = access;
+  EntryStat entry;
+  if ((error = Describe(record, entry))) return true;
+  if (entry.isDirectory) {
+    // Folders open only for backup semantics.
+    if (!(flags & kBackupSemantics)) {
+      error = err::kAccessDenied;
+      return true;
+    }
+    record.isDirectory = true;
+  }
+  error = posix::AcquireShare(record.key, access, share, record.shareTicket);
+  return true;
+}
+
 DWORD OpenRecord(WStringView path, DWORD access, DWORD share, Disposition disposition, DWORD flags,
                  FileRecord& record) {
+  DWORD spelledError;
+  if (disposition == Disposition::kOpenExisting &&
+      OpenSpelledForReading(path, access, share, flags, record, spelledError))
+    return spelledError;
   posix::ResolvedPath resolved;
   if (DWORD error = posix::ResolvePath(path, resolved)) return error;
   record.path = resolved.native;
@@ -139,8 +175,9 @@ DWORD OpenRecord(WStringView path, DWORD access, DWORD share, Disposition dispos
     if (record.fd >= 0) return OpenCreated(record, access, share, flags);
     // Created by someone else since the lookup: open it as an existing file.
     if (errno != EEXIST) return posix::LastError();
+    return OpenExisting(record, nullptr, access, share, disposition, flags);
   }
-  return OpenExisting(record, access, share, disposition, flags);
+  return OpenExisting(record, &resolved, access, share, disposition, flags);
 }
 
 }  // namespace
@@ -271,6 +308,12 @@ DWORD File::GetInfo(FileInfo& info) const {
   EntryStat entry;
   if (DWORD error = posix::StatDescriptor(record->fd, record->path, entry)) return error;
   return posix::ReadInfo(record->Ref(), entry, info);
+}
+
+DWORD GetShortName(const File& file, WStringView path, WString& shortName) {
+  const FileRecord* record = RecordOf(file.NativeHandle());
+  if (record == nullptr) return GetShortName(path, shortName);
+  return posix::ReadShortName(record->Ref(), record->described, shortName);
 }
 
 DWORD File::SetTimes(const FileTimes& times) {

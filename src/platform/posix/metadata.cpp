@@ -19,7 +19,6 @@ namespace orv::os::posix {
 
 namespace {
 
-constexpr unsigned kStatMask = STATX_BASIC_STATS | STATX_BTIME | kMountIdMask;
 // The bits the type of the entry decides, never stored.
 constexpr DWORD kDerivedAttributes = kAttrDirectory | kAttrReparsePoint | kAttrNormal;
 
@@ -52,22 +51,29 @@ FileTime FromStatx(const statx_timestamp& time) { return ToFileTime(time.tv_sec,
 }  // namespace
 
 DWORD StatPath(const std::string& native, EntryStat& entry, bool follow) {
-  if (statx(AT_FDCWD, native.c_str(), follow ? 0 : AT_SYMLINK_NOFOLLOW, kStatMask, &entry.st) != 0)
+  if (statx(AT_FDCWD, native.c_str(), follow ? 0 : AT_SYMLINK_NOFOLLOW, kEntryStatMask, &entry.st) != 0)
     return LastError();
   FinishStat(entry, native);
   return err::kSuccess;
 }
 
 DWORD StatDescriptor(int fd, const std::string& path, EntryStat& entry) {
-  if (statx(fd, "", AT_EMPTY_PATH, kStatMask, &entry.st) != 0) return LastError();
+  if (statx(fd, "", AT_EMPTY_PATH, kEntryStatMask, &entry.st) != 0) return LastError();
   FinishStat(entry, path);
+  return err::kSuccess;
+}
+
+DWORD StatResolved(const ResolvedPath& resolved, EntryStat& entry) {
+  if (!resolved.stated) return StatPath(resolved.native, entry);
+  entry.st = resolved.st;
+  FinishStat(entry, resolved.native);
   return err::kSuccess;
 }
 
 DWORD LocateEntry(WStringView path, ResolvedPath& resolved, EntryStat& entry) {
   if (DWORD error = ResolvePath(path, resolved)) return error;
   if (!resolved.exists) return err::kFileNotFound;
-  return StatPath(resolved.native, entry);
+  return StatResolved(resolved, entry);
 }
 
 namespace {

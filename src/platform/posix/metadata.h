@@ -53,6 +53,8 @@ struct EntryStat {
 DWORD StatPath(const std::string& native, EntryStat& entry, bool follow = false);
 // `path` is the name the descriptor was opened with, consulted for a link's target.
 DWORD StatDescriptor(int fd, const std::string& path, EntryStat& entry);
+// The existing entry a resolution found, from the statx it kept when it has one.
+DWORD StatResolved(const ResolvedPath& resolved, EntryStat& entry);
 
 // Resolves a path that must name an existing entry (2 when it does not) and looks at
 // the entry itself, not at what a final link points to.

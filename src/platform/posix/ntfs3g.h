@@ -27,10 +27,6 @@ inline constexpr char kNtfsSecurityXattr[] = "system.ntfs_acl";
 inline constexpr char kNtfsShortNameXattr[] = "system.ntfs_dos_name";
 inline constexpr char kNtfsReparseXattr[] = "system.ntfs_reparse_data";
 
-// What statx must be asked for to tell mounts apart: a mount identifier that is never
-// reused (0x4000, newer kernels) or else the plain one.
-inline constexpr unsigned kMountIdMask = STATX_MNT_ID | 0x4000;
-
 // Whether the entry lies on a volume mounted through ntfs-3g. The answer is kept per
 // mount, so only the first entry of a mount pays for the probe.
 bool OnNtfs3g(const EntryRef& ref, const EntryStat& entry);

@@ -1,6 +1,7 @@
 #include "platform/posix/path_map.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -133,15 +134,18 @@ std::string Join(const std::string& root, const std::vector<std::string>& parts,
 
 // Follows the components from the root, respelling each one that is missing as given by
 // the entry that matches it ignoring case. `found` counts the components that exist.
-DWORD Walk(const LexicalPath& lexical, std::vector<std::string>& parts, size_t& found) {
+// When the path exists as spelled, `resolved` keeps the final entry's statx.
+DWORD Walk(const LexicalPath& lexical, std::vector<std::string>& parts, size_t& found,
+           ResolvedPath& resolved) {
   parts = lexical.parts;
   found = 0;
   std::string native = Join(lexical.root, parts, parts.size());
-  struct stat st;
-  if (lstat(native.c_str(), &st) == 0) {
+  if (statx(AT_FDCWD, native.c_str(), AT_SYMLINK_NOFOLLOW, kEntryStatMask, &resolved.st) == 0) {
+    resolved.stated = true;
     found = parts.size();
     return err::kSuccess;
   }
+  struct stat st;
   if (errno != ENOENT && errno != ENOTDIR) return LastError();
   if (!IsDirectory(lexical.root)) return err::kPathNotFound;
   std::string current = lexical.root;
@@ -192,8 +196,8 @@ DWORD ResolvePath(WStringView path, ResolvedPath& resolved) {
   if (DWORD error = Split(path, lexical)) return error;
   std::vector<std::string> parts;
   size_t found;
-  if (DWORD error = Walk(lexical, parts, found)) return error;
   resolved = ResolvedPath{};
+  if (DWORD error = Walk(lexical, parts, found, resolved)) return error;
   resolved.isRoot = parts.empty();
   resolved.native = Join(lexical.root, parts, parts.size());
   resolved.exists = found == parts.size();
@@ -210,6 +214,13 @@ DWORD ResolvePath(WStringView path, ResolvedPath& resolved) {
   return err::kSuccess;
 }
 
+DWORD SpelledPath(WStringView path, std::string& native) {
+  LexicalPath lexical;
+  if (DWORD error = Split(path, lexical)) return error;
+  native = Join(lexical.root, lexical.parts, lexical.parts.size());
+  return err::kSuccess;
+}
+
 DWORD ResolveExisting(WStringView path, std::string& native) {
   ResolvedPath resolved;
   if (DWORD error = ResolvePath(path, resolved)) return error;
@@ -223,7 +234,8 @@ DWORD ResolvePathLoosely(WStringView path, std::string& native, size_t& missing)
   if (DWORD error = Split(path, lexical)) return error;
   std::vector<std::string> parts;
   size_t found;
-  if (DWORD error = Walk(lexical, parts, found)) return error;
+  ResolvedPath ignored;
+  if (DWORD error = Walk(lexical, parts, found, ignored)) return error;
   native = Join(lexical.root, parts, parts.size());
   missing = parts.size() - found;
   return err::kSuccess;

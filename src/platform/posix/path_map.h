@@ -6,6 +6,8 @@
 // ignoring case, because the library expects a case-insensitive file system.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <string>
 #include <vector>
 
@@ -14,6 +16,12 @@
 
 namespace orv::os::posix {
 
+// What statx must be asked for to tell mounts apart: a mount identifier that is never
+// reused (0x4000, newer kernels) or else the plain one.
+inline constexpr unsigned kMountIdMask = STATX_MNT_ID | 0x4000;
+// What every look at an entry asks for: the basics, the birth time and the mount.
+inline constexpr unsigned kEntryStatMask = STATX_BASIC_STATS | STATX_BTIME | kMountIdMask;
+
 struct ResolvedPath {
   std::string native;     // the whole path, in the on-disk spelling where entries exist
   std::string parent;     // the folder that holds it (the path itself for a root)
@@ -21,11 +29,19 @@ struct ResolvedPath {
   std::string givenName;  // the final component exactly as the caller spelled it
   bool exists = false;    // the final entry exists (a link counts, whatever its target)
   bool isRoot = false;    // a drive's folder ("C:\") or "/"
+  // The final entry itself (links not followed) as the lookup saw it, so that callers
+  // need not ask again; false when the lookup went component by component.
+  bool stated = false;
+  struct statx st {};
 };
 
 // 3 when the drive letter is not mapped, when a folder on the way is missing or is a
 // file, or for a UNC path; 123 for an embedded NUL.
 DWORD ResolvePath(WStringView path, ResolvedPath& resolved);
+
+// The native path as spelled, without a look at the disk: what ResolvePath gives when
+// every component exists as spelled. Fails as ResolvePath does on malformed paths.
+DWORD SpelledPath(WStringView path, std::string& native);
 
 // The native path of an existing entry; 2 when the final name does not exist.
 DWORD ResolveExisting(WStringView path, std::string& native);

@@ -44,6 +44,12 @@ DWORD GetShortName(WStringView path, WString& shortName) {
   return err::kSuccess;
 }
 
+// Windows names the 8.3 alias of an open file only through native calls; the path is
+// as good here.
+DWORD GetShortName(const File&, WStringView path, WString& shortName) {
+  return GetShortName(path, shortName);
+}
+
 DWORD SetShortName(WStringView path, WStringView shortName) {
   // The system takes a short name only through a handle with write and delete access,
   // opened with backup semantics, from a caller holding the restore privilege.
