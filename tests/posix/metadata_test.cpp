@@ -94,6 +94,34 @@ TEST_F(Metadata, LinksCannotHoldMetadataWhichIsDroppedWithANotice) {
   EXPECT_EQ(Xattr("target", posix::kSecurityXattr), "<absent>");  // never followed
 }
 
+// Reads open the spelled path at once; a final link, another case or a folder must
+// still behave as the full lookup decides.
+TEST_F(Metadata, ReadOpensFollowLinksAndAnswerTheShortNameFromTheHandle) {
+  WriteFile(ORV_T("Q:\\Target.txt"), "content");
+  ASSERT_EQ(SetShortName(ORV_T("Q:\\Target.txt"), ORV_T("TARGET~1.TXT")), 0u);
+  ASSERT_EQ(symlink("Target.txt", Native("link").c_str()), 0);
+  ASSERT_EQ(mkdir(Native("dir").c_str(), 0777), 0);
+  for (const Char* path : {ORV_T("Q:\\Target.txt"), ORV_T("Q:\\TARGET.TXT"), ORV_T("Q:\\link")}) {
+    File file;
+    ASSERT_EQ(file.Open(path, kGenericRead, kShareRead, Disposition::kOpenExisting), 0u);
+    char bytes[16];
+    DWORD done = 0;
+    ASSERT_EQ(file.Read(bytes, sizeof bytes, done), 0u);
+    EXPECT_EQ(std::string(bytes, done), "content");
+    // The handle holds what the link leads to, and answers for it.
+    WString name;
+    ASSERT_EQ(GetShortName(file, path, name), 0u);
+    EXPECT_EQ(name, ORV_T("TARGET~1.TXT"));
+  }
+  File folder;
+  EXPECT_EQ(folder.Open(ORV_T("Q:\\DIR"), kGenericRead, kShareRead, Disposition::kOpenExisting),
+            err::kAccessDenied);
+  // The link itself holds none.
+  WString name = ORV_T("stale");
+  ASSERT_EQ(GetShortName(ORV_T("Q:\\link"), name), 0u);
+  EXPECT_EQ(name, ORV_T(""));
+}
+
 TEST_F(Metadata, SearchesReportLinksWithoutFollowingThem) {
   ASSERT_EQ(mkdir(Native("dir").c_str(), 0777), 0);
   WriteFile(ORV_T("Q:\\file"), "12345");
