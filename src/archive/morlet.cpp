@@ -54,6 +54,8 @@ BOOL COrvMorlet::Succeed() {
 void COrvMorlet::ResetState() {
   main_.Close();
   parts_.Close();
+  parts_.Reset(WString(), 0);
+  recordsOut_.Reset();
   tree_.Clear();
   streamReader_.Close();
   streaming_ = false;

@@ -13,6 +13,7 @@
 #include "archive/item_restore.h"
 #include "archive/name_tree.h"
 #include "archive/part_files.h"
+#include "archive/write_behind.h"
 #include "frame/implementation.h"
 #include "platform/file.h"
 
@@ -98,6 +99,8 @@ class COrvMorlet : public COrvImplementation<IOrvMorlet> {
   BOOL CloseV56();
   DWORD ReadRecordAt(uint64_t offset, archive::EntryRecord& record);
   DWORD LastKnownPart() const;
+  // Writes out the records and blocks that wait in memory, before anything reads them.
+  DWORD FlushWrites();
   BOOL NextEntryV56(int advance);
   BOOL ExtractCurrentV56(LPCTSTR folder);
   DWORD ReadReparseRecordV56(std::vector<uint8_t>& data);
@@ -135,6 +138,7 @@ class COrvMorlet : public COrvImplementation<IOrvMorlet> {
   // no seek); kNoOffset when unknown.
   uint64_t appendAt_ = archive::kNoOffset;
   archive::PartWriter parts_;
+  archive::WriteBehind recordsOut_;  // entry records on their way to the main file
   bool dirty_ = false;
   archive::NameTree tree_;
   uint64_t cursor_ = archive::kNoOffset;

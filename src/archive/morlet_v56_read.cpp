@@ -14,6 +14,7 @@ using namespace archive;
 
 DWORD COrvMorlet::ReadRecordAt(uint64_t offset, EntryRecord& record) {
   if (offset == kNoOffset) return err::kNoMoreItems;
+  if (DWORD error = FlushWrites()) return error;
   appendAt_ = kNoOffset;  // the file pointer leaves the end
   const uint32_t fixed = RecordFixedSize(type_);
   uint8_t bytes[kV6RecordFixed];

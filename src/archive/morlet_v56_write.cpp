@@ -54,6 +54,12 @@ DWORD COrvMorlet::EnsurePartOpen() {
 
 DWORD COrvMorlet::LastKnownPart() const { return std::max(header_.lastPart, parts_.Number()); }
 
+DWORD COrvMorlet::FlushWrites() {
+  if (mode_ == 1) return err::kSuccess;
+  if (DWORD error = recordsOut_.Flush(main_)) return error;
+  return parts_.FlushPending();
+}
+
 DWORD COrvMorlet::WriteDescriptorRecord(const void* descriptor, DWORD length, EntryRecord& record) {
   record.descriptorPart = kNoPart;
   if (descriptor == nullptr || length == 0) return err::kSuccess;
@@ -78,10 +84,10 @@ DWORD COrvMorlet::AppendRecord(EntryRecord& record) {
   std::vector<uint8_t> bytes;
   EncodeRecord(type_, record, bytes);
   uint64_t offset = appendAt_;
-  DWORD done = 0;
-  const bool written = (offset != kNoOffset || main_.Seek(0, os::SeekFrom::kEnd, &offset) == 0) &&
-                       main_.Write(bytes.data(), static_cast<DWORD>(bytes.size()), done) == 0 &&
-                       done == bytes.size();
+  // Records wait in memory only while the file pointer stands at the end.
+  const bool written = (offset != kNoOffset || (recordsOut_.Flush(main_) == 0 &&
+                                                main_.Seek(0, os::SeekFrom::kEnd, &offset) == 0)) &&
+                       recordsOut_.Write(main_, bytes.data(), bytes.size()) == 0;
   appendAt_ = written ? offset + bytes.size() : kNoOffset;
   if (!written || !tree_.Insert(record.name, offset)) {
     if (type_ == kTypeVersion5) COrvLog::GetInstance().AddError(ORV_T("Write to TOC failed"));
@@ -97,7 +103,6 @@ BOOL COrvMorlet::AddFileV56(LPCTSTR source, LPCTSTR name, const void* descriptor
   EntryRecord record;
   record.name = WStringView(name).substr(0, kMaxNameCopy);
   if (DWORD error = SourceAttributes(source, attributes, record.attributes)) return Fail(error);
-  record.shortName = SourceShortName(source);
   if (DWORD error = EnsurePartOpen()) return Fail(error);
   if (DWORD error = parts_.SeekToPosition()) return Fail(error);
   record.dataPart = parts_.Number();
@@ -112,6 +117,7 @@ BOOL COrvMorlet::AddFileV56(LPCTSTR source, LPCTSTR name, const void* descriptor
     if (storage == ReparseStorage::kContent) {
       stored &= ~os::kAttrReparsePoint;
     } else {
+      record.shortName = SourceShortName(source);
       const uint32_t length = static_cast<uint32_t>(reparse.size());
       uint8_t lengthBytes[4];
       StoreLE<uint32_t>(lengthBytes, length);
@@ -136,12 +142,14 @@ BOOL COrvMorlet::AddFileV56(LPCTSTR source, LPCTSTR name, const void* descriptor
   }
   if (!(stored & os::kAttrReparsePoint)) {
     if (stored & os::kAttrDirectory) {
+      record.shortName = SourceShortName(source);
       if (version6) record.fileId = FolderFileId(source);
     } else {
       os::File file;
       if (DWORD error = file.Open(source, os::kGenericRead, os::kShareRead,
                                   os::Disposition::kOpenExisting, os::kBackupSemantics))
         return Fail(error);
+      record.shortName = SourceShortName(source, &file);
       if (version6) record.fileId = FileIdOf(file);
       if (DWORD error = CompressFileV56(file, record)) return Fail(error);
     }
@@ -279,7 +287,10 @@ BOOL COrvMorlet::CloseV56() {
     main_.Close();
     return Succeed();
   }
-  parts_.Close();
+  // A failed write-out still leaves the header and index describing what did reach the
+  // disk; the close reports it all the same.
+  DWORD lost = recordsOut_.Flush(main_);
+  if (DWORD error = parts_.Close(); !lost) lost = error;
   if (dirty_) {
     header_.lastPart = parts_.Number();
     uint8_t bytes[kV56HeaderSize];
@@ -290,8 +301,9 @@ BOOL COrvMorlet::CloseV56() {
       return Fail(error);
     }
   }
-  const DWORD error = tree_.Save(indexPath);
+  DWORD error = tree_.Save(indexPath);
   main_.Close();
+  if (!error) error = lost;
   return error ? Fail(error) : Succeed();
 }
 

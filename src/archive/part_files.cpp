@@ -11,6 +11,7 @@ namespace orv::archive {
 
 void PartWriter::Reset(WStringView mainPath, DWORD number) {
   file_.Close();
+  out_.Reset();
   mainPath_ = mainPath;
   number_ = number;
   position_ = 0;
@@ -18,10 +19,7 @@ void PartWriter::Reset(WStringView mainPath, DWORD number) {
 }
 
 DWORD PartWriter::NewPart() {
-  if (file_.IsOpen()) {
-    file_.Flush();
-    file_.Close();
-  }
+  if (DWORD error = Close()) return error;
   ++number_;
   const WString name = PartFileName(mainPath_, number_);
   if (DWORD error = file_.Open(name, os::kGenericRead | os::kGenericWrite,
@@ -43,17 +41,23 @@ DWORD PartWriter::OpenForAppend(DWORD number) {
 
 DWORD PartWriter::SeekToPosition() {
   if (pointer_ == position_) return err::kSuccess;
+  // The bytes of an entry that failed after the position are still waiting: drop them.
+  const uint64_t waiting = out_.Pending();
+  if (pointer_ != ~uint64_t{0} && position_ < pointer_ && pointer_ - position_ <= waiting) {
+    out_.Truncate(static_cast<size_t>(waiting - (pointer_ - position_)));
+    pointer_ = position_;
+    return err::kSuccess;
+  }
+  if (DWORD error = out_.Flush(file_)) return error;
   const DWORD error = file_.Seek(static_cast<int64_t>(position_), os::SeekFrom::kBegin);
   pointer_ = error ? ~uint64_t{0} : position_;
   return error;
 }
 
 DWORD PartWriter::Write(const void* bytes, DWORD size) {
-  DWORD done = 0;
-  const DWORD error = file_.Write(bytes, size, done);
-  pointer_ = error || pointer_ == ~uint64_t{0} ? ~uint64_t{0} : pointer_ + done;
-  if (error) return error;
-  return done == size ? err::kSuccess : err::kDiskFull;
+  const DWORD error = out_.Write(file_, bytes, size);
+  pointer_ = error || pointer_ == ~uint64_t{0} ? ~uint64_t{0} : pointer_ + size;
+  return error;
 }
 
 DWORD PartWriter::RotateIfPast(uint64_t splitSize) {
@@ -62,7 +66,8 @@ DWORD PartWriter::RotateIfPast(uint64_t splitSize) {
 
 DWORD PartWriter::Close() {
   if (!file_.IsOpen()) return err::kSuccess;
-  const DWORD error = file_.Flush();
+  DWORD error = out_.Flush(file_);
+  if (!error) error = file_.Flush();
   file_.Close();
   pointer_ = ~uint64_t{0};
   return error;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "archive/write_behind.h"
 #include "platform/file.h"
 
 namespace orv::archive {
@@ -20,10 +21,13 @@ class PartWriter {
   DWORD NewPart();
   // Continues part `number` after its existing content (created when missing).
   DWORD OpenForAppend(DWORD number);
-  // Puts the file pointer at the write position (no call when it stands there).
+  // Puts the file pointer at the write position (no call when it stands there). Bytes
+  // written past the position and still waiting in memory are dropped.
   DWORD SeekToPosition();
-  // Writes at the file pointer; the position is not moved (see Advance).
+  // Writes at the file pointer; the position is not moved (see Advance). The bytes may
+  // wait in memory until FlushPending, the next part or Close.
   DWORD Write(const void* bytes, DWORD size);
+  DWORD FlushPending() { return out_.Flush(file_); }
   void Advance(uint64_t size) { position_ += size; }
   // After a block: a position past the split size starts the next part.
   DWORD RotateIfPast(uint64_t splitSize);
@@ -32,15 +36,19 @@ class PartWriter {
     position_ = 0;
     return NewPart();
   }
+  // Writes out what waits, flushes the part to disk and closes it. A failed write-out
+  // stays: later writes fail with it until Reset.
   DWORD Close();
 
  private:
   WString mainPath_;
   DWORD number_ = 0;
   uint64_t position_ = 0;
-  // Where the file pointer stands, so that adds in a row need no seek; all ones when unknown.
+  // Where the file pointer stands once the waiting bytes are out, so that adds in a row
+  // need no seek; all ones when unknown.
   uint64_t pointer_ = ~uint64_t{0};
   os::File file_;
+  WriteBehind out_;
 };
 
 // Reads u32-length-prefixed blocks from part files. A block length that meets the end of
