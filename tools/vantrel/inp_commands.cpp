@@ -13,6 +13,7 @@
 #include "platform/dir_search.h"
 #include "platform/encoding.h"
 #include "platform/file.h"
+#include "platform/process.h"
 #include "progress_bar.h"
 #include "vantrel/vantrel.h"
 
@@ -92,6 +93,17 @@ void CollectTree(const WString& folder, const WString& prefix, bool withFolders,
   for (const auto& [path, name] : folders) CollectTree(path, name, withFolders, items);
 }
 
+// A relative source named from the current directory, so that the files below it do
+// not each make the library look the current directory up again.
+WString FromCurrentDirectory(const WString& path) {
+  const bool rooted = (!path.empty() && (path[0] == '\\' || path[0] == '/')) ||
+                      (path.size() >= 2 && path[1] == ':');
+  WString current;
+  if (rooted || os::GetCurrentDirectory(current) != 0) return path;
+  if (!current.empty() && current.back() != '\\' && current.back() != '/') current += ORV_T("\\");
+  return current + path;
+}
+
 WString LastName(const WString& path) {
   WString trimmed = path;
   while (trimmed.size() > 1 && (trimmed.back() == '\\' || trimmed.back() == '/')) trimmed.pop_back();
@@ -104,7 +116,7 @@ int Create(const std::string& archivePath, int version, int64_t splitSize, int64
   const WString path = FromUtf8(archivePath);
   std::vector<Source> items;
   for (const std::string& source : sources) {
-    const WString sourcePath = FromUtf8(source);
+    const WString sourcePath = FromCurrentDirectory(FromUtf8(source));
     os::FileInfo info;
     if (DWORD error = os::GetInfo(sourcePath, info)) return Report("reading", source, error);
     if ((info.attributes & os::kAttrDirectory) && !(info.attributes & os::kAttrReparsePoint))
