@@ -7,7 +7,7 @@
 #include <optional>
 #include <sstream>
 
-#include "commands.h"
+#include "command_run.h"
 #include "platform/encoding.h"
 #include "platform/process.h"
 #include "services_disk/described_disks.h"
@@ -20,11 +20,6 @@ using orv::test::kGiB;
 using orv::test::kTrack;
 using orv::test::PartitionXml;
 namespace os = orv::os;
-
-struct CommandRun {
-  int exitCode = 0;
-  std::string output;
-};
 
 // The commands read the description through the environment, as the library does; the
 // variable is put back afterwards so that other tests see the disks they expect.
@@ -50,30 +45,7 @@ class DiskCommands : public ::testing::Test {
   void TearDown() override { os::SetEnvironment(ORV_T("VANTREL_DISKS"), saved_.value_or(ORV_T(""))); }
 
   CommandRun Run(std::vector<std::string> arguments) {
-    CLI::App app;
-    app.require_subcommand(1);
-    CommandContext context;
-    const std::string outputFile = os::ToUtf8(folder_ / ORV_T("output.txt"));
-    context.out = std::fopen(outputFile.c_str(), "w+b");
-    EXPECT_NE(context.out, nullptr);
-    if (context.out == nullptr) return {};
-    AddDiskCommands(app, context);
-    AddLayoutCommands(app, context);
-    std::reverse(arguments.begin(), arguments.end());
-    CommandRun run;
-    try {
-      app.parse(arguments);
-      run.exitCode = context.exitCode;
-    } catch (const CLI::ParseError& error) {
-      run.exitCode = error.get_exit_code();
-    }
-    std::fflush(context.out);
-    std::rewind(context.out);
-    char buffer[4096];
-    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, context.out)) > 0;)
-      run.output.append(buffer, got);
-    std::fclose(context.out);
-    return run;
+    return RunCommand(folder_, {AddDiskCommands, AddLayoutCommands}, std::move(arguments));
   }
 
   std::string Disks() const { return os::ToUtf8(disks_); }

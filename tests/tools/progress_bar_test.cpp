@@ -46,7 +46,6 @@ TEST_F(ProgressBarMessages, StartThenProgressInPercent) {
   EXPECT_NE(Drawn().find("  25%\n"), std::string::npos);
 }
 
-// Kept last in this file: the cancel request lasts for the rest of the process.
 TEST_F(ProgressBarMessages, CancelIsAnsweredOnProgressAndPoll) {
   ProgressBar bar("capture", out_);
   EXPECT_TRUE(ProgressBar::Callback(ORV_MSG_CANCEL_POLL, 0, 0, 0));
@@ -54,6 +53,8 @@ TEST_F(ProgressBarMessages, CancelIsAnsweredOnProgressAndPoll) {
   EXPECT_FALSE(ProgressBar::Callback(ORV_MSG_CANCEL_POLL, 0, 0, 0));
   EXPECT_FALSE(ProgressBar::Callback(ORV_MSG_PROGRESS, 1, 0, 0));
   EXPECT_TRUE(ProgressBar::Callback(ORV_MSG_START, 100, 0, 0));  // not a question
+  WithdrawCancel();
+  EXPECT_TRUE(ProgressBar::Callback(ORV_MSG_PROGRESS, 2, 0, 0));
 }
 
 }  // namespace

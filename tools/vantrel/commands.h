@@ -9,7 +9,8 @@ namespace vantrel_cli {
 
 struct CommandContext {
   int exitCode = 0;
-  // Where the disk and layout commands print their results (a test reads them back).
+  // Where the inp, disk and layout commands print their results (a test reads them
+  // back); errors and progress go to stderr.
   FILE* out = stdout;
 };
 

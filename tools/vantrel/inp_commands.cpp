@@ -111,8 +111,8 @@ WString LastName(const WString& path) {
   return slash == WString::npos ? trimmed : trimmed.substr(slash + 1);
 }
 
-int Create(const std::string& archivePath, int version, int64_t splitSize, int64_t compression,
-           const std::vector<std::string>& sources) {
+int Create(std::FILE* out, const std::string& archivePath, int version, int64_t splitSize,
+           int64_t compression, const std::vector<std::string>& sources) {
   const WString path = FromUtf8(archivePath);
   std::vector<Source> items;
   for (const std::string& source : sources) {
@@ -149,7 +149,7 @@ int Create(const std::string& archivePath, int version, int64_t splitSize, int64
   }
   bar.Finish();
   if (!archive->Close()) return Report("writing", archivePath, archive->GetLastErrorCode());
-  if (status == 0) std::printf("created %s: %zu entries\n", archivePath.c_str(), items.size());
+  if (status == 0) std::fprintf(out, "created %s: %zu entries\n", archivePath.c_str(), items.size());
   return status;
 }
 
@@ -172,19 +172,19 @@ uint64_t FileTimeOf(const ORVFILETIME& time) {
   return (uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
 }
 
-int List(const std::string& archivePath, bool tsv) {
+int List(std::FILE* out, const std::string& archivePath, bool tsv) {
   Archive archive;
   if (!archive) return Report("opening", archivePath, ORV_ERROR_NOT_SUPPORTED);
   if (!archive->Open(FromUtf8(archivePath).c_str(), 1, 0))
     return Report("opening", archivePath, archive->GetLastErrorCode());
-  if (!tsv) std::printf("%14s  %-8s  %-20s  %s\n", "size", "attribs", "last write (UTC)", "name");
+  if (!tsv) std::fprintf(out, "%14s  %-8s  %-20s  %s\n", "size", "attribs", "last write (UTC)", "name");
   orv::Char name[1100];
   while (archive->NextEntry(1)) {
     archive->GetEntryName(name, 1100);
     const ORVFILEATTRIBUTEDATA attributes = archive->GetEntryAttributes();
     const uint64_t written = FileTimeOf(attributes.ftLastWriteTime);
     if (tsv) {
-      std::printf("%s\t%" PRIu64 "\t%08X\t%" PRIu64 "\n", ToUtf8(name).c_str(),
+      std::fprintf(out, "%s\t%" PRIu64 "\t%08X\t%" PRIu64 "\n", ToUtf8(name).c_str(),
                   static_cast<uint64_t>(archive->GetEntrySize()),
                   unsigned(attributes.dwFileAttributes), written);
       continue;
@@ -194,7 +194,7 @@ int List(const std::string& archivePath, bool tsv) {
     if (os::FileTimeToCalendar(written, when))
       std::snprintf(date, sizeof date, "%04u-%02u-%02u %02u:%02u:%02u", when.year, when.month,
                     when.day, when.hour, when.minute, when.second);
-    std::printf("%14" PRIu64 "  %08X  %-20s  %s\n", static_cast<uint64_t>(archive->GetEntrySize()),
+    std::fprintf(out, "%14" PRIu64 "  %08X  %-20s  %s\n", static_cast<uint64_t>(archive->GetEntrySize()),
                 unsigned(attributes.dwFileAttributes), date, ToUtf8(name).c_str());
   }
   const DWORD end = archive->GetLastErrorCode();
@@ -242,7 +242,7 @@ int Extract(const std::string& archivePath, const std::string& target, const std
   return status;
 }
 
-int Info(const std::string& archivePath) {
+int Info(std::FILE* out, const std::string& archivePath) {
   const WString path = FromUtf8(archivePath);
   Archive archive;
   if (!archive) return Report("opening", archivePath, ORV_ERROR_NOT_SUPPORTED);
@@ -255,15 +255,15 @@ int Info(const std::string& archivePath) {
   }
   archive->Close();
   os::FileInfo info;
-  std::printf("archive: %s\ntype: %u\nversion: %u\nentries: %" PRIu64 "\ncontent bytes: %" PRIu64 "\n",
+  std::fprintf(out, "archive: %s\ntype: %u\nversion: %u\nentries: %" PRIu64 "\ncontent bytes: %" PRIu64 "\n",
               archivePath.c_str(), unsigned(type), unsigned(type), entries, bytes);
-  std::printf("main file: %s %" PRIu64 "\n", archivePath.c_str(),
+  std::fprintf(out, "main file: %s %" PRIu64 "\n", archivePath.c_str(),
               os::GetInfo(path, info) == 0 ? info.size : 0);
   if (type == 5 || type == 6) {
     for (DWORD part = 0;; ++part) {
       const WString name = orv::archive::PartFileName(path, part);
       if (os::GetInfo(name, info) != 0) break;
-      std::printf("%s: %s %" PRIu64 "\n", part == 0 ? "index file" : "part file", ToUtf8(name).c_str(),
+      std::fprintf(out, "%s: %s %" PRIu64 "\n", part == 0 ? "index file" : "part file", ToUtf8(name).c_str(),
                   info.size);
     }
   }
@@ -293,7 +293,7 @@ void AddInpCommands(CLI::App& app, CommandContext& context) {
                             "Compression option (versions 1, 2): -1 stored, 0 fast, 1 default, 2 best");
   createCommand->add_option("sources", create->sources, "Folders (whole trees) and files")->required();
   createCommand->callback([create, &context] {
-    context.exitCode = Create(create->archive, create->version, create->splitSize,
+    context.exitCode = Create(context.out, create->archive, create->version, create->splitSize,
                               create->compression, create->sources);
   });
 
@@ -308,7 +308,7 @@ void AddInpCommands(CLI::App& app, CommandContext& context) {
   CLI::App* listCommand = inp->add_subcommand("list", "List the entries of an archive");
   listCommand->add_option("archive", list->first)->required();
   listCommand->add_flag("--tsv", list->second, "name, size, attributes, last-write file time");
-  listCommand->callback([list, &context] { context.exitCode = List(list->first, list->second); });
+  listCommand->callback([list, &context] { context.exitCode = List(context.out, list->first, list->second); });
 
   auto extract = std::make_shared<std::vector<std::string>>(3);
   CLI::App* extractCommand = inp->add_subcommand("extract", "Extract all entries, or one (versions 5, 6)");
@@ -322,7 +322,7 @@ void AddInpCommands(CLI::App& app, CommandContext& context) {
   auto info = std::make_shared<std::string>();
   CLI::App* infoCommand = inp->add_subcommand("info", "Type, version, entries and files of an archive");
   infoCommand->add_option("archive", *info)->required();
-  infoCommand->callback([info, &context] { context.exitCode = Info(*info); });
+  infoCommand->callback([info, &context] { context.exitCode = Info(context.out, *info); });
 }
 
 }  // namespace vantrel_cli

@@ -26,6 +26,7 @@ uint64_t Join(ORVVALUE low, ORVVALUE high) {
 void InstallCancelHandler() { std::signal(SIGINT, OnInterrupt); }
 void RequestCancel() { g_cancel.store(true); }
 bool CancelRequested() { return g_cancel.load(); }
+void WithdrawCancel() { g_cancel.store(false); }
 
 ProgressBar::ProgressBar(std::string label, std::FILE* out) : label_(std::move(label)), out_(out) {
   g_current = this;

@@ -43,5 +43,7 @@ class ProgressBar {
 void InstallCancelHandler();
 void RequestCancel();
 bool CancelRequested();
+// Withdraws a request, for a program that goes on to other work after a cancel.
+void WithdrawCancel();
 
 }  // namespace vantrel_cli

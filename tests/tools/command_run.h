@@ -1,0 +1,56 @@
+// Runs `vantrel` subcommands inside the test program, parsed as the program parses its
+// command line, with what they print captured and read back.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "platform/encoding.h"
+#include "support/temp_folder.h"
+
+namespace vantrel_cli {
+
+struct CommandRun {
+  int exitCode = 0;
+  std::string output;
+};
+
+using CommandGroup = void (*)(CLI::App&, CommandContext&);
+
+// The printed output goes through a file in `folder`.
+inline CommandRun RunCommand(const orv::test::TempFolder& folder,
+                             std::initializer_list<CommandGroup> groups,
+                             std::vector<std::string> arguments) {
+  CLI::App app;
+  app.require_subcommand(1);
+  CommandContext context;
+  const std::string outputFile = orv::os::ToUtf8(folder / ORV_T("output.txt"));
+  context.out = std::fopen(outputFile.c_str(), "w+b");
+  EXPECT_NE(context.out, nullptr);
+  if (context.out == nullptr) return {};
+  for (CommandGroup group : groups) group(app, context);
+  // CLI11 takes the arguments last first.
+  std::reverse(arguments.begin(), arguments.end());
+  CommandRun run;
+  try {
+    app.parse(arguments);
+    run.exitCode = context.exitCode;
+  } catch (const CLI::ParseError& error) {
+    run.exitCode = error.get_exit_code();
+  }
+  std::fflush(context.out);
+  std::rewind(context.out);
+  char buffer[4096];
+  for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, context.out)) > 0;)
+    run.output.append(buffer, got);
+  std::fclose(context.out);
+  return run;
+}
+
+}  // namespace vantrel_cli
