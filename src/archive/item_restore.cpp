@@ -199,10 +199,13 @@ DWORD RestoreEntry(WStringView folder, const RestoreItem& item, const RestoreSou
     log.AddError(ORV_T("Cannot extract %s: its name leaves the target - %u"), item.name, error);
     return error;
   }
-  if ((error = PrepareParentFolders(folder, target))) {
+  bool createdHolding = false;
+  if ((error = PrepareParentFolders(folder, target, createdHolding))) {
     log.AddError(ORV_T("%s lies behind a link inside the target - %u"), target, error);
     return error;
   }
+  if (createdHolding && !item.holdingShortName.empty())
+    os::SetShortName(FolderOf(target), item.holdingShortName);  // kept only with the privilege
   const DWORD attributes = item.attributes.dwFileAttributes;
   const bool directory = attributes & os::kAttrDirectory;
   const bool reparse = item.withMetadata && (attributes & os::kAttrReparsePoint);

@@ -22,6 +22,7 @@ struct RestoreItem {
   WString name;
   ORVFILEATTRIBUTEDATA attributes{};
   WString shortName;
+  WString holdingShortName;  // version 1: given to the holding folder when it is created
   WString tempName;          // encrypted files: the staging file's name
   bool localTimes = false;   // version 1 stores local times
   bool withMetadata = true;  // version 1 writes no reparse points and no encryption

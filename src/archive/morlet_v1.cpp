@@ -179,6 +179,7 @@ BOOL COrvMorlet::ExtractCurrentV1(LPCTSTR folder, int flags) {
   item.name = DecodeName(p + 110, nameChars);
   item.name.resize(std::min(item.name.find(Char(0)), item.name.size()));
   item.shortName = DecodeShortName(p + 54);
+  item.holdingShortName = DecodeShortName(p + 82);
   item.localTimes = true;
   item.withMetadata = false;
   MakeCurrent(item.attributes, item.name, SizeOf(item.attributes));

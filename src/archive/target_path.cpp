@@ -53,7 +53,8 @@ DWORD RefuseExistingLink(WStringView path) {
   return (info.attributes & os::kAttrReparsePoint) ? err::kInvalidName : err::kSuccess;
 }
 
-DWORD PrepareParentFolders(WStringView folder, WStringView target) {
+DWORD PrepareParentFolders(WStringView folder, WStringView target, bool& createdParent) {
+  createdParent = false;
   if (DWORD error = os::CreateDirectoryTree(folder)) return error;
   const size_t end = target.find_last_of(ORV_T("\\/"));
   if (end == WStringView::npos || end <= folder.size()) return err::kSuccess;
@@ -69,6 +70,7 @@ DWORD PrepareParentFolders(WStringView folder, WStringView target) {
     }
     const DWORD error = os::CreateDirectory(step);
     if (error && error != err::kAlreadyExists) return error;
+    createdParent = pos == end && !error;
   }
   return err::kSuccess;
 }

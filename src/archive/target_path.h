@@ -20,7 +20,8 @@ DWORD BuildTargetPath(WStringView folder, WStringView name, size_t maxChars, WSt
 
 // Creates the target folder and the missing folders between it and the parent of `target` (which lies
 // below it). 123 when one of them exists as a link or reparse point, or is no folder.
-DWORD PrepareParentFolders(WStringView folder, WStringView target);
+// `createdParent` tells whether the folder that holds `target` was made here.
+DWORD PrepareParentFolders(WStringView folder, WStringView target, bool& createdParent);
 
 // 123 when `path` exists as a link or reparse point.
 DWORD RefuseExistingLink(WStringView path);

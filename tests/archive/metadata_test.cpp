@@ -75,6 +75,31 @@ TEST_P(Metadata, DescriptorAndShortNameComeBack) {
 #endif
 }
 
+// Version 1 keeps the short name of the folder that holds each file and gives it back to
+// that folder when extraction has to create it, not to a folder that was already there.
+TEST(MetadataV1, AHoldingFolderCreatedOnExtractionGetsItsShortName) {
+  TempFolder temp;
+  ASSERT_EQ(os::CreateDirectoryTree(temp / ORV_T("Program Files")), 0u);
+  WriteFile(temp / ORV_T("Program Files\\a.txt"), "a");
+  if (os::SetShortName(temp / ORV_T("Program Files"), ORV_T("PROGRA~1")) != 0)
+    GTEST_SKIP() << "short names cannot be set here";
+  const WString path = temp / ORV_T("v1.inp");
+  COrvMorlet archive;
+  ASSERT_TRUE(archive.Open(path.c_str(), 0, 1));
+  for (const Char* name : {ORV_T("Program Files\\a.txt"), ORV_T("kept\\a.txt")})
+    ASSERT_TRUE(archive.AddFile((temp / ORV_T("Program Files\\a.txt")).c_str(), name, nullptr, 0, nullptr));
+  ASSERT_TRUE(archive.Close());
+
+  const WString out = temp / ORV_T("out");
+  ASSERT_EQ(os::CreateDirectoryTree(out + ORV_T("\\kept")), 0u);
+  EXPECT_EQ(ExtractAll(path, out), (std::vector<DWORD>{0, 0}));
+  WString shortName;
+  ASSERT_EQ(os::GetShortName(out + ORV_T("\\Program Files"), shortName), 0u);
+  EXPECT_EQ(shortName, ORV_T("PROGRA~1"));
+  ASSERT_EQ(os::GetShortName(out + ORV_T("\\kept"), shortName), 0u);
+  EXPECT_EQ(shortName, ORV_T(""));
+}
+
 TEST_P(Metadata, LinksToFilesAndFoldersAreRecreated) {
   TempFolder temp;
   ASSERT_EQ(os::CreateDirectoryTree(temp / ORV_T("src\\folder")), 0u);
