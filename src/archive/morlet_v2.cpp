@@ -232,7 +232,10 @@ BOOL COrvMorlet::ExtractCurrentV2(LPCTSTR folder) {
   item.name = entry.name;
   item.attributes = entry.attributes;
   item.shortName = entry.shortName;
-  item.tempName = MakeTempName(entry.name, entry.attributes.dwFileAttributes);
+  // The staging file of an encrypted entry takes the temporary name the entry was given
+  // when it became current, and that name stays current, so that a caller recording it
+  // for a later import finds the file.
+  item.tempName = current_.tempName;
   RestoreSources sources;
   sources.content = [&](os::File& target) {
     uint64_t written = 0;
@@ -266,6 +269,7 @@ BOOL COrvMorlet::ExtractCurrentV2(LPCTSTR folder) {
   };
   const DWORD error = RestoreEntry(folder, item, sources, session_);
   MakeCurrent(entry.attributes, entry.name, SizeOf(entry.attributes));
+  current_.tempName = item.tempName;
   return error ? Fail(error) : Succeed();
 }
 

@@ -162,7 +162,10 @@ BOOL COrvMorlet::ExtractCurrentV56(LPCTSTR folder) {
   item.name = record_.name;
   item.attributes = record_.attributes;
   item.shortName = record_.shortName;
-  item.tempName = MakeTempName(record_.name, record_.attributes.dwFileAttributes);
+  // The staging file of an encrypted entry takes the temporary name the entry was given
+  // when it became current, and that name stays current, so that a caller recording it
+  // for a later import finds the file.
+  item.tempName = current_.tempName;
   RestoreSources sources;
   sources.content = [this](os::File& target) {
     BlockReader reader;
@@ -175,6 +178,7 @@ BOOL COrvMorlet::ExtractCurrentV56(LPCTSTR folder) {
   };
   const DWORD error = RestoreEntry(folder, item, sources, session_);
   MakeCurrent(record_.attributes, record_.name, SizeOf(record_.attributes));
+  current_.tempName = item.tempName;
   return error ? Fail(error) : Succeed();
 }
 
