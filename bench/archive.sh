@@ -50,7 +50,7 @@ smallFiles=$(find "$small" -type f ! -name .done | wc -l)
 # The mean seconds of one command.
 mean() {
   local csv="$work/run.csv"
-  hyperfine --style none --runs "$runs" --export-csv "$csv" "$@" >/dev/null
+  hyperfine --style none --warmup 1 --runs "$runs" --export-csv "$csv" "$@" >/dev/null
   awk -F, 'NR == 2 { print $2 }' "$csv"
 }
 rate() { awk -v b="$1" -v s="$2" 'BEGIN { printf "%.1f", b / s / 1048576 }'; }
