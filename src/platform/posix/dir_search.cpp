@@ -36,9 +36,14 @@ bool NtfsOrder(const FindData& a, const FindData& b) {
   return order != 0 ? order < 0 : a.name < b.name;
 }
 
-DWORD Describe(const std::string& native, WString name, FindData& data) {
+// The entry at `native`; when `folder` is an open folder, the entry is looked up there by
+// its name in it, `nameInFolder`, instead of by its whole path.
+DWORD Describe(const std::string& native, WString name, FindData& data, int folder = -1,
+               const char* nameInFolder = nullptr) {
   EntryStat entry;
-  if (DWORD error = posix::StatPath(native, entry)) return error;
+  if (DWORD error = folder >= 0 ? posix::StatInFolder(folder, nameInFolder, native, entry)
+                                : posix::StatPath(native, entry))
+    return error;
   const EntryRef ref{native};
   data.name = std::move(name);
   data.size = S_ISREG(entry.st.stx_mode) ? entry.st.stx_size : 0;
@@ -73,7 +78,8 @@ DWORD ReadFolder(const std::string& folder, WStringView names, std::vector<FindD
     WString name = FromUtf8(native);
     if (!MatchesPattern(names, name)) continue;
     FindData data;
-    error = Describe(posix::JoinNative(folder, std::string(native)), std::move(name), data);
+    error = Describe(posix::JoinNative(folder, std::string(native)), std::move(name), data,
+                     dirfd(dir), entry->d_name);
     // An entry deleted since it was listed is simply no longer there.
     if (error == err::kFileNotFound) continue;
     if (error) break;

@@ -57,6 +57,12 @@ DWORD StatPath(const std::string& native, EntryStat& entry, bool follow) {
   return err::kSuccess;
 }
 
+DWORD StatInFolder(int folder, const char* name, const std::string& native, EntryStat& entry) {
+  if (statx(folder, name, AT_SYMLINK_NOFOLLOW, kEntryStatMask, &entry.st) != 0) return LastError();
+  FinishStat(entry, native);
+  return err::kSuccess;
+}
+
 DWORD StatDescriptor(int fd, const std::string& path, EntryStat& entry) {
   if (statx(fd, "", AT_EMPTY_PATH, kEntryStatMask, &entry.st) != 0) return LastError();
   FinishStat(entry, path);

@@ -53,6 +53,9 @@ struct EntryStat {
 DWORD StatPath(const std::string& native, EntryStat& entry, bool follow = false);
 // `path` is the name the descriptor was opened with, consulted for a link's target.
 DWORD StatDescriptor(int fd, const std::string& path, EntryStat& entry);
+// The entry `name` of the open folder `folder`, whose full path is `native`: a lookup of
+// one component instead of the whole path.
+DWORD StatInFolder(int folder, const char* name, const std::string& native, EntryStat& entry);
 // The existing entry a resolution found, from the statx it kept when it has one.
 DWORD StatResolved(const ResolvedPath& resolved, EntryStat& entry);
 
