@@ -16,12 +16,6 @@ namespace {
 
 constexpr WStringView kRootName = ORV_T("Root");
 
-WString Upper(WStringView text) {
-  WString result(text);
-  for (Char& c : result) c = os::ToUpper(c);
-  return result;
-}
-
 }  // namespace
 
 std::vector<WStringView> SplitComponents(WStringView name) {
@@ -215,11 +209,12 @@ bool NameTree::AppendNode(const Node& node, uint64_t& offset) {
   return true;
 }
 
-WString NameTree::Key(uint64_t parent, WStringView component) {
-  WString key(4, Char(0));
-  for (int i = 0; i < 4; ++i) key[i] = static_cast<Char>(parent >> (16 * i));
-  key += Upper(component);
-  return key;
+const WString& NameTree::Key(uint64_t parent, WStringView component) {
+  // One string rewritten for every lookup: no allocation once it has grown.
+  key_.resize(4 + component.size());
+  for (int i = 0; i < 4; ++i) key_[i] = static_cast<Char>(parent >> (16 * i));
+  for (size_t i = 0; i < component.size(); ++i) key_[4 + i] = os::ToUpper(component[i]);
+  return key_;
 }
 
 bool NameTree::BuildLookup() {
@@ -258,8 +253,7 @@ bool NameTree::Insert(WStringView name, uint64_t entryOffset) {
   for (size_t i = 0; i < parts.size(); ++i) {
     const bool last = i + 1 == parts.size();
     const WStringView component = parts[i].substr(0, kMaxComponent);
-    WString key = Key(parent, component);
-    const auto found = children_.find(key);
+    const auto found = children_.find(Key(parent, component));
     if (found != children_.end()) {
       if (last) {
         uint8_t bytes[8];
@@ -282,7 +276,7 @@ bool NameTree::Insert(WStringView name, uint64_t entryOffset) {
     StoreLE<uint64_t>(bytes, offset);
     if (!WriteBytes(linkAt, bytes, sizeof bytes)) return false;
     lastChild_[parent] = offset;
-    children_.emplace(std::move(key), offset);
+    children_.emplace(Key(parent, component), offset);
     parent = offset;
   }
   return true;

@@ -63,7 +63,8 @@ class NameTree {
   bool AppendNode(const Node& node, uint64_t& offset);
   bool BuildLookup();
   uint64_t WalkLookup(WStringView name);
-  static WString Key(uint64_t parent, WStringView component);
+  // The lookup key of a component: the parent's offset, then the upper-cased name.
+  const WString& Key(uint64_t parent, WStringView component);
 
   bool present_ = false;
   std::vector<std::unique_ptr<uint8_t[]>> chunks_;
@@ -75,6 +76,7 @@ class NameTree {
   bool lookupFailed_ = false;  // the stored tree has cycles or broken nodes
   std::unordered_map<WString, uint64_t> children_;  // Key(parent, name) -> node
   std::unordered_map<uint64_t, uint64_t> lastChild_;
+  WString key_;  // Key's result
 };
 
 // The components of an archive name: the strings between backslashes.
