@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <initializer_list>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,19 @@ inline CommandRun RunCommand(const orv::test::TempFolder& folder,
     run.output.append(buffer, got);
   std::fclose(context.out);
   return run;
+}
+
+// Tab-separated output as rows of fields.
+inline std::vector<std::vector<std::string>> TsvRows(const std::string& output) {
+  std::vector<std::vector<std::string>> rows;
+  std::istringstream lines(output);
+  for (std::string line; std::getline(lines, line);) {
+    std::vector<std::string> fields;
+    std::istringstream cells(line);
+    for (std::string cell; std::getline(cells, cell, '\t');) fields.push_back(cell);
+    rows.push_back(std::move(fields));
+  }
+  return rows;
 }
 
 }  // namespace vantrel_cli

@@ -108,15 +108,10 @@ TEST_F(DiskCommands, LayoutWrittenFromADiskComparesEqualWithIt) {
   const CommandRun larger =
       Run({"layout", "compare", Layout(), "--disk", "1", "--disks", Disks(), "--tsv"});
   ASSERT_EQ(larger.exitCode, 0);
-  std::vector<std::vector<std::string>> rows;
-  std::istringstream lines(larger.output);
-  for (std::string line; std::getline(lines, line);) {
-    std::vector<std::string> fields;
-    std::istringstream cells(line);
-    for (std::string cell; std::getline(cells, cell, '\t');) fields.push_back(cell);
-    ASSERT_EQ(fields.size(), 5u) << line;
-    EXPECT_EQ(fields[1], "4") << line;
-    rows.push_back(fields);
+  const auto rows = TsvRows(larger.output);
+  for (const auto& fields : rows) {
+    ASSERT_EQ(fields.size(), 5u);
+    EXPECT_EQ(fields[1], "4");
   }
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[2][0], "10");

@@ -2,8 +2,6 @@
 // a script reads, the tree that comes back out, and failures as exit codes.
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "command_run.h"
 #include "platform/file.h"
 
@@ -32,15 +30,7 @@ class InpCommands : public ::testing::Test {
   std::vector<std::vector<std::string>> Rows(const std::string& archive) {
     const CommandRun run = Run({"inp", "list", archive, "--tsv"});
     EXPECT_EQ(run.exitCode, 0);
-    std::vector<std::vector<std::string>> rows;
-    std::istringstream lines(run.output);
-    for (std::string line; std::getline(lines, line);) {
-      std::vector<std::string> fields;
-      std::istringstream cells(line);
-      for (std::string cell; std::getline(cells, cell, '\t');) fields.push_back(cell);
-      rows.push_back(fields);
-    }
-    return rows;
+    return TsvRows(run.output);
   }
 
   orv::test::TempFolder temp_;
