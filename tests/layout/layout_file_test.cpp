@@ -17,13 +17,8 @@ using test::kMiB;
 using test::kTrack;
 using test::Layout;
 using test::PartitionXml;
+using test::Records;
 using test::Stored;
-
-std::vector<COrvPartition> Records(const COrvDisk& disk) {
-  std::vector<COrvPartition> records;
-  for (DWORD i = 0; i < disk.GetPartitionCount(); ++i) records.push_back(disk.GetPartitionAt(i));
-  return records;
-}
 
 COrvDisk Load(const WString& path, int number) {
   COrvDisk disk;

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "services/disk.h"
 #include "services/disk_source.h"
 #include "support/temp_folder.h"
 
@@ -47,5 +49,12 @@ inline constexpr uint64_t kMiB = 1024 * 1024;
 inline constexpr uint64_t kGiB = 1024 * kMiB;
 inline constexpr uint64_t kTrack = 32256;
 inline constexpr uint64_t kCylinder = 8225280;
+
+// The partition records of a disk, in its order.
+inline std::vector<COrvPartition> Records(const COrvDisk& disk) {
+  std::vector<COrvPartition> records;
+  for (DWORD i = 0; i < disk.GetPartitionCount(); ++i) records.push_back(disk.GetPartitionAt(i));
+  return records;
+}
 
 }  // namespace orv::test

@@ -12,12 +12,7 @@ using test::kGiB;
 using test::kMiB;
 using test::kTrack;
 using test::PartitionXml;
-
-std::vector<COrvPartition> Records(const COrvDisk& disk) {
-  std::vector<COrvPartition> records;
-  for (DWORD i = 0; i < disk.GetPartitionCount(); ++i) records.push_back(disk.GetPartitionAt(i));
-  return records;
-}
+using test::Records;
 
 TEST(DiskService, EnumeratesDeclaredPartitionsWithTheFreeStretchesBetweenThem) {
   // Gaps: exactly one cylinder after partition 1 (not free space), one cylinder and one
