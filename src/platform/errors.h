@@ -15,6 +15,7 @@ inline constexpr DWORD kInvalidHandle = 6;
 inline constexpr DWORD kNotEnoughMemory = 8;
 inline constexpr DWORD kBadFormat = 11;
 inline constexpr DWORD kInvalidData = 13;
+inline constexpr DWORD kInvalidDrive = 15;
 inline constexpr DWORD kOutOfMemory = 14;
 inline constexpr DWORD kNotSameDevice = 17;
 inline constexpr DWORD kNoMoreFiles = 18;

@@ -21,6 +21,12 @@ struct VolumeInfo {
 DWORD GetFreeSpace(WStringView path, VolumeSpace& space);
 DWORD GetVolumeInfo(WStringView path, VolumeInfo& info);
 
+// The root ("C:\") of the first local volume that can hold the folder an image is
+// mounted into: on Windows a fixed NTFS drive, where the imaging interface mounts; on
+// Linux the first mapped drive the caller may write to (images mount through FUSE, on
+// any file system). 15 when there is none.
+DWORD FindImageMountVolume(WString& root);
+
 // The drive-letter table. On Windows the letters are the system's own and SetDriveFolder
 // fails with 50. On Linux a letter names a folder: "C:\dir" resolves to "<folder>/dir".
 // The table starts from the environment variable VANTREL_DRIVES ("C=/mnt/c;D=/srv/d").

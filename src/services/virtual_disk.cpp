@@ -1,6 +1,7 @@
 #include "services/virtual_disk.h"
 
 #include "platform/errors.h"
+#include "platform/file.h"
 
 namespace orv {
 
@@ -15,10 +16,20 @@ using CloneSplitFunction = int(ORV_CALLBACK*)(const char*, const char*, int,
                                               VirtualDiskLibrary::Progress, DWORD, HANDLE);
 
 constexpr int kMissingFunction = static_cast<int>(err::kProcNotFound);
+constexpr Char kFileName[] = ORV_T("lamina.dll");
 
 }  // namespace
 
-DWORD VirtualDiskLibrary::Load() { return module_.Load(ORV_T("lamina.dll")); }
+DWORD VirtualDiskLibrary::Load() { return module_.Load(kFileName); }
+
+DWORD VirtualDiskLibrary::LoadFromCurrentDirectory() {
+  WString folder;
+  DWORD attributes;
+  if (os::GetCurrentDirectory(folder) != 0) return err::kModNotFound;
+  const WString path = folder + ORV_T("\\") + kFileName;
+  if (os::GetAttributes(path, attributes) != 0) return err::kModNotFound;
+  return module_.Load(path);
+}
 
 bool VirtualDiskLibrary::HasCloneWithSplitSize() const {
   return module_.Find("CloneDriveUsedSectorsSplitSize") != nullptr;

@@ -16,6 +16,8 @@ class VirtualDiskLibrary {
   using Progress = int(ORV_CALLBACK*)(int flag, int unused, DWORD* counter);
 
   DWORD Load();
+  // Only the file of that name in the current directory; 126 when it is not there.
+  DWORD LoadFromCurrentDirectory();
   bool HasCloneWithSplitSize() const;
   bool HasClone() const;
 

@@ -93,4 +93,6 @@ std::string ToUtf8(WStringView text) {
   return out;
 }
 
+std::string ToSystemCodePage(WStringView text) { return ToUtf8(text); }
+
 }  // namespace orv::os

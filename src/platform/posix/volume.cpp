@@ -5,6 +5,7 @@
 // read from the device or image file the mount table names.
 #include <stdlib.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 
 #include "platform/encoding.h"
@@ -80,6 +81,17 @@ DWORD GetVolumeInfo(WStringView path, VolumeInfo& info) {
   // A label that cannot be read (a device only root may open) leaves it empty.
   posix::ReadNtfsLabel(mount.source, info.label);
   return err::kSuccess;
+}
+
+DWORD FindImageMountVolume(WString& root) {
+  for (Char letter = 'C'; letter <= 'Z'; ++letter) {
+    const WString folder = GetDriveFolder(letter);
+    if (!folder.empty() && access(ToUtf8(folder).c_str(), W_OK) == 0) {
+      root = WString(1, letter) + ORV_T(":\\");
+      return err::kSuccess;
+    }
+  }
+  return err::kInvalidDrive;
 }
 
 }  // namespace orv::os

@@ -44,19 +44,27 @@ WString FromUtf8(std::string_view text) {
   return result;
 }
 
-std::string ToUtf8(WStringView text) {
+namespace {
+
+std::string ToCodePage(WStringView text, UINT codePage) {
   std::string result;
   while (!text.empty()) {
     const int length = static_cast<int>(Utf16PieceLength(text));
     const int needed =
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+        ::WideCharToMultiByte(codePage, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
     const size_t start = result.size();
     result.resize(start + static_cast<size_t>(needed));
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, result.data() + start, needed, nullptr,
-                          nullptr);
+    ::WideCharToMultiByte(codePage, 0, text.data(), length, result.data() + start, needed,
+                          nullptr, nullptr);
     text.remove_prefix(static_cast<size_t>(length));
   }
   return result;
 }
+
+}  // namespace
+
+std::string ToUtf8(WStringView text) { return ToCodePage(text, CP_UTF8); }
+
+std::string ToSystemCodePage(WStringView text) { return ToCodePage(text, CP_ACP); }
 
 }  // namespace orv::os

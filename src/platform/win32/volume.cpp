@@ -50,6 +50,19 @@ DWORD GetVolumeInfo(WStringView path, VolumeInfo& info) {
   return err::kSuccess;
 }
 
+DWORD FindImageMountVolume(WString& root) {
+  for (Char letter = 'C'; letter <= 'Z'; ++letter) {
+    const WString candidate = WString(1, letter) + ORV_T(":\\");
+    VolumeInfo info;
+    if (::GetDriveTypeW(candidate.c_str()) == DRIVE_FIXED && GetVolumeInfo(candidate, info) == 0 &&
+        info.fileSystem == ORV_T("NTFS")) {
+      root = candidate;
+      return err::kSuccess;
+    }
+  }
+  return err::kInvalidDrive;
+}
+
 DWORD SetDriveFolder(Char, WStringView) { return err::kNotSupported; }
 
 WString GetDriveFolder(Char) { return {}; }
