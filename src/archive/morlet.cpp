@@ -41,6 +41,11 @@ WString VolumeRootOf(WStringView path) {
 
 }  // namespace
 
+// A mounted image is dismounted with the object.
+COrvMorlet::~COrvMorlet() {
+  if (IsOpen() && IsForeign()) CloseForeign();
+}
+
 BOOL COrvMorlet::Fail(DWORD error) {
   m_Error.SetError(error);
   return FALSE;
@@ -70,6 +75,11 @@ void COrvMorlet::ResetState() {
   written_ = false;
   current_ = CurrentEntry{};
   session_ = RestoreSession{};
+  mountPath_.clear();
+  mountWim_.reset();
+  walk_.Clear();
+  foreignWalkError_ = 0;
+  foreignEntry_ = os::FindData{};
 }
 
 BOOL COrvMorlet::Open(LPCTSTR pstrFile, int nReadMode, int nVersion) {
@@ -147,6 +157,8 @@ BOOL COrvMorlet::Close() {
   BOOL result;
   if (!IsOpen()) {
     result = Fail(ORV_ERROR_ARCHIVE_NOT_OPEN);
+  } else if (IsForeign()) {
+    result = CloseForeign();
   } else if (IsV56()) {
     result = CloseV56();
   } else if (type_ == kTypeVersion2) {
@@ -163,7 +175,7 @@ BOOL COrvMorlet::AddFile(LPCTSTR pstrSourceFile, LPCTSTR pstrEntryName,
                          const ORVFILEATTRIBUTEDATA* pAttributes) {
   if (!IsOpen() || pstrSourceFile == nullptr || pstrEntryName == nullptr)
     return Fail(err::kInvalidParameter);
-  if (type_ == kTypeVirtualDisk || type_ == kTypeWim) return Fail(ORV_ERROR_NOT_SUPPORTED);
+  if (IsForeign()) return Fail(ORV_ERROR_NOT_SUPPORTED);
   // An archive opened for reading is not written to.
   if (mode_ == 1) return Fail(err::kAccessDenied);
   if (IsV56()) {
@@ -179,6 +191,7 @@ BOOL COrvMorlet::AddFile(LPCTSTR pstrSourceFile, LPCTSTR pstrEntryName,
 
 BOOL COrvMorlet::NextEntry(int nAdvance) {
   if (!IsOpen()) return Fail(ORV_ERROR_ARCHIVE_NOT_OPEN);
+  if (IsForeign()) return NextEntryForeign(nAdvance);
   if (IsV56()) return NextEntryV56(nAdvance);
   if (type_ == kTypeVersion2) return NextEntryV2(nAdvance);
   return NextEntryV1(nAdvance);
@@ -187,6 +200,7 @@ BOOL COrvMorlet::NextEntry(int nAdvance) {
 BOOL COrvMorlet::ExtractCurrent(LPCTSTR pstrTargetDir, int nFlags) {
   if (pstrTargetDir == nullptr) return Fail(ORV_ERROR_ARG1);
   if (!IsOpen()) return Fail(ORV_ERROR_ARCHIVE_NOT_OPEN);
+  if (IsForeign()) return ExtractCurrentForeign(pstrTargetDir);
   if (IsV56()) return ExtractCurrentV56(pstrTargetDir);
   if (type_ == kTypeVersion2) return ExtractCurrentV2(pstrTargetDir);
   return ExtractCurrentV1(pstrTargetDir, nFlags);

@@ -6,23 +6,26 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "archive/block_buffers.h"
 #include "archive/format.h"
 #include "archive/item_restore.h"
+#include "archive/mount_walk.h"
 #include "archive/name_tree.h"
 #include "archive/part_files.h"
 #include "archive/write_behind.h"
 #include "frame/implementation.h"
 #include "platform/file.h"
+#include "wim/wim.h"
 
 namespace orv {
 
 class COrvMorlet : public COrvImplementation<IOrvMorlet> {
  public:
   COrvMorlet() = default;
-  ~COrvMorlet() override = default;
+  ~COrvMorlet() override;
 
   BOOL ExtractCurrent(LPCTSTR pstrTargetDir, int nFlags) override;
   BOOL ExtractFile(LPCTSTR lpFileIn, LPCTSTR lpTargetDir) override;
@@ -86,7 +89,16 @@ class COrvMorlet : public COrvImplementation<IOrvMorlet> {
   BOOL CopyText(WStringView text, LPTSTR buffer, int size);
 
   // Types 3 and 4 (morlet_foreign.cpp).
+  bool IsForeign() const {
+    return type_ == archive::kTypeVirtualDisk || type_ == archive::kTypeWim;
+  }
   DWORD OpenForeign();
+  DWORD MountVirtualDisk();
+  DWORD MountWim();
+  BOOL NextEntryForeign(int advance);
+  BOOL ExtractCurrentForeign(LPCTSTR folder);
+  BOOL ExtractFileForeign(LPCTSTR name, LPCTSTR folder);
+  BOOL CloseForeign();
 
   // Versions 5 and 6 (morlet_v56_*.cpp).
   DWORD OpenV56(bool existed);
@@ -166,7 +178,13 @@ class COrvMorlet : public COrvImplementation<IOrvMorlet> {
   uint64_t streamRead_ = 0;
   archive::BlockReader streamReader_;
 
+  // Types 3 and 4: where the image is mounted, the walk of its tree and the entry the
+  // walk made current, as the folder search gave it.
   WString mountPath_;
+  std::unique_ptr<COrvWim> mountWim_;
+  archive::MountWalk walk_;
+  DWORD foreignWalkError_ = 0;
+  os::FindData foreignEntry_;
 };
 
 }  // namespace orv

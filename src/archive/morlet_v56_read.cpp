@@ -62,6 +62,7 @@ BOOL COrvMorlet::ExtractFile(LPCTSTR lpFileIn, LPCTSTR lpTargetDir) {
   if (lpTargetDir == nullptr) return Fail(ORV_ERROR_ARG1);
   if (lpFileIn == nullptr) return Fail(err::kInvalidParameter);
   if (!IsOpen()) return Fail(ORV_ERROR_ARCHIVE_NOT_OPEN);
+  if (IsForeign()) return ExtractFileForeign(lpFileIn, lpTargetDir);
   if (!IsV56() || !tree_.IsPresent()) return Fail(ORV_ERROR_NOT_SUPPORTED);
   if (streaming_) return Fail(err::kBadCommand);
   const uint64_t offset = tree_.Lookup(lpFileIn);

@@ -14,15 +14,19 @@ constexpr DWORD kNameSurrogateBit = 0x20000000;
 
 }  // namespace
 
+ORVFILEATTRIBUTEDATA AttributeBlock(DWORD attributes, const os::FileTimes& times, uint64_t size) {
+  ORVFILEATTRIBUTEDATA block{};
+  block.dwFileAttributes = attributes;
+  block.ftCreationTime = ToFileTime(times.creation);
+  block.ftLastAccessTime = ToFileTime(times.lastAccess);
+  block.ftLastWriteTime = ToFileTime(times.lastWrite);
+  block.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+  block.nFileSizeLow = static_cast<DWORD>(size);
+  return block;
+}
+
 ORVFILEATTRIBUTEDATA AttributesOf(const os::FileInfo& info) {
-  ORVFILEATTRIBUTEDATA attributes{};
-  attributes.dwFileAttributes = info.attributes;
-  attributes.ftCreationTime = ToFileTime(info.times.creation);
-  attributes.ftLastAccessTime = ToFileTime(info.times.lastAccess);
-  attributes.ftLastWriteTime = ToFileTime(info.times.lastWrite);
-  attributes.nFileSizeHigh = static_cast<DWORD>(info.size >> 32);
-  attributes.nFileSizeLow = static_cast<DWORD>(info.size);
-  return attributes;
+  return AttributeBlock(info.attributes, info.times, info.size);
 }
 
 DWORD SourceAttributes(WStringView path, const ORVFILEATTRIBUTEDATA* given,

@@ -14,6 +14,7 @@ namespace orv::archive {
 DWORD SourceAttributes(WStringView path, const ORVFILEATTRIBUTEDATA* given,
                        ORVFILEATTRIBUTEDATA& attributes);
 ORVFILEATTRIBUTEDATA AttributesOf(const os::FileInfo& info);
+ORVFILEATTRIBUTEDATA AttributeBlock(DWORD attributes, const os::FileTimes& times, uint64_t size);
 
 // The 8.3 name of `path` (open as `file`, when given); empty when it has none or cannot
 // be read.

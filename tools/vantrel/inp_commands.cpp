@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "archive/part_names.h"
+#include "archive/source_metadata.h"
 #include "commands.h"
 #include "platform/clock.h"
 #include "platform/dir_search.h"
@@ -62,15 +63,6 @@ struct Source {
   ORVFILEATTRIBUTEDATA attributes{};
 };
 
-ORVFILETIME TimeOf(uint64_t time) {
-  return {static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
-}
-
-ORVFILEATTRIBUTEDATA BlockOf(DWORD attributes, const os::FileTimes& times, uint64_t size) {
-  return {attributes, TimeOf(times.creation), TimeOf(times.lastAccess), TimeOf(times.lastWrite),
-          static_cast<DWORD>(size >> 32), static_cast<DWORD>(size)};
-}
-
 uint64_t SizeOf(const ORVFILEATTRIBUTEDATA& block) {
   return (uint64_t{block.nFileSizeHigh} << 32) | block.nFileSizeLow;
 }
@@ -87,7 +79,7 @@ void CollectTree(const WString& folder, const WString& prefix, bool withFolders,
     const WString name = prefix.empty() ? data.name : prefix + ORV_T("\\") + data.name;
     const bool isFolder = data.attributes & os::kAttrDirectory;
     if (!isFolder || withFolders)
-      items.push_back({path, name, BlockOf(data.attributes, data.times, isFolder ? 0 : data.size)});
+      items.push_back({path, name, orv::archive::AttributeBlock(data.attributes, data.times, isFolder ? 0 : data.size)});
     if (isFolder && !(data.attributes & os::kAttrReparsePoint)) folders.emplace_back(path, name);
   }
   for (const auto& [path, name] : folders) CollectTree(path, name, withFolders, items);
@@ -122,7 +114,7 @@ int Create(std::FILE* out, const std::string& archivePath, int version, int64_t 
     if ((info.attributes & os::kAttrDirectory) && !(info.attributes & os::kAttrReparsePoint))
       CollectTree(sourcePath, WString(), version != 1, items);
     else
-      items.push_back({sourcePath, LastName(sourcePath), BlockOf(info.attributes, info.times, info.size)});
+      items.push_back({sourcePath, LastName(sourcePath), orv::archive::AttributeBlock(info.attributes, info.times, info.size)});
   }
   DWORD existing;
   if (os::GetAttributes(path, existing) == 0) os::DeleteFile(path);  // a new archive
