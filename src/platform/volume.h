@@ -23,8 +23,8 @@ DWORD GetVolumeInfo(WStringView path, VolumeInfo& info);
 
 // The root ("C:\") of the first local volume that can hold the folder an image is
 // mounted into: on Windows a fixed NTFS drive, where the imaging interface mounts; on
-// Linux the first mapped drive the caller may write to (images mount through FUSE, on
-// any file system). 15 when there is none.
+// Linux the first mapped drive the caller may write to, else the temporary folder
+// (images mount through FUSE, on any file system). 15 when there is none.
 DWORD FindImageMountVolume(WString& root);
 
 // The drive-letter table. On Windows the letters are the system's own and SetDriveFolder

@@ -15,6 +15,7 @@
 #include "platform/posix/ntfs3g.h"
 #include "platform/posix/mount_table.h"
 #include "platform/posix/path_map.h"
+#include "platform/process.h"
 #include "platform/volume.h"
 
 namespace orv::os {
@@ -91,7 +92,11 @@ DWORD FindImageMountVolume(WString& root) {
       return err::kSuccess;
     }
   }
-  return err::kInvalidDrive;
+  // Without mapped drives the temporary folder serves.
+  root = GetTempFolder();
+  if (root.empty() || access(ToUtf8(root).c_str(), W_OK) != 0) return err::kInvalidDrive;
+  if (root.back() != '/' && root.back() != '\\') root += '/';
+  return err::kSuccess;
 }
 
 }  // namespace orv::os
