@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fstream>
+
 #include "mapped_drive.h"
 #include "platform/dir_search.h"
 #include "platform/errors.h"
@@ -120,6 +122,23 @@ TEST_F(Metadata, ReadOpensFollowLinksAndAnswerTheShortNameFromTheHandle) {
   WString name = ORV_T("stale");
   ASSERT_EQ(GetShortName(ORV_T("Q:\\link"), name), 0u);
   EXPECT_EQ(name, ORV_T(""));
+}
+
+// Windows lets nobody write a file opened without write sharing, so such a handle keeps
+// the size its open saw; a handle that shares writing sees the file grow.
+TEST_F(Metadata, AHandleThatRefusesWritersKeepsTheSizeItOpenedWith) {
+  WriteFile(ORV_T("Q:\\grows.log"), "12345");
+  File fixed, shared;
+  ASSERT_EQ(fixed.Open(ORV_T("Q:\\grows.log"), kGenericRead, kShareRead, Disposition::kOpenExisting), 0u);
+  ASSERT_EQ(shared.Open(ORV_T("Q:\\grows.log"), kGenericRead, kShareRead | kShareWrite,
+                        Disposition::kOpenExisting),
+            0u);
+  std::ofstream(Native("grows.log"), std::ios::app) << "678";  // another program, say
+  uint64_t size = 0;
+  ASSERT_EQ(fixed.Size(size), 0u);
+  EXPECT_EQ(size, 5u);
+  ASSERT_EQ(shared.Size(size), 0u);
+  EXPECT_EQ(size, 8u);
 }
 
 TEST_F(Metadata, SearchesReportLinksWithoutFollowingThem) {

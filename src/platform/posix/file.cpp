@@ -37,6 +37,9 @@ struct FileRecord {
   uint64_t shareTicket = 0;
   // The entry as the open found it; its type and mount stay those of the descriptor.
   EntryStat described{};
+  // Opened to read while refusing writers: the size stays the one the open saw, as on
+  // Windows, where nobody may change the file while the handle is open.
+  bool sizeFixed = false;
 
   // A link's descriptor cannot reach extended attributes; its path can (and has none).
   EntryRef Ref() const { return EntryRef{path, isLink ? -1 : fd}; }
@@ -204,6 +207,8 @@ DWORD File::Open(WStringView path, DWORD access, DWORD share, Disposition dispos
   auto record = std::make_unique<FileRecord>();
   if (DWORD error = OpenRecord(path, access, share, disposition, flagsAndAttributes, *record))
     return error;
+  record->sizeFixed = !(share & kShareWrite) && !posix::WantsWrite(access) &&
+                      !Truncates(disposition) && S_ISREG(record->described.st.stx_mode);
   handle_ = record.release();
   return err::kSuccess;
 }
@@ -278,6 +283,10 @@ DWORD File::Size(uint64_t& size) const {
   size = 0;
   FileRecord* record = RecordOf(handle_);
   if (record == nullptr) return err::kInvalidHandle;
+  if (record->sizeFixed) {
+    size = record->described.st.stx_size;
+    return err::kSuccess;
+  }
   EntryStat entry;
   if (DWORD error = posix::StatDescriptor(record->fd, record->path, entry)) return error;
   if (S_ISREG(entry.st.stx_mode)) size = entry.st.stx_size;
