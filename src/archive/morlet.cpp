@@ -206,15 +206,20 @@ BOOL COrvMorlet::ExtractCurrent(LPCTSTR pstrTargetDir, int nFlags) {
   return ExtractCurrentV1(pstrTargetDir, nFlags);
 }
 
+// One generator for the object's names, seeded with the tick count.
+uint32_t COrvMorlet::PseudoRandom() {
+  static std::minstd_rand random(os::TickCount());
+  return static_cast<uint32_t>(random());
+}
+
 WString COrvMorlet::MakeTempName(WStringView name, DWORD attributes) {
   if (!(attributes & os::kAttrEncrypted) || (attributes & os::kAttrDirectory)) return WString();
   if (name.empty() || name.back() == '\\') return WString();
-  static std::minstd_rand random(os::TickCount());
   const size_t slash = name.rfind(Char('\\'));
   const WString last(slash == WStringView::npos ? name : name.substr(slash + 1));
   // Seconds since 1970 from the file time.
   const uint64_t seconds = os::CurrentFileTime() / 10000000u - 11644473600u;
-  return Format(ORV_T("%s.%u.%u"), last, static_cast<uint32_t>(random()),
+  return Format(ORV_T("%s.%u.%u"), last, PseudoRandom(),
                 static_cast<uint32_t>(seconds));
 }
 

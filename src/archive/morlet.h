@@ -85,6 +85,7 @@ class COrvMorlet : public COrvImplementation<IOrvMorlet> {
   bool IsV56() const { return type_ == archive::kTypeVersion5 || type_ == archive::kTypeVersion6; }
   void MakeCurrent(const ORVFILEATTRIBUTEDATA& attributes, WStringView name, uint64_t size);
   void ResetState();
+  static uint32_t PseudoRandom();
   WString MakeTempName(WStringView name, DWORD attributes);
   BOOL CopyText(WStringView text, LPTSTR buffer, int size);
 

@@ -2,13 +2,10 @@
 // mounted on a free drive letter by the virtual-disk library, and a WIM file, whose first
 // image is mounted read-only into a folder through the WIM binding. The entries are the
 // mounted tree, walked depth first; extraction copies them with their metadata.
-#include <random>
-
 #include "archive/morlet.h"
 #include "archive/source_metadata.h"
 #include "archive/target_path.h"
 #include "platform/case_fold.h"
-#include "platform/clock.h"
 #include "platform/encoding.h"
 #include "platform/errors.h"
 #include "platform/system.h"
@@ -97,8 +94,7 @@ DWORD COrvMorlet::MountWim() {
   COrvLog& log = COrvLog::GetInstance();
   WString volume;
   if (os::FindImageMountVolume(volume) != 0) return err::kInvalidDrive;
-  static std::minstd_rand random(os::TickCount());
-  const WString folder = Format(ORV_T("%sSyst%8.8X"), volume, static_cast<uint32_t>(random()));
+  const WString folder = Format(ORV_T("%sSyst%8.8X"), volume, PseudoRandom());
   if (DWORD error = os::CreateDirectory(folder)) return error;
   auto wim = std::make_unique<COrvWim>();
   if (!wim->WIMMountImage(folder.c_str(), path_.c_str(), 1, nullptr)) {
