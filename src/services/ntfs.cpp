@@ -6,6 +6,7 @@
 #include "platform/file.h"
 #include "platform/raw_volume.h"
 #include "services/ntfs_attribute_list.h"
+#include "services/ntfs_compressed.h"
 #include "services/ntfs_lookup.h"
 
 namespace orv {
@@ -104,23 +105,31 @@ BOOL COrvNtfs::CopyFileMFT(uint64_t fileReference, WStringView target) {
 }
 
 DWORD COrvNtfs::CopyData(const ntfs::FileData& data, WStringView target) {
+  const uint64_t unitBytes = uint64_t{data.unitClusters} * volume_.geometry().clusterSize;
+  // Compressed streams go unit by unit; units beyond the size of a copy step are refused.
+  if (unitBytes > kCopyChunk) return err::kNotSupported;
   os::File copy;
   if (const DWORD error = copy.Open(target, os::kGenericWrite, 0, os::Disposition::kCreateAlways))
     return error;
   if (data.resident)
     return WriteAll(copy, data.value.data(), static_cast<DWORD>(data.value.size()));
-  std::vector<uint8_t> buffer(kCopyChunk);
+  const uint64_t step = data.unitClusters ? unitBytes : kCopyChunk;
+  std::vector<uint8_t> buffer(static_cast<size_t>(step));
+  std::vector<uint8_t> stored;
   for (uint64_t offset = 0; offset < data.size;) {
-    const DWORD chunk = static_cast<DWORD>(std::min<uint64_t>(kCopyChunk, data.size - offset));
+    const DWORD chunk = static_cast<DWORD>(std::min<uint64_t>(step, data.size - offset));
     // Bytes past the valid length are zeros whatever the clusters hold.
     const DWORD valid =
         offset >= data.initialized
             ? 0
             : static_cast<DWORD>(std::min<uint64_t>(chunk, data.initialized - offset));
-    if (const DWORD error = volume_.ReadExtents(data.extents, offset, buffer.data(), valid))
-      return error;
+    const DWORD error =
+        data.unitClusters
+            ? ntfs::ReadCompressedUnit(volume_, data, offset / step, stored, buffer.data())
+            : volume_.ReadExtents(data.extents, offset, buffer.data(), valid);
+    if (error) return error;
     std::fill(buffer.begin() + valid, buffer.begin() + chunk, uint8_t{0});
-    if (const DWORD error = WriteAll(copy, buffer.data(), chunk)) return error;
+    if (const DWORD written = WriteAll(copy, buffer.data(), chunk)) return written;
     offset += chunk;
   }
   return err::kSuccess;

@@ -34,7 +34,8 @@ class COrvNtfs {
   // looked up in the table by name.
   uint64_t GetFileReferenceNumber(WStringView path);
   // Copies the unnamed data of the file with that reference number into `target`
-  // (replaced). Sparse stretches and bytes past the valid length are written as zeros.
+  // (replaced). Sparse stretches and bytes past the valid length are written as zeros;
+  // compressed data is decompressed (50 for compression units over 1 MiB).
   BOOL CopyFileMFT(uint64_t fileReference, WStringView target);
 
   // The records of the master file table, in use or not.

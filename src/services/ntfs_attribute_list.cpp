@@ -134,6 +134,7 @@ DWORD ReadListedData(Volume& volume, uint64_t number, const std::vector<uint8_t>
       if (part.resident) return err::kFileCorrupt;
       data.size = part.size;
       data.initialized = part.initialized;
+      data.unitClusters = part.unitClusters;
     }
     data.extents.insert(data.extents.end(), part.extents.begin(), part.extents.end());
   }

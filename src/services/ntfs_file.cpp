@@ -14,6 +14,9 @@ constexpr DWORD kFileEncrypted = 6002;
 constexpr uint32_t kNameHeader = 0x42;  // fixed part of a file-name value
 constexpr uint8_t kDosNamespace = 2;
 constexpr DWORD kDirectoryAttribute = 0x10;
+// Compression units of up to 4,096 clusters: far beyond the 16 NTFS uses, and a bound on
+// the memory one unit takes.
+constexpr uint16_t kLargestUnitShift = 12;
 
 }  // namespace
 
@@ -70,9 +73,11 @@ DWORD LocateData(const std::vector<uint8_t>& record, uint64_t totalClusters,
       data.value.assign(attribute.value, attribute.value + attribute.valueSize);
       data.size = data.initialized = attribute.valueSize;
       result = err::kSuccess;
-    } else if (attribute.flags & kAttributeCompressed) {
+    } else if ((attribute.flags & kAttributeCompressed) &&
+               (attribute.compressionUnit == 0 || attribute.compressionUnit > kLargestUnitShift)) {
       result = err::kNotSupported;
     } else {
+      if (attribute.flags & kAttributeCompressed) data.unitClusters = 1u << attribute.compressionUnit;
       result = DecodeRuns(attribute, totalClusters, data.extents);
       // The size must lie within the clusters the runs give, so no read goes past them.
       if (result == 0 && clusterSize &&

@@ -33,11 +33,16 @@ struct FileData {
   uint64_t size = 0;
   uint64_t initialized = 0;  // bytes past this read as zeros
   bool listed = false;       // the record has an attribute list (ntfs_attribute_list.h)
+  // Compressed streams: the clusters of one compression unit (0 when not compressed).
+  // A unit with all its clusters holds its content as it is, one without any reads as
+  // zeros, and one with fewer holds LZNT1 chunks in its first clusters.
+  uint32_t unitClusters = 0;
 };
 
-// The file's unnamed data stream. 2 when it has none; 50 when it is compressed, or when
-// it lies (partly) in further records, `listed` then being set; 6002 when it is
-// encrypted; 1392 when its runs are damaged or do not cover its size.
+// The file's unnamed data stream. 2 when it has none; 50 when it lies (partly) in further
+// records, `listed` then being set, or is compressed other than in units of 2 to 4,096
+// clusters; 6002 when it is encrypted; 1392 when its runs are damaged or do not cover
+// its size.
 DWORD LocateFileData(const std::vector<uint8_t>& record, uint64_t totalClusters,
                      uint32_t clusterSize, FileData& data);
 // The piece of the stream that the record holds from cluster `firstVcn` on, its sizes

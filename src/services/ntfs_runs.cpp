@@ -1,5 +1,7 @@
 #include "services/ntfs_runs.h"
 
+#include <algorithm>
+
 #include "platform/errors.h"
 
 namespace orv::ntfs {
@@ -58,6 +60,17 @@ uint64_t CoveredClusters(const std::vector<Extent>& extents) {
     next += extent.length;
   }
   return next;
+}
+
+uint64_t AllocatedClusters(const std::vector<Extent>& extents, uint64_t vcn, uint64_t count) {
+  uint64_t allocated = 0;
+  for (const Extent& extent : extents) {
+    if (extent.sparse) continue;
+    const uint64_t from = std::max(vcn, extent.vcn);
+    const uint64_t to = std::min(vcn + count, extent.vcn + extent.length);
+    if (from < to) allocated += to - from;
+  }
+  return allocated;
 }
 
 }  // namespace orv::ntfs

@@ -25,4 +25,7 @@ DWORD DecodeRuns(const Attribute& attribute, uint64_t totalClusters,
 // first does not start there or when they leave a gap).
 uint64_t CoveredClusters(const std::vector<Extent>& extents);
 
+// How many of the `count` clusters from `vcn` on lie on the volume (not sparse).
+uint64_t AllocatedClusters(const std::vector<Extent>& extents, uint64_t vcn, uint64_t count);
+
 }  // namespace orv::ntfs

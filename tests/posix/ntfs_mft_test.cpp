@@ -1,8 +1,9 @@
 // The master-file-table reader over real NTFS images made by mkntfs and filled through
 // ntfs-3g: entries and their paths, file reference numbers, copies of resident,
-// fragmented and sparse files; and images damaged on purpose, which must fail cleanly.
+// fragmented, sparse and compressed files; and images damaged on purpose, which must fail cleanly.
 #include <fcntl.h>
 #include <sys/statvfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -189,6 +190,44 @@ TEST_F(NtfsMft, ListsEveryEntryWithItsPathAndCopiesFilesFromTheirClusters) {
                                    reader.geometry().clusterSize, data), 0u);
     EXPECT_TRUE(check(data)) << name << " in " << data.extents.size() << " runs";
   }
+}
+
+// A file that ntfs-3g compresses (its folder is marked compressed): units of LZNT1
+// chunks, a unit that would not shrink and is kept as it is, a unit of zeros without
+// clusters, and a short last unit.
+TEST_F(NtfsMft, CopiesCompressedFilesUnitByUnit) {
+  ASSERT_EQ(::mkdir(Native("packed").c_str(), 0755), 0);
+  const uint8_t compressedFolder[4] = {0x00, 0x00, 0x08, 0x10};  // big-endian: folder, compressed
+  ASSERT_EQ(::setxattr(Native("packed").c_str(), "system.ntfs_attrib_be", compressedFolder,
+                       sizeof compressedFolder, 0), 0);
+  std::string text;
+  while (text.size() < 2 * 65536) text += "volume record backup index stream ";
+  text.resize(2 * 65536);
+  std::mt19937 random(5);
+  std::string noise(65536, '\0');
+  for (char& c : noise) c = static_cast<char>(random());
+  const std::string content = text + noise + std::string(65536, '\0') + "tail";
+  WriteNative(Native("packed/mixed.bin"), content);
+  ::sync();
+
+  COrvNtfs ntfs;
+  ASSERT_TRUE(ntfs.OpenVolume(volume_.Path() + ORV_T("/"))) << ntfs.GetLastErrorCode();
+  const uint64_t reference = Reference(ntfs, "packed/mixed.bin");
+  ntfs::Volume reader;
+  ASSERT_EQ(reader.Open(volume_.Path()), 0u);
+  std::vector<uint8_t> record;
+  ntfs::FileData data;
+  ASSERT_EQ(reader.ReadRecord(ntfs::RecordOf(reference), record), 0u);
+  ASSERT_EQ(ntfs::LocateFileData(record, reader.geometry().totalClusters,
+                                 reader.geometry().clusterSize, data), 0u);
+  if (data.unitClusters == 0) GTEST_SKIP() << "ntfs-3g did not compress the file";
+  const auto allocated = [&](uint64_t unit) {
+    return ntfs::AllocatedClusters(data.extents, unit * data.unitClusters, data.unitClusters);
+  };
+  EXPECT_LT(allocated(0), data.unitClusters);   // LZNT1 chunks
+  EXPECT_EQ(allocated(2), data.unitClusters);   // kept as it is
+  EXPECT_EQ(allocated(3), 0u);                  // zeros
+  EXPECT_TRUE(CopyOut(ntfs, reference) == content);
 }
 
 // A file in so many pieces that its runs overflow its record: the further runs lie in
