@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <vector>
 
-#include "archive/byte_order.h"
 #include "archive/deflate_stream.h"
 #include "archive/format.h"
 #include "platform/errors.h"
+#include "platform/little_endian.h"
 #include "services/log.h"
 
 namespace orv::archive {

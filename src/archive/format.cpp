@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "archive/byte_order.h"
+#include "platform/little_endian.h"
 
 namespace orv::archive {
 

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
-#include "archive/byte_order.h"
 #include "archive/format.h"
 #include "archive/target_path.h"
 #include "platform/clock.h"
 #include "platform/compression.h"
 #include "platform/encrypted_file.h"
 #include "platform/errors.h"
+#include "platform/little_endian.h"
 #include "platform/process.h"
 #include "platform/system.h"
 #include "services/log.h"

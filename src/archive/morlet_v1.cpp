@@ -2,16 +2,16 @@
 // after the data. Its times are local times.
 #include <algorithm>
 
-#include "archive/byte_order.h"
-#include "archive/file_io.h"
 #include "archive/deflate_file.h"
 #include "archive/deflate_stream.h"
+#include "archive/file_io.h"
 #include "archive/item_restore.h"
 #include "archive/morlet.h"
 #include "archive/source_metadata.h"
 #include "platform/case_fold.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
+#include "platform/little_endian.h"
 
 namespace orv {
 

@@ -2,14 +2,14 @@
 // security descriptors) after the data, and the capacity of the target volume.
 #include <algorithm>
 
-#include "archive/byte_order.h"
-#include "archive/file_io.h"
 #include "archive/deflate_file.h"
 #include "archive/deflate_stream.h"
+#include "archive/file_io.h"
 #include "archive/item_restore.h"
 #include "archive/morlet.h"
 #include "archive/source_metadata.h"
 #include "platform/errors.h"
+#include "platform/little_endian.h"
 #include "services/log.h"
 
 namespace orv {

@@ -2,10 +2,10 @@
 // read of raw blocks and the security-descriptor records.
 #include <algorithm>
 
-#include "archive/byte_order.h"
 #include "archive/item_restore.h"
 #include "archive/morlet.h"
 #include "platform/errors.h"
+#include "platform/little_endian.h"
 #include "services/log.h"
 
 namespace orv {

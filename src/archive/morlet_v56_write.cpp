@@ -2,12 +2,12 @@
 // from another archive, closing.
 #include <algorithm>
 
-#include "archive/byte_order.h"
 #include "archive/file_io.h"
 #include "archive/morlet.h"
 #include "archive/part_names.h"
 #include "archive/source_metadata.h"
 #include "platform/errors.h"
+#include "platform/little_endian.h"
 #include "services/log.h"
 
 namespace orv {

@@ -5,10 +5,10 @@
 #include <new>
 #include <unordered_set>
 
-#include "archive/byte_order.h"
 #include "archive/format.h"
 #include "platform/case_fold.h"
 #include "platform/errors.h"
+#include "platform/little_endian.h"
 
 namespace orv::archive {
 

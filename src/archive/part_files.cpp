@@ -2,9 +2,9 @@
 
 #include <new>
 
-#include "archive/byte_order.h"
 #include "archive/part_names.h"
 #include "platform/errors.h"
+#include "platform/little_endian.h"
 #include "services/log.h"
 
 namespace orv::archive {

@@ -1,8 +1,8 @@
 #include "archive/source_metadata.h"
 
-#include "archive/byte_order.h"
 #include "archive/format.h"
 #include "platform/errors.h"
+#include "platform/little_endian.h"
 #include "services/log.h"
 
 namespace orv::archive {

@@ -49,10 +49,10 @@ DWORD ListedPieces(const std::vector<uint8_t>& list, uint32_t type, std::vector<
   for (size_t at = 0; at < list.size();) {
     if (!Within(at, kEntryHeader, list.size())) return err::kFileCorrupt;
     const uint8_t* entry = &list[at];
-    const uint16_t length = Load<uint16_t>(entry + 4);
+    const uint16_t length = LoadLE<uint16_t>(entry + 4);
     if (length < kEntryHeader || !Within(at, length, list.size())) return err::kFileCorrupt;
-    if (Load<uint32_t>(entry) == type && entry[6] == 0)
-      pieces.push_back({Load<uint64_t>(entry + 8), Load<uint64_t>(entry + 0x10)});
+    if (LoadLE<uint32_t>(entry) == type && entry[6] == 0)
+      pieces.push_back({LoadLE<uint64_t>(entry + 8), LoadLE<uint64_t>(entry + 0x10)});
     at += length;
   }
   std::sort(pieces.begin(), pieces.end(),

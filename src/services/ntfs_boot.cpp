@@ -29,7 +29,7 @@ uint64_t UnitsOrPower(int8_t value, uint64_t unit) {
 DWORD ReadBootSector(const uint8_t* sector, Geometry& geometry) {
   if (std::memcmp(sector + 3, "NTFS    ", 8) != 0 || sector[510] != 0x55 || sector[511] != 0xAA)
     return kUnrecognizedVolume;
-  const uint32_t sectorSize = Load<uint16_t>(sector + 0x0B);
+  const uint32_t sectorSize = LoadLE<uint16_t>(sector + 0x0B);
   if (!IsPowerOfTwo(sectorSize) || sectorSize < 256 || sectorSize > 4096) return err::kFileCorrupt;
   // Sectors per cluster: a count up to 128, else a power of two given as 256 - shift.
   const uint8_t perCluster = sector[0x0D];
@@ -37,9 +37,9 @@ DWORD ReadBootSector(const uint8_t* sector, Geometry& geometry) {
       perCluster <= 0x80 ? uint64_t{perCluster} * sectorSize
                          : UnitsOrPower(static_cast<int8_t>(perCluster), 1) * sectorSize;
   if (!IsPowerOfTwo(clusterSize) || clusterSize > kMaxClusterSize) return err::kFileCorrupt;
-  const uint64_t totalSectors = Load<uint64_t>(sector + 0x28);
+  const uint64_t totalSectors = LoadLE<uint64_t>(sector + 0x28);
   const uint64_t totalClusters = totalSectors / (clusterSize / sectorSize);
-  const uint64_t mftCluster = Load<uint64_t>(sector + 0x30);
+  const uint64_t mftCluster = LoadLE<uint64_t>(sector + 0x30);
   const uint64_t recordSize = UnitsOrPower(static_cast<int8_t>(sector[0x40]), clusterSize);
   if (totalClusters == 0 || totalClusters > kMaxVolumeBytes / clusterSize ||
       mftCluster >= totalClusters || !IsPowerOfTwo(recordSize) || recordSize < kMinRecordSize ||

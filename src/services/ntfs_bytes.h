@@ -1,18 +1,13 @@
-// Little-endian fields of on-disk NTFS structures. Callers check the bounds first.
+// Bounds of on-disk NTFS structures; their little-endian fields are read with LoadLE
+// (platform/little_endian.h) once the bounds are checked.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-namespace orv::ntfs {
+#include "platform/little_endian.h"
 
-template <typename T>
-T Load(const uint8_t* bytes) {
-  T value = 0;
-  for (size_t i = 0; i < sizeof(T); ++i)
-    value |= static_cast<T>(static_cast<T>(bytes[i]) << (8 * i));
-  return value;
-}
+namespace orv::ntfs {
 
 // Whether `size` bytes at `offset` lie within `total` bytes, without wrapping.
 inline bool Within(uint64_t offset, uint64_t size, uint64_t total) {

@@ -28,18 +28,18 @@ DWORD ReadFileFacts(const std::vector<uint8_t>& record, FileFacts& facts) {
     if (attribute.type == kAttributeList) facts.listed = true;
     if (attribute.nonResident) return true;
     if (attribute.type == kStandardInformation && attribute.valueSize >= 0x24) {
-      facts.attributes = Load<uint32_t>(attribute.value + 0x20);
+      facts.attributes = LoadLE<uint32_t>(attribute.value + 0x20);
     } else if (attribute.type == kFileName && attribute.valueSize >= kNameHeader &&
                !haveLongName) {
       const uint8_t length = attribute.value[0x40];
       if (uint32_t{length} * 2 > attribute.valueSize - kNameHeader) return true;
       facts.hasName = true;
       haveLongName = attribute.value[0x41] != kDosNamespace;
-      facts.parent = Load<uint64_t>(attribute.value);
+      facts.parent = LoadLE<uint64_t>(attribute.value);
       facts.name.clear();
       const uint8_t* name = attribute.value + kNameHeader;
       for (uint32_t i = 0; i < length; ++i)
-        facts.name.push_back(static_cast<Char>(Load<uint16_t>(name + 2 * i)));
+        facts.name.push_back(static_cast<Char>(LoadLE<uint16_t>(name + 2 * i)));
     }
     return true;
   });

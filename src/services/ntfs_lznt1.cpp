@@ -30,7 +30,7 @@ DWORD ExpandChunk(const uint8_t* in, size_t size, uint8_t* out, size_t room, siz
       }
       if (size - at < 2) return err::kFileCorrupt;
       if (written == 0) return err::kFileCorrupt;  // nothing to refer back to
-      const uint16_t token = Load<uint16_t>(in + at);
+      const uint16_t token = LoadLE<uint16_t>(in + at);
       at += 2;
       // The more of the chunk is written, the farther a reference may reach back.
       uint16_t lengthMask = kSizeMask;
@@ -57,7 +57,7 @@ DWORD DecompressLznt1(const uint8_t* in, size_t inSize, uint8_t* out, size_t out
   produced = 0;
   size_t at = 0;
   while (inSize - at >= 2 && produced < outSize) {
-    const uint16_t header = Load<uint16_t>(in + at);
+    const uint16_t header = LoadLE<uint16_t>(in + at);
     if (header == 0) break;
     if ((header & kSignatureMask) != kSignature) return err::kFileCorrupt;
     const size_t body = (header & kSizeMask) + size_t{1};
@@ -75,7 +75,7 @@ DWORD DecompressLznt1(const uint8_t* in, size_t inSize, uint8_t* out, size_t out
     }
     at += body;
     produced = start + written;
-    const bool more = inSize - at >= 2 && Load<uint16_t>(in + at) != 0;
+    const bool more = inSize - at >= 2 && LoadLE<uint16_t>(in + at) != 0;
     if (more && written < room) {
       std::memset(out + produced, 0, room - written);
       produced = start + room;

@@ -1,16 +1,13 @@
 // Archives that try to hurt: names leaving the target, links inside it, lengths and
 // offsets that lie. Each must fail cleanly, write nothing outside the target, and end.
-#include "archive/byte_order.h"
 #include "archive/part_names.h"
 #include "archive/target_path.h"
 #include "archive_support.h"
 #include "platform/errors.h"
+#include "platform/little_endian.h"
 
 namespace orv::test {
 namespace {
-
-using archive::LoadLE;
-using archive::StoreLE;
 
 // Reparse data of a symbolic link with a relative target.
 std::vector<uint8_t> RelativeLinkData(WStringView target) {

@@ -1,10 +1,10 @@
 // Metadata kept across a round trip: security descriptors, short names, links to files
 // and folders, encrypted files through their raw stream, and reparse points that are no
 // links (their content is kept).
-#include "archive/byte_order.h"
 #include "archive_support.h"
 #include "platform/encrypted_file.h"
 #include "platform/errors.h"
+#include "platform/little_endian.h"
 
 namespace orv::test {
 namespace {
@@ -26,12 +26,12 @@ std::vector<DWORD> ExtractAll(const WString& path, const WString& out) {
 std::vector<uint8_t> LinkData(WStringView target) {
   const size_t bytes = 2 * target.size();
   std::vector<uint8_t> data(20 + 2 * bytes, 0);
-  archive::StoreLE<uint32_t>(&data[0], os::kReparseTagSymlink);
-  archive::StoreLE<uint16_t>(&data[4], static_cast<uint16_t>(data.size() - 8));
-  archive::StoreLE<uint16_t>(&data[10], static_cast<uint16_t>(bytes));
-  archive::StoreLE<uint16_t>(&data[12], static_cast<uint16_t>(bytes));
-  archive::StoreLE<uint16_t>(&data[14], static_cast<uint16_t>(bytes));
-  archive::StoreLE<uint32_t>(&data[16], 1);
+  StoreLE<uint32_t>(&data[0], os::kReparseTagSymlink);
+  StoreLE<uint16_t>(&data[4], static_cast<uint16_t>(data.size() - 8));
+  StoreLE<uint16_t>(&data[10], static_cast<uint16_t>(bytes));
+  StoreLE<uint16_t>(&data[12], static_cast<uint16_t>(bytes));
+  StoreLE<uint16_t>(&data[14], static_cast<uint16_t>(bytes));
+  StoreLE<uint32_t>(&data[16], 1);
   archive::EncodeName(target, &data[20]);
   archive::EncodeName(target, &data[20 + bytes]);
   return data;
@@ -121,7 +121,7 @@ TEST_P(Metadata, LinksToFilesAndFoldersAreRecreated) {
   for (const Char* link : {ORV_T("filelink"), ORV_T("dirlink")}) {
     std::vector<uint8_t> data;
     ASSERT_EQ(os::GetReparseData(out + ORV_T("\\") + link, data), 0u) << "no link";
-    EXPECT_EQ(archive::LoadLE<uint32_t>(data.data()), os::kReparseTagSymlink);
+    EXPECT_EQ(LoadLE<uint32_t>(data.data()), os::kReparseTagSymlink);
   }
   // Relative targets stay relative: the links work inside the restored tree.
   EXPECT_EQ(ReadFile(out + ORV_T("\\filelink")), "target content");
@@ -164,9 +164,9 @@ TEST_P(Metadata, ReparsePointsThatAreNoLinksKeepTheirContent) {
   TempFolder temp;
   WriteFile(temp / ORV_T("dedup"), "deduplicated content");
   std::vector<uint8_t> data(8 + 16, 0x5A);
-  archive::StoreLE<uint32_t>(&data[0], 0x80000013);  // a deduplication tag: no name surrogate
-  archive::StoreLE<uint16_t>(&data[4], 16);
-  archive::StoreLE<uint16_t>(&data[6], 0);
+  StoreLE<uint32_t>(&data[0], 0x80000013);  // a deduplication tag: no name surrogate
+  StoreLE<uint16_t>(&data[4], 16);
+  StoreLE<uint16_t>(&data[6], 0);
   if (os::SetReparseData(temp / ORV_T("dedup"), data) != 0) GTEST_SKIP() << "no such reparse points here";
   const WString path = temp / ORV_T("d.inp");
   COrvMorlet archive;

@@ -1,14 +1,12 @@
 // The bytes of version 5 and 6 archives: header, entry records, the name tree, blocks in
 // part files and their rotation at the split size.
-#include "archive/byte_order.h"
 #include "archive/part_names.h"
 #include "archive_support.h"
 #include "platform/errors.h"
+#include "platform/little_endian.h"
 
 namespace orv::test {
 namespace {
-
-using archive::LoadLE;
 
 TEST(V56Format, EmptyArchiveHasHeaderRootNodeAndEmptyFirstPart) {
   TempFolder temp;

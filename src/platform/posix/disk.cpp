@@ -15,9 +15,9 @@
 
 #include "platform/encoding.h"
 #include "platform/errors.h"
+#include "platform/little_endian.h"
 #include "platform/posix/errno_map.h"
 #include "platform/posix/mount_table.h"
-#include "platform/posix/little_endian.h"
 
 namespace orv::os {
 
@@ -95,14 +95,14 @@ std::map<DWORD, TableEntry> ReadPartitionTable(const std::string& device, uint64
       if (entry[4] == 0) continue;
       table[i + 1] = {entry[4], entry[0] == 0x80};
       if (entry[4] == 0x05 || entry[4] == 0x0F || entry[4] == 0x85)
-        extendedStart = posix::LoadLittle<uint32_t>(entry + 8);
+        extendedStart = LoadLE<uint32_t>(entry + 8);
     }
     uint64_t next = extendedStart;
     for (int n = 0; extendedStart != 0 && n < kMaxLogicalPartitions; ++n) {
       if (!readSector(next, sector)) break;
       const uint8_t* entry = sector.data() + 446;
       if (entry[4] != 0) table[static_cast<DWORD>(5 + n)] = {entry[4], entry[0] == 0x80};
-      const uint32_t link = posix::LoadLittle<uint32_t>(entry + 16 + 8);
+      const uint32_t link = LoadLE<uint32_t>(entry + 16 + 8);
       if (entry[16 + 4] == 0 || link == 0) break;
       next = extendedStart + link;
     }

@@ -9,10 +9,10 @@
 
 #include "platform/encoding.h"
 #include "platform/errors.h"
+#include "platform/little_endian.h"
 #include "platform/notice.h"
 #include "platform/posix/errno_map.h"
 #include "platform/posix/file_time.h"
-#include "platform/posix/little_endian.h"
 #include "platform/posix/ntfs3g.h"
 
 namespace orv::os::posix {
@@ -183,13 +183,13 @@ DWORD ReadAttributes(const EntryRef& ref, const EntryStat& entry, DWORD& attribu
   bool present;
   if (DWORD error = ReadXattr(ref, kAttributesXattr, value, present)) return error;
   attributes = present && value.size() == sizeof(DWORD)
-                   ? LoadLittle<DWORD>(value.data()) & ~kDerivedAttributes
+                   ? LoadLE<DWORD>(value.data()) & ~kDerivedAttributes
                    : DefaultAttributes(entry);
   if (entry.isDirectory) attributes |= kAttrDirectory;
   if (DWORD error = ReadXattr(ref, kReparseXattr, value, present)) return error;
   if (present && value.size() >= sizeof(DWORD)) {
     attributes |= kAttrReparsePoint;
-    reparseTag = LoadLittle<DWORD>(value.data());
+    reparseTag = LoadLE<DWORD>(value.data());
   }
   if (attributes == 0) attributes = kAttrNormal;
   return err::kSuccess;
@@ -206,7 +206,7 @@ DWORD ReadTimes(const EntryRef& ref, const EntryStat& entry, FileTimes& times) {
   bool present;
   if (DWORD error = ReadXattr(ref, kCreationTimeXattr, value, present)) return error;
   if (present && value.size() == sizeof(FileTime))
-    times.creation = LoadLittle<FileTime>(value.data());
+    times.creation = LoadLE<FileTime>(value.data());
   return err::kSuccess;
 }
 
@@ -231,7 +231,7 @@ DWORD ReadShortName(const EntryRef& ref, const EntryStat& entry, WString& shortN
   // Anything longer than a short name can be is not one: report none.
   if (value.size() / 2 > kMaxShortName) return err::kSuccess;
   for (size_t i = 0; i + 1 < value.size(); i += 2)
-    shortName += static_cast<Char>(LoadLittle<uint16_t>(&value[i]));
+    shortName += static_cast<Char>(LoadLE<uint16_t>(&value[i]));
   return err::kSuccess;
 }
 
@@ -246,7 +246,7 @@ DWORD WriteAttributes(const EntryRef& ref, const EntryStat& entry, DWORD attribu
     return err::kSuccess;
   }
   std::vector<uint8_t> value;
-  AppendLittle<DWORD>(value, stored);
+  AppendLE<DWORD>(value, stored);
   return WriteXattr(ref, kAttributesXattr, value, "attributes");
 }
 
@@ -267,7 +267,7 @@ DWORD WriteTimes(const EntryRef& ref, const EntryStat& entry, const FileTimes& t
     return err::kSuccess;
   }
   std::vector<uint8_t> value;
-  AppendLittle<FileTime>(value, times.creation);
+  AppendLE<FileTime>(value, times.creation);
   return WriteXattr(ref, kCreationTimeXattr, value, "creation time");
 }
 

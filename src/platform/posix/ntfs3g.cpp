@@ -10,8 +10,8 @@
 
 #include "platform/encoding.h"
 #include "platform/errors.h"
+#include "platform/little_endian.h"
 #include "platform/posix/errno_map.h"
-#include "platform/posix/little_endian.h"
 
 namespace orv::os::posix {
 
@@ -121,7 +121,7 @@ DWORD ReadNtfsAttributes(const EntryRef& ref, DWORD& attributes, DWORD& reparseT
   if (attributes == 0) attributes = kAttrNormal;
   if (!(attributes & kAttrReparsePoint)) return err::kSuccess;
   if (DWORD error = ReadXattr(ref, kNtfsReparseXattr, value, present)) return error;
-  if (present && value.size() >= sizeof(DWORD)) reparseTag = LoadLittle<DWORD>(value.data());
+  if (present && value.size() >= sizeof(DWORD)) reparseTag = LoadLE<DWORD>(value.data());
   return err::kSuccess;
 }
 

@@ -13,8 +13,8 @@
 
 #include "platform/errors.h"
 #include "platform/file.h"
+#include "platform/little_endian.h"
 #include "platform/posix/errno_map.h"
-#include "platform/posix/little_endian.h"
 #include "platform/posix/ntfs3g.h"
 
 namespace orv::os::posix {
@@ -49,7 +49,7 @@ DWORD Export(const std::vector<uint8_t>& efs, WStringView source, WStringView st
     return error;
   if (DWORD error = out.Open(staging, kGenericWrite, 0, Disposition::kCreateAlways)) return error;
   std::vector<uint8_t> header(kNtfsRawMark, kNtfsRawMark + sizeof kNtfsRawMark);
-  AppendLittle<uint32_t>(header, static_cast<uint32_t>(efs.size()));
+  AppendLE<uint32_t>(header, static_cast<uint32_t>(efs.size()));
   header.insert(header.end(), efs.begin(), efs.end());
   if (DWORD error = WriteAll(out, header.data(), header.size())) return error;
   return CopyRest(in, out);
@@ -60,7 +60,7 @@ DWORD ReadEfs(File& in, std::vector<uint8_t>& efs) {
   uint8_t size[4];
   DWORD done = 0;
   if (DWORD error = in.Read(size, sizeof size, done)) return error;
-  const uint32_t length = LoadLittle<uint32_t>(size);
+  const uint32_t length = LoadLE<uint32_t>(size);
   if (done != sizeof size || length < sizeof size || length > kMaxEfsSize) return err::kInvalidData;
   efs.resize(length);
   if (DWORD error = in.Read(efs.data(), length, done)) return error;

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "platform/errors.h"
+#include "platform/little_endian.h"
 #include "platform/posix/errno_map.h"
-#include "platform/posix/little_endian.h"
 #include "platform/posix/ntfs3g.h"
 
 namespace orv::os::posix {
@@ -54,7 +54,7 @@ bool ReadAt(int fd, uint64_t offset, std::vector<uint8_t>& buffer) {
 // Sizes from the boot sector; false when it is no NTFS boot sector.
 bool Geometry(const std::vector<uint8_t>& boot, uint64_t& mftOffset, size_t& recordSize) {
   if (std::memcmp(&boot[3], kNtfsOem, 8) != 0) return false;
-  const uint32_t bytesPerSector = LoadLittle<uint16_t>(&boot[0x0B]);
+  const uint32_t bytesPerSector = LoadLE<uint16_t>(&boot[0x0B]);
   const uint8_t sectorsCode = boot[0x0D];
   if (bytesPerSector < 256 || bytesPerSector > 4096) return false;
   // Above 128 the code is a negative power of two (clusters beyond 64 KiB).
@@ -65,7 +65,7 @@ bool Geometry(const std::vector<uint8_t>& boot, uint64_t& mftOffset, size_t& rec
   const auto recordCode = static_cast<int8_t>(boot[0x40]);
   const uint64_t size = recordCode < 0 ? (-recordCode < 31 ? uint64_t{1} << -recordCode : 0)
                                        : recordCode * clusterSize;
-  const uint64_t mftCluster = LoadLittle<uint64_t>(&boot[0x30]);
+  const uint64_t mftCluster = LoadLE<uint64_t>(&boot[0x30]);
   if (size < kFixupStride || size > kMaxRecordSize || mftCluster > (UINT64_MAX / clusterSize))
     return false;
   mftOffset = mftCluster * clusterSize;
@@ -76,8 +76,8 @@ bool Geometry(const std::vector<uint8_t>& boot, uint64_t& mftOffset, size_t& rec
 // Puts back the bytes the update sequence stands in for; false when a stride does not
 // carry the sequence number (a torn or foreign record).
 bool ApplyFixups(std::vector<uint8_t>& record) {
-  const size_t arrayAt = LoadLittle<uint16_t>(&record[4]);
-  const size_t count = LoadLittle<uint16_t>(&record[6]);
+  const size_t arrayAt = LoadLE<uint16_t>(&record[4]);
+  const size_t count = LoadLE<uint16_t>(&record[6]);
   if (count < 2 || (count - 1) * kFixupStride > record.size() ||
       arrayAt + 2 * count > record.size())
     return false;
@@ -91,18 +91,18 @@ bool ApplyFixups(std::vector<uint8_t>& record) {
 
 // The value of the resident $VOLUME_NAME attribute; false when the record has none.
 bool VolumeName(const std::vector<uint8_t>& record, WString& label) {
-  size_t at = LoadLittle<uint16_t>(&record[0x14]);
+  size_t at = LoadLE<uint16_t>(&record[0x14]);
   while (at + 8 <= record.size()) {
-    const uint32_t type = LoadLittle<uint32_t>(&record[at]);
-    const uint32_t length = LoadLittle<uint32_t>(&record[at + 4]);
+    const uint32_t type = LoadLE<uint32_t>(&record[at]);
+    const uint32_t length = LoadLE<uint32_t>(&record[at + 4]);
     if (type == kEndType || length < 0x18 || length > record.size() - at) return false;
     if (type == kVolumeNameType && record[at + 8] == 0) {
-      const uint32_t valueLength = LoadLittle<uint32_t>(&record[at + 0x10]);
-      const uint16_t valueAt = LoadLittle<uint16_t>(&record[at + 0x14]);
+      const uint32_t valueLength = LoadLE<uint32_t>(&record[at + 0x10]);
+      const uint16_t valueAt = LoadLE<uint16_t>(&record[at + 0x14]);
       if (valueAt > length || valueLength > length - valueAt) return false;
       label.clear();
       for (size_t i = 0; i + 1 < valueLength; i += 2)
-        label += static_cast<Char>(LoadLittle<uint16_t>(&record[at + valueAt + i]));
+        label += static_cast<Char>(LoadLE<uint16_t>(&record[at + valueAt + i]));
       return true;
     }
     at += length;

@@ -2,7 +2,7 @@
 
 #include "platform/errors.h"
 #include "platform/file.h"
-#include "platform/posix/little_endian.h"
+#include "platform/little_endian.h"
 
 namespace orv::os::posix {
 
@@ -25,13 +25,13 @@ bool ReadName(const uint8_t* buffer, size_t bufferSize, size_t offset, size_t le
   if (length % 2 != 0 || offset > bufferSize || length > bufferSize - offset) return false;
   name.clear();
   for (size_t i = 0; i < length; i += 2)
-    name += static_cast<Char>(LoadLittle<uint16_t>(buffer + offset + i));
+    name += static_cast<Char>(LoadLE<uint16_t>(buffer + offset + i));
   return true;
 }
 
 void AppendName(std::vector<uint8_t>& out, const WString& name) {
-  for (Char c : name) AppendLittle<uint16_t>(out, static_cast<uint16_t>(c));
-  AppendLittle<uint16_t>(out, 0);
+  for (Char c : name) AppendLE<uint16_t>(out, static_cast<uint16_t>(c));
+  AppendLE<uint16_t>(out, 0);
 }
 
 }  // namespace
@@ -40,9 +40,9 @@ DWORD CheckReparseData(const std::vector<uint8_t>& data, DWORD& tag) {
   tag = 0;
   if (data.size() < kHeaderSize || data.size() > kMaxReparseDataSize)
     return err::kInvalidReparseData;
-  const DWORD candidate = LoadLittle<DWORD>(data.data());
+  const DWORD candidate = LoadLE<DWORD>(data.data());
   const size_t header = candidate & kMicrosoftTagBit ? kHeaderSize : kGuidHeaderSize;
-  const size_t length = LoadLittle<uint16_t>(data.data() + 4);
+  const size_t length = LoadLE<uint16_t>(data.data() + 4);
   if (candidate == 0 || data.size() != header + length) return err::kInvalidReparseData;
   tag = candidate;
   return err::kSuccess;
@@ -50,20 +50,20 @@ DWORD CheckReparseData(const std::vector<uint8_t>& data, DWORD& tag) {
 
 DWORD ParseLinkReparse(const std::vector<uint8_t>& data, LinkReparse& link) {
   link = LinkReparse{};
-  link.tag = LoadLittle<DWORD>(data.data());
+  link.tag = LoadLE<DWORD>(data.data());
   const size_t fixed = FixedPartSize(link.tag);
   if (data.size() < kHeaderSize + fixed) return err::kInvalidReparseData;
   const uint8_t* fields = data.data() + kHeaderSize;
   const uint8_t* buffer = fields + fixed;
   const size_t bufferSize = data.size() - kHeaderSize - fixed;
-  if (!ReadName(buffer, bufferSize, LoadLittle<uint16_t>(fields), LoadLittle<uint16_t>(fields + 2),
+  if (!ReadName(buffer, bufferSize, LoadLE<uint16_t>(fields), LoadLE<uint16_t>(fields + 2),
                 link.substitute) ||
-      !ReadName(buffer, bufferSize, LoadLittle<uint16_t>(fields + 4),
-                LoadLittle<uint16_t>(fields + 6), link.print) ||
+      !ReadName(buffer, bufferSize, LoadLE<uint16_t>(fields + 4),
+                LoadLE<uint16_t>(fields + 6), link.print) ||
       link.substitute.empty())
     return err::kInvalidReparseData;
   if (link.tag == kReparseTagSymlink)
-    link.relative = LoadLittle<DWORD>(fields + kNamesFieldsSize) & kSymlinkFlagRelative;
+    link.relative = LoadLE<DWORD>(fields + kNamesFieldsSize) & kSymlinkFlagRelative;
   return err::kSuccess;
 }
 
@@ -75,15 +75,15 @@ DWORD BuildLinkReparse(const LinkReparse& link, std::vector<uint8_t>& data) {
   if (kHeaderSize + fixed + namesSize > kMaxReparseDataSize) return err::kFilenameExcedRange;
   const auto substituteSize = static_cast<uint16_t>(link.substitute.size() * 2);
   data.clear();
-  AppendLittle<DWORD>(data, link.tag);
-  AppendLittle<uint16_t>(data, static_cast<uint16_t>(fixed + namesSize));
-  AppendLittle<uint16_t>(data, 0);
-  AppendLittle<uint16_t>(data, 0);
-  AppendLittle<uint16_t>(data, substituteSize);
-  AppendLittle<uint16_t>(data, static_cast<uint16_t>(substituteSize + 2));
-  AppendLittle<uint16_t>(data, static_cast<uint16_t>(link.print.size() * 2));
+  AppendLE<DWORD>(data, link.tag);
+  AppendLE<uint16_t>(data, static_cast<uint16_t>(fixed + namesSize));
+  AppendLE<uint16_t>(data, 0);
+  AppendLE<uint16_t>(data, 0);
+  AppendLE<uint16_t>(data, substituteSize);
+  AppendLE<uint16_t>(data, static_cast<uint16_t>(substituteSize + 2));
+  AppendLE<uint16_t>(data, static_cast<uint16_t>(link.print.size() * 2));
   if (link.tag == kReparseTagSymlink)
-    AppendLittle<DWORD>(data, link.relative ? kSymlinkFlagRelative : 0);
+    AppendLE<DWORD>(data, link.relative ? kSymlinkFlagRelative : 0);
   AppendName(data, link.substitute);
   AppendName(data, link.print);
   return err::kSuccess;

@@ -3,7 +3,7 @@
 // mounted through ntfs-3g, the volume's own (see ntfs3g.h).
 #include "platform/errors.h"
 #include "platform/file.h"
-#include "platform/posix/little_endian.h"
+#include "platform/little_endian.h"
 #include "platform/posix/metadata.h"
 #include "platform/posix/ntfs3g.h"
 
@@ -43,7 +43,7 @@ DWORD SetShortName(WStringView path, WStringView shortName) {
     return err::kSuccess;
   }
   std::vector<uint8_t> value;
-  for (Char c : shortName) posix::AppendLittle<uint16_t>(value, static_cast<uint16_t>(c));
+  for (Char c : shortName) AppendLE<uint16_t>(value, static_cast<uint16_t>(c));
   return posix::WriteXattr(ref, posix::kShortNameXattr, value, "short name");
 }
 
