@@ -231,6 +231,26 @@ void COrvMorlet::MakeCurrent(const ORVFILEATTRIBUTEDATA& attributes, WStringView
   current_.tempName = MakeTempName(current_.name, attributes.dwFileAttributes);
 }
 
+// The staging file of an encrypted entry takes the temporary name the entry was given
+// when it became current, and that name stays current after the extraction, so that a
+// caller recording it for a later import finds the file.
+RestoreItem COrvMorlet::ItemToRestore(WStringView name, const ORVFILEATTRIBUTEDATA& attributes,
+                                      WStringView shortName) const {
+  RestoreItem item;
+  item.name = name;
+  item.attributes = attributes;
+  item.shortName = shortName;
+  item.tempName = current_.tempName;
+  return item;
+}
+
+void COrvMorlet::RefreshCurrent(const ORVFILEATTRIBUTEDATA& attributes, WStringView name,
+                                uint64_t size) {
+  WString tempName = std::move(current_.tempName);
+  MakeCurrent(attributes, name, size);
+  current_.tempName = std::move(tempName);
+}
+
 BOOL COrvMorlet::CopyText(WStringView text, LPTSTR buffer, int size) {
   if (size <= 0) return TRUE;
   if (buffer == nullptr) return Fail(ORV_ERROR_ARG1);

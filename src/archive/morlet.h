@@ -84,6 +84,11 @@ class COrvMorlet : public COrvImplementation<IOrvMorlet> {
   bool IsOpen() const { return main_.IsOpen(); }
   bool IsV56() const { return type_ == archive::kTypeVersion5 || type_ == archive::kTypeVersion6; }
   void MakeCurrent(const ORVFILEATTRIBUTEDATA& attributes, WStringView name, uint64_t size);
+  // What extracting the current entry restores, and the refresh of the current entry
+  // after it; both keep the entry's temporary name (see morlet.cpp).
+  archive::RestoreItem ItemToRestore(WStringView name, const ORVFILEATTRIBUTEDATA& attributes,
+                                     WStringView shortName) const;
+  void RefreshCurrent(const ORVFILEATTRIBUTEDATA& attributes, WStringView name, uint64_t size);
   void ResetState();
   static uint32_t PseudoRandom();
   WString MakeTempName(WStringView name, DWORD attributes);

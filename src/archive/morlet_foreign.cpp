@@ -138,10 +138,8 @@ BOOL COrvMorlet::ExtractCurrentForeign(LPCTSTR folder) {
   const WString source = mountPath_ + (mountPath_.back() == '\\' ? ORV_T("") : ORV_T("\\")) +
                          current_.name;
   const std::vector<uint8_t> descriptor = SourceDescriptor(source);
-  RestoreItem item;
-  item.name = current_.name;
-  item.attributes = current_.attributes;
-  item.shortName = foreignEntry_.shortName;
+  const RestoreItem item =
+      ItemToRestore(current_.name, current_.attributes, foreignEntry_.shortName);
   RestoreSources sources;
   sources.content = [&](os::File& target) { return CopyContent(source, target); };
   sources.reparse = [&](std::vector<uint8_t>& data) { return os::GetReparseData(source, data); };

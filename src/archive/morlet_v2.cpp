@@ -228,14 +228,7 @@ BOOL COrvMorlet::NextEntryV2(int advance) {
 BOOL COrvMorlet::ExtractCurrentV2(LPCTSTR folder) {
   if (currentOffset_ >= v2Entries_.size()) return Fail(err::kNoMoreItems);
   const V2Entry& entry = v2Entries_[currentOffset_];
-  RestoreItem item;
-  item.name = entry.name;
-  item.attributes = entry.attributes;
-  item.shortName = entry.shortName;
-  // The staging file of an encrypted entry takes the temporary name the entry was given
-  // when it became current, and that name stays current, so that a caller recording it
-  // for a later import finds the file.
-  item.tempName = current_.tempName;
+  const RestoreItem item = ItemToRestore(entry.name, entry.attributes, entry.shortName);
   RestoreSources sources;
   sources.content = [&](os::File& target) {
     uint64_t written = 0;
@@ -268,8 +261,7 @@ BOOL COrvMorlet::ExtractCurrentV2(LPCTSTR folder) {
     return err::kSuccess;
   };
   const DWORD error = RestoreEntry(folder, item, sources, session_);
-  MakeCurrent(entry.attributes, entry.name, SizeOf(entry.attributes));
-  current_.tempName = item.tempName;
+  RefreshCurrent(entry.attributes, entry.name, SizeOf(entry.attributes));
   return error ? Fail(error) : Succeed();
 }
 

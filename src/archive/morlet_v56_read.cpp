@@ -159,14 +159,7 @@ BOOL COrvMorlet::ExtractCurrentV56(LPCTSTR folder) {
   if (DWORD error = ReadRecordAt(currentOffset_, record)) return Fail(error);
   record_ = std::move(record);
   parts_.Close();
-  RestoreItem item;
-  item.name = record_.name;
-  item.attributes = record_.attributes;
-  item.shortName = record_.shortName;
-  // The staging file of an encrypted entry takes the temporary name the entry was given
-  // when it became current, and that name stays current, so that a caller recording it
-  // for a later import finds the file.
-  item.tempName = current_.tempName;
+  const RestoreItem item = ItemToRestore(record_.name, record_.attributes, record_.shortName);
   RestoreSources sources;
   sources.content = [this](os::File& target) {
     BlockReader reader;
@@ -178,8 +171,7 @@ BOOL COrvMorlet::ExtractCurrentV56(LPCTSTR folder) {
     return ReadDescriptorV56(record_, descriptor);
   };
   const DWORD error = RestoreEntry(folder, item, sources, session_);
-  MakeCurrent(record_.attributes, record_.name, SizeOf(record_.attributes));
-  current_.tempName = item.tempName;
+  RefreshCurrent(record_.attributes, record_.name, SizeOf(record_.attributes));
   return error ? Fail(error) : Succeed();
 }
 
