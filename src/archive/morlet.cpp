@@ -41,9 +41,15 @@ WString VolumeRootOf(WStringView path) {
 
 }  // namespace
 
-// A mounted image is dismounted with the object.
+// A mounted image is dismounted with the object. An archive left open for writing gets
+// what waits in memory written out, as if each add had gone straight to disk.
 COrvMorlet::~COrvMorlet() {
-  if (IsOpen() && IsForeign()) CloseForeign();
+  if (!IsOpen()) return;
+  if (IsForeign()) {
+    CloseForeign();
+  } else if (IsV56()) {
+    FlushWrites();
+  }
 }
 
 BOOL COrvMorlet::Fail(DWORD error) {

@@ -56,8 +56,9 @@ DWORD COrvMorlet::LastKnownPart() const { return std::max(header_.lastPart, part
 
 DWORD COrvMorlet::FlushWrites() {
   if (mode_ == 1) return err::kSuccess;
-  if (DWORD error = recordsOut_.Flush(main_)) return error;
-  return parts_.FlushPending();
+  // Blocks before the records that point to them.
+  if (DWORD error = parts_.FlushPending()) return error;
+  return recordsOut_.Flush(main_);
 }
 
 DWORD COrvMorlet::WriteDescriptorRecord(const void* descriptor, DWORD length, EntryRecord& record) {
@@ -287,10 +288,11 @@ BOOL COrvMorlet::CloseV56() {
     main_.Close();
     return Succeed();
   }
-  // A failed write-out still leaves the header and index describing what did reach the
-  // disk; the close reports it all the same.
-  DWORD lost = recordsOut_.Flush(main_);
-  if (DWORD error = parts_.Close(); !lost) lost = error;
+  // Blocks go out before the records that point to them. After a failed write-out the
+  // header and index are still written, so that the entries before the failure stay
+  // readable, and the close fails with it.
+  DWORD lost = parts_.Close();
+  if (DWORD error = recordsOut_.Flush(main_); !lost) lost = error;
   if (dirty_) {
     header_.lastPart = parts_.Number();
     uint8_t bytes[kV56HeaderSize];

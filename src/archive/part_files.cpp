@@ -65,7 +65,8 @@ DWORD PartWriter::RotateIfPast(uint64_t splitSize) {
 }
 
 DWORD PartWriter::Close() {
-  if (!file_.IsOpen()) return err::kSuccess;
+  // A part closed earlier may have lost its last bytes: that stays the answer.
+  if (!file_.IsOpen()) return out_.Failure();
   DWORD error = out_.Flush(file_);
   if (!error) error = file_.Flush();
   file_.Close();

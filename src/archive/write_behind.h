@@ -24,6 +24,8 @@ class WriteBehind {
   DWORD Write(os::File& file, const void* bytes, size_t size);
   DWORD Flush(os::File& file);
   size_t Pending() const { return pending_.size(); }
+  // The failed write-out that every call now reports; 0 when none.
+  DWORD Failure() const { return failure_; }
   // Forgets the waiting bytes past the first `keep`, never written.
   void Truncate(size_t keep);
   // Forgets the waiting bytes and any failure (the file is closed or abandoned).

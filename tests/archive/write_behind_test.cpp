@@ -70,5 +70,21 @@ TEST(RoundTripV56, AnArchiveOpenForWritingReadsWhatItJustAdded) {
   ASSERT_TRUE(archive.Close());
 }
 
+// An archive object destroyed without Close leaves its adds on disk, readable in order.
+TEST(RoundTripV56, AnArchiveNeverClosedKeepsWhatItAdded) {
+  TempFolder temp;
+  const WString path = temp / ORV_T("a.inp");
+  WriteFile(temp / ORV_T("source"), "content");
+  {
+    COrvMorlet archive;
+    ASSERT_TRUE(archive.Open(path.c_str(), 0, 5));
+    ASSERT_TRUE(archive.AddFile((temp / ORV_T("source")).c_str(), ORV_T("kept"), nullptr, 0, nullptr));
+  }
+  COrvMorlet reader;
+  ASSERT_TRUE(reader.Open(path.c_str(), 1, 0));
+  EXPECT_EQ(EntryNames(reader), std::vector<WString>{ORV_T("kept")});
+  reader.Close();
+}
+
 }  // namespace
 }  // namespace orv::test

@@ -1,0 +1,66 @@
+// Writes that fail after the add that queued them returned: the failure must reach the
+// close, never end in an archive reported as written. The file-size limit of the process
+// makes the disk "full" at a chosen point.
+#include <sys/resource.h>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <random>
+
+#include "archive/morlet.h"
+#include "support/temp_folder.h"
+
+namespace orv::test {
+namespace {
+
+// Files cannot grow past `bytes` while the object lives; writes past it fail with EFBIG
+// instead of killing the process.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    previousSignal_ = std::signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &previous_);
+    rlimit limited = previous_;
+    limited.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limited);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &previous_);
+    std::signal(SIGXFSZ, previousSignal_);
+  }
+
+ private:
+  rlimit previous_{};
+  void (*previousSignal_)(int) = nullptr;
+};
+
+std::string Noise(size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random());
+  return bytes;
+}
+
+TEST(ArchiveWriteFailure, ALostWriteOutFailsTheClose) {
+  for (const size_t last : {150000u, 10000u}) {  // the failure met by an add, or by Close
+    TempFolder temp;
+    const size_t sizes[] = {100000, 100000, 100000, last};
+    for (size_t i = 0; i < 4; ++i)
+      WriteFile(temp / (ORV_T("f") + WString(1, Char('0' + i))), Noise(sizes[i], unsigned(i)));
+    const WString path = temp / ORV_T("a.inp");
+    COrvMorlet archive;
+    ASSERT_TRUE(archive.Open(path.c_str(), 0, 5));
+    archive.SetSplitSize(400000);
+    const FileSizeLimit limit(300000);
+    for (size_t i = 0; i < 4; ++i) {
+      const WString name = ORV_T("f") + WString(1, Char('0' + i));
+      archive.AddFile((temp / name).c_str(), name.c_str(), nullptr, 0, nullptr);
+    }
+    EXPECT_FALSE(archive.Close()) << "with the last entry of " << last << " bytes";
+    EXPECT_NE(archive.GetLastErrorCode(), 0u);
+  }
+}
+
+}  // namespace
+}  // namespace orv::test
