@@ -104,6 +104,8 @@ class COrvMorlet : public COrvImplementation<IOrvMorlet> {
   BOOL NextEntryForeign(int advance);
   BOOL ExtractCurrentForeign(LPCTSTR folder);
   BOOL ExtractFileForeign(LPCTSTR name, LPCTSTR folder);
+  // `relative` below the mount path.
+  WString MountedPath(WStringView relative) const;
   BOOL CloseForeign();
 
   // Versions 5 and 6 (morlet_v56_*.cpp).

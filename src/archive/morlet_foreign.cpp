@@ -6,6 +6,7 @@
 #include "archive/source_metadata.h"
 #include "archive/target_path.h"
 #include "platform/case_fold.h"
+#include "platform/clock.h"
 #include "platform/encoding.h"
 #include "platform/errors.h"
 #include "platform/system.h"
@@ -71,18 +72,22 @@ std::vector<uint8_t> SourceDescriptor(WStringView source) {
 
 }  // namespace
 
+WString COrvMorlet::MountedPath(WStringView relative) const {
+  const bool separated = !mountPath_.empty() && mountPath_.back() == '\\';
+  return mountPath_ + (separated ? ORV_T("") : ORV_T("\\")) + WString(relative);
+}
+
 DWORD COrvMorlet::MountVirtualDisk() {
   COrvLog& log = COrvLog::GetInstance();
   WString drive;
-  for (Char letter = 'Z'; letter >= 'C' && drive.empty(); --letter) {
-    const WString root = WString(1, letter) + ORV_T(":\\");
-    DWORD attributes;
-    if (os::GetAttributes(root, attributes) != 0) drive = root;
-  }
+  for (Char letter = 'Z'; letter >= 'C' && drive.empty(); --letter)
+    if (!os::DriveLetterInUse(letter)) drive = WString(1, letter) + ORV_T(":\\");
   if (drive.empty()) return err::kInvalidDrive;
   VirtualDiskLibrary library;
-  if (library.LoadFromCurrentDirectory() != 0 ||
-      library.Mount(os::ToSystemCodePage(drive), os::ToSystemCodePage(path_), 1) != 0) {
+  std::string narrowDrive, narrowPath;
+  if (os::ToSystemCodePage(drive, narrowDrive) != 0 ||
+      os::ToSystemCodePage(path_, narrowPath) != 0 || library.LoadFromCurrentDirectory() != 0 ||
+      library.Mount(narrowDrive, narrowPath, 1) != 0) {
     log.AddError(ORV_T("Cannot mount %s on %s"), path_, drive);
     return err::kInvalidData;
   }
@@ -94,8 +99,14 @@ DWORD COrvMorlet::MountWim() {
   COrvLog& log = COrvLog::GetInstance();
   WString volume;
   if (os::FindImageMountVolume(volume) != 0) return err::kInvalidDrive;
-  const WString folder = Format(ORV_T("%sSyst%8.8X"), volume, PseudoRandom());
-  if (DWORD error = os::CreateDirectory(folder)) return error;
+  // A name another mount took already is drawn again.
+  WString folder;
+  DWORD created = err::kAlreadyExists;
+  for (int attempt = 0; attempt < 16 && created == err::kAlreadyExists; ++attempt) {
+    folder = Format(ORV_T("%sSyst%8.8X"), volume, PseudoRandom());
+    created = os::CreateDirectory(folder);
+  }
+  if (created) return created;
   auto wim = std::make_unique<COrvWim>();
   if (!wim->WIMMountImage(folder.c_str(), path_.c_str(), 1, nullptr)) {
     const DWORD error = wim->GetLastErrorCode();
@@ -135,8 +146,7 @@ BOOL COrvMorlet::ExtractCurrentForeign(LPCTSTR folder) {
   if (IsLeftOut(current_.name)) return Succeed();
   // An encrypted file shows only its plain content through a mount: nothing to restore.
   if ((attributes & os::kAttrEncrypted) && !(attributes & os::kAttrDirectory)) return Succeed();
-  const WString source = mountPath_ + (mountPath_.back() == '\\' ? ORV_T("") : ORV_T("\\")) +
-                         current_.name;
+  const WString source = MountedPath(current_.name);
   const std::vector<uint8_t> descriptor = SourceDescriptor(source);
   const RestoreItem item =
       ItemToRestore(current_.name, current_.attributes, foreignEntry_.shortName);
@@ -152,17 +162,31 @@ BOOL COrvMorlet::ExtractCurrentForeign(LPCTSTR folder) {
 }
 
 BOOL COrvMorlet::ExtractFileForeign(LPCTSTR name, LPCTSTR folder) {
-  // The name is read below the mount path: it must stay there.
-  if (!IsSafeEntryName(name)) return Fail(err::kInvalidName);
   WString relative(name);
-  while (!relative.empty() && relative.front() == '\\') relative.erase(0, 1);
-  const WString source = mountPath_ + (mountPath_.back() == '\\' ? ORV_T("") : ORV_T("\\")) + relative;
+  while (!relative.empty() && (relative.front() == '\\' || relative.front() == '/'))
+    relative.erase(0, 1);
+  // The name is read below the mount path and must stay there: nothing that climbs out,
+  // no wildcards, and no link of the image on the way, which could lead anywhere.
+  if (!IsSafeEntryName(name) || relative.find_first_of(ORV_T("*?")) != WString::npos)
+    return Fail(err::kInvalidName);
+  const size_t last = relative.find_last_of(ORV_T("\\/"));
+  for (size_t at = relative.find_first_of(ORV_T("\\/")); at != WString::npos && at <= last;
+       at = relative.find_first_of(ORV_T("\\/"), at + 1)) {
+    os::FileInfo step;
+    if (os::GetInfo(MountedPath(relative.substr(0, at)), step) == 0 &&
+        (step.attributes & os::kAttrReparsePoint)) {
+      COrvLog::GetInstance().AddError(ORV_T("%s lies behind a link of the image"), WString(name));
+      return Fail(err::kInvalidName);
+    }
+  }
   os::DirSearch search;
   os::FindData found;
-  if (relative.empty() || search.First(source, found) != 0) {
+  if (relative.empty() || search.First(MountedPath(relative), found) != 0) {
     COrvLog::GetInstance().AddError(ORV_T("File %s not found"), WString(name));
     return Fail(err::kFileNotFound);
   }
+  // The entry as the image spells it.
+  relative = (last == WString::npos ? WString() : relative.substr(0, last + 1)) + found.name;
   foreignEntry_ = std::move(found);
   MakeCurrent(BlockOf(foreignEntry_), relative, foreignEntry_.size);
   current_.tempName.clear();
@@ -174,8 +198,11 @@ BOOL COrvMorlet::CloseForeign() {
   main_.Close();
   if (type_ == kTypeVirtualDisk) {
     VirtualDiskLibrary library;
-    const bool unmounted = !mountPath_.empty() && library.LoadFromCurrentDirectory() == 0 &&
-                           library.UnMount(os::ToSystemCodePage(mountPath_)) == 0;
+    std::string narrowDrive;
+    const bool unmounted = !mountPath_.empty() &&
+                           os::ToSystemCodePage(mountPath_, narrowDrive) == 0 &&
+                           library.LoadFromCurrentDirectory() == 0 &&
+                           library.UnMount(narrowDrive) == 0;
     return unmounted ? Succeed() : Fail(ORV_ERROR_DISMOUNT_FAILED);
   }
   if (!mountWim_) {
@@ -185,7 +212,13 @@ BOOL COrvMorlet::CloseForeign() {
   const bool unmounted = mountWim_->WIMUnmountImage(mountPath_.c_str(), path_.c_str(), 1, FALSE);
   mountWim_.reset();
   if (!unmounted) return Fail(ORV_ERROR_DISMOUNT_FAILED);
-  os::RemoveDirectory(mountPath_);
+  // The system may hold the folder of a mount for a moment after the image has gone
+  // (Linux: a mount whose driver has just ended), so removing it is tried again a while.
+  for (int attempt = 0; attempt < 30; ++attempt) {
+    const DWORD error = os::RemoveDirectory(mountPath_);
+    if (error == 0 || error == err::kFileNotFound || error == err::kPathNotFound) break;
+    os::Sleep(100);
+  }
   return Succeed();
 }
 

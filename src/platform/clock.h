@@ -22,6 +22,9 @@ struct CalendarTime {
 // Milliseconds since the system started; wraps after 49.7 days like GetTickCount.
 DWORD TickCount();
 
+// Pauses the calling thread.
+void Sleep(DWORD milliseconds);
+
 FileTime CurrentFileTime();
 
 // UTC file time to local file time and back, with the bias in force now (as Windows does).

@@ -11,7 +11,8 @@ namespace orv::os {
 WString FromUtf8(std::string_view text);
 std::string ToUtf8(WStringView text);
 // The system's narrow code page, for libraries that take narrow strings: the ANSI code
-// page on Windows (characters it lacks become "?"), UTF-8 on Linux.
-std::string ToSystemCodePage(WStringView text);
+// page on Windows, UTF-8 on Linux. 1113 when a character has no exact equivalent there
+// (a look-alike would name another file).
+DWORD ToSystemCodePage(WStringView text, std::string& narrow);
 
 }  // namespace orv::os

@@ -21,6 +21,10 @@ struct VolumeInfo {
 DWORD GetFreeSpace(WStringView path, VolumeSpace& space);
 DWORD GetVolumeInfo(WStringView path, VolumeInfo& info);
 
+// Whether a drive letter names anything: a volume, a drive without its medium, a
+// network drive (on Linux: a mapped folder).
+bool DriveLetterInUse(Char letter);
+
 // The root ("C:\") of the first local volume that can hold the folder an image is
 // mounted into: on Windows a fixed NTFS drive, where the imaging interface mounts; on
 // Linux the first mapped drive the caller may write to, else the temporary folder

@@ -71,7 +71,8 @@ DWORD Volume::LoadMftRuns() {
     records_ = CoveredClusters(mft_) * geometry_.clusterSize / geometry_.recordSize;
     error = ReadListedData(*this, 0, record, data);
   }
-  if (error == 0 && data.resident) error = err::kFileCorrupt;
+  // The table is never resident nor compressed: a record that says so is damaged.
+  if (error == 0 && (data.resident || data.unitClusters != 0)) error = err::kFileCorrupt;
   if (error != 0) return error == err::kFileNotFound ? err::kFileCorrupt : error;
   mft_ = std::move(data.extents);
   records_ = data.size / geometry_.recordSize;

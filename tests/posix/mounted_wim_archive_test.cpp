@@ -1,6 +1,8 @@
 // A WIM file opened through the archive object: its first image is mounted read-only,
 // walked folder before content, extracted entry by entry or by name, and dismounted at
 // Close. Needs libwim and FUSE; skipped where the image cannot be mounted.
+#include <unistd.h>
+
 #include "archive/morlet.h"
 #include "platform/errors.h"
 #include "wim_test_support.h"
@@ -66,6 +68,29 @@ TEST_F(MountedWim, WalkAndExtractTheMountedImageThenDismount) {
 
   ASSERT_TRUE(archive.Close());
   EXPECT_FALSE(std::filesystem::exists(mountFolder)) << "the mount folder goes with the mount";
+}
+
+// Names given to ExtractFile are read below the mount: a link of the image on the way
+// could lead anywhere on this machine, and a wildcard is no name.
+TEST_F(MountedWim, ExtractByNameNeverLeavesTheImage) {
+  WriteNative(Native("outside/secret.txt"), "host secret");
+  ASSERT_EQ(symlink(Native("outside").c_str(), Native("src/escape").c_str()), 0);
+  COrvWim wim;
+  Capture(wim, ORV_T("Q:\\linked.wim"), ORV_T("Q:\\src"), wim::kCompressXpress);
+  COrvMorlet archive;
+  if (!archive.Open(ORV_T("Q:\\linked.wim"), 1, 0)) {
+    EXPECT_EQ(archive.GetLastErrorCode(), err::kNotSupported);
+    GTEST_SKIP() << "this machine cannot mount WIM images";
+  }
+  EXPECT_FALSE(archive.ExtractFile(ORV_T("escape\\secret.txt"), ORV_T("Q:\\out")));
+  EXPECT_EQ(archive.GetLastErrorCode(), err::kInvalidName);
+  EXPECT_FALSE(archive.ExtractFile(ORV_T("dir\\*"), ORV_T("Q:\\out")));
+  EXPECT_EQ(archive.GetLastErrorCode(), err::kInvalidName);
+  EXPECT_FALSE(std::filesystem::exists(Native("out/escape/secret.txt")));
+  // The link itself is an entry like any other.
+  ASSERT_TRUE(archive.ExtractFile(ORV_T("escape"), ORV_T("Q:\\out"))) << archive.GetLastErrorCode();
+  EXPECT_TRUE(std::filesystem::is_symlink(Native("out/escape")));
+  EXPECT_TRUE(archive.Close());
 }
 
 }  // namespace

@@ -86,6 +86,19 @@ TEST(Win32Paths, InformationOfAFileHeldOpenWithoutSharing) {
 TEST(Win32Volumes, LettersAreTheSystemsOwn) {
   EXPECT_EQ(SetDriveFolder(ORV_T('X'), ORV_T("C:\\somewhere")), err::kNotSupported);
   EXPECT_TRUE(GetDriveFolder(ORV_T('C')).empty());
+  EXPECT_TRUE(DriveLetterInUse(ORV_T('C')));
+}
+
+// Narrow strings for libraries that take them: a character the code page lacks fails
+// rather than turning into a look-alike that names another file.
+TEST(Win32Encoding, TheNarrowCodePageRefusesWhatItCannotSpell) {
+  std::string narrow;
+  ASSERT_EQ(ToSystemCodePage(ORV_T("C:\\images\\disk.img"), narrow), 0u);
+  EXPECT_EQ(narrow, "C:\\images\\disk.img");
+  const WString chinese = WString(1, Char(0x4E2D)) + ORV_T(".img");
+  const DWORD error = ToSystemCodePage(chinese, narrow);
+  if (error == 0) GTEST_SKIP() << "this system's code page holds every character (UTF-8)";
+  EXPECT_EQ(error, 1113u);
 }
 
 TEST(Win32Volumes, AnyPathOnTheVolumeNamesIt) {

@@ -1,6 +1,7 @@
 // Clocks. Local time uses the offset from UTC in force now, for every time converted,
 // as Windows' FileTimeToLocalFileTime does (so a summer date converted in winter is off
 // by the daylight hour, exactly as there).
+#include <cerrno>
 #include <ctime>
 
 #include "platform/clock.h"
@@ -41,5 +42,12 @@ FileTime CurrentFileTime() {
 FileTime FileTimeToLocal(FileTime utc) { return Shift(utc, CurrentBiasTicks()); }
 
 FileTime LocalToFileTime(FileTime local) { return Shift(local, -CurrentBiasTicks()); }
+
+void Sleep(DWORD milliseconds) {
+  timespec wait{static_cast<time_t>(milliseconds / 1000),
+                static_cast<long>(milliseconds % 1000) * 1000000};
+  while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+  }
+}
 
 }  // namespace orv::os

@@ -93,6 +93,9 @@ std::string ToUtf8(WStringView text) {
   return out;
 }
 
-std::string ToSystemCodePage(WStringView text) { return ToUtf8(text); }
+DWORD ToSystemCodePage(WStringView text, std::string& narrow) {
+  narrow = ToUtf8(text);
+  return 0;
+}
 
 }  // namespace orv::os

@@ -84,6 +84,8 @@ DWORD GetVolumeInfo(WStringView path, VolumeInfo& info) {
   return err::kSuccess;
 }
 
+bool DriveLetterInUse(Char letter) { return !GetDriveFolder(letter).empty(); }
+
 DWORD FindImageMountVolume(WString& root) {
   for (Char letter = 'C'; letter <= 'Z'; ++letter) {
     const WString folder = GetDriveFolder(letter);

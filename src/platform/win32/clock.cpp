@@ -30,4 +30,6 @@ FileTime LocalToFileTime(FileTime local) {
   return ::LocalFileTimeToFileTime(&given, &utc) ? FromFiletime(utc) : local;
 }
 
+void Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
+
 }  // namespace orv::os

@@ -44,27 +44,36 @@ WString FromUtf8(std::string_view text) {
   return result;
 }
 
-namespace {
-
-std::string ToCodePage(WStringView text, UINT codePage) {
+std::string ToUtf8(WStringView text) {
   std::string result;
   while (!text.empty()) {
     const int length = static_cast<int>(Utf16PieceLength(text));
     const int needed =
-        ::WideCharToMultiByte(codePage, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
     const size_t start = result.size();
     result.resize(start + static_cast<size_t>(needed));
-    ::WideCharToMultiByte(codePage, 0, text.data(), length, result.data() + start, needed,
-                          nullptr, nullptr);
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, result.data() + start, needed, nullptr,
+                          nullptr);
     text.remove_prefix(static_cast<size_t>(length));
   }
   return result;
 }
 
-}  // namespace
-
-std::string ToUtf8(WStringView text) { return ToCodePage(text, CP_UTF8); }
-
-std::string ToSystemCodePage(WStringView text) { return ToCodePage(text, CP_ACP); }
+DWORD ToSystemCodePage(WStringView text, std::string& narrow) {
+  narrow.clear();
+  while (!text.empty()) {
+    const int length = static_cast<int>(Utf16PieceLength(text));
+    BOOL replaced = FALSE;
+    const int needed = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length,
+                                             nullptr, 0, nullptr, &replaced);
+    if (replaced) return ERROR_NO_UNICODE_TRANSLATION;
+    const size_t start = narrow.size();
+    narrow.resize(start + static_cast<size_t>(needed));
+    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length, narrow.data() + start,
+                          needed, nullptr, nullptr);
+    text.remove_prefix(static_cast<size_t>(length));
+  }
+  return ERROR_SUCCESS;
+}
 
 }  // namespace orv::os

@@ -50,6 +50,11 @@ DWORD GetVolumeInfo(WStringView path, VolumeInfo& info) {
   return err::kSuccess;
 }
 
+bool DriveLetterInUse(Char letter) {
+  const WString root = WString(1, letter) + ORV_T(":\\");
+  return ::GetDriveTypeW(root.c_str()) != DRIVE_NO_ROOT_DIR;
+}
+
 DWORD FindImageMountVolume(WString& root) {
   for (Char letter = 'C'; letter <= 'Z'; ++letter) {
     const WString candidate = WString(1, letter) + ORV_T(":\\");
