@@ -1,5 +1,5 @@
 #include "archive/deflate_file.h"
-#include "archive/file_io.h"
+#include "platform/whole_io.h"
 
 #include <algorithm>
 #include <vector>
@@ -59,11 +59,11 @@ DWORD DeflateFile(os::File& source, uint64_t size, os::File& out, int level,
     if (!consumed) return err::kInternalError;
     uint8_t lengthBytes[4];
     StoreLE<uint32_t>(lengthBytes, produced);
-    if ((error = WriteAll(out, lengthBytes, 4))) {
+    if ((error = os::WriteAll(out, lengthBytes, 4))) {
       log.AddError(ORV_T("WriteFile - %u"), error);
       return error;
     }
-    if ((error = WriteAll(out, buffers.compressed.get() + 4, produced))) {
+    if ((error = os::WriteAll(out, buffers.compressed.get() + 4, produced))) {
       log.AddError(ORV_T("WriteFile 2 - %u"), error);
       return error;
     }

@@ -11,6 +11,7 @@
 #include "platform/errors.h"
 #include "platform/system.h"
 #include "platform/volume.h"
+#include "platform/whole_io.h"
 #include "services/log.h"
 #include "services/virtual_disk.h"
 #include "wim/wim.h"
@@ -41,15 +42,7 @@ DWORD CopyContent(WStringView source, os::File& target) {
   if (DWORD error = in.Open(source, os::kGenericRead, os::kShareRead,
                             os::Disposition::kOpenExisting, os::kBackupSemantics))
     return error;
-  std::vector<uint8_t> buffer(kBlockSize);
-  for (;;) {
-    DWORD got = 0;
-    if (DWORD error = in.Read(buffer.data(), kBlockSize, got)) return error;
-    if (got == 0) return err::kSuccess;
-    DWORD written = 0;
-    if (DWORD error = target.Write(buffer.data(), got, written)) return error;
-    if (written != got) return err::kDiskFull;
-  }
+  return os::CopyToEnd(in, target);
 }
 
 // The descriptor of a file of the mounted image, read with the privileges that reach

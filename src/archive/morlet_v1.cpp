@@ -4,7 +4,6 @@
 
 #include "archive/deflate_file.h"
 #include "archive/deflate_stream.h"
-#include "archive/file_io.h"
 #include "archive/item_restore.h"
 #include "archive/morlet.h"
 #include "archive/source_metadata.h"
@@ -12,6 +11,7 @@
 #include "platform/clock.h"
 #include "platform/errors.h"
 #include "platform/little_endian.h"
+#include "platform/whole_io.h"
 
 namespace orv {
 
@@ -130,7 +130,7 @@ BOOL COrvMorlet::CloseV1() {
   if (v1TableUsed_ != 0) {
     v12_.tableOffset = writePosition_;
     v12_.tableSize = static_cast<DWORD>(v1TableUsed_);
-    error = WriteAllAt(main_, writePosition_, v1Table_.data(), v12_.tableSize);
+    error = os::WriteAllAt(main_, writePosition_, v1Table_.data(), v12_.tableSize);
     if (!error) error = main_.SetEnd();
   } else {
     v12_.tableOffset = 0;
@@ -139,7 +139,7 @@ BOOL COrvMorlet::CloseV1() {
   if (!error) {
     uint8_t bytes[kV1HeaderSize];
     EncodeV12Header(v12_, bytes);
-    error = WriteAllAt(main_, 0, bytes, sizeof bytes);
+    error = os::WriteAllAt(main_, 0, bytes, sizeof bytes);
   }
   main_.Close();
   v1Table_.clear();

@@ -4,12 +4,12 @@
 
 #include "archive/deflate_file.h"
 #include "archive/deflate_stream.h"
-#include "archive/file_io.h"
 #include "archive/item_restore.h"
 #include "archive/morlet.h"
 #include "archive/source_metadata.h"
 #include "platform/errors.h"
 #include "platform/little_endian.h"
+#include "platform/whole_io.h"
 #include "services/log.h"
 
 namespace orv {
@@ -194,7 +194,7 @@ BOOL COrvMorlet::CloseV2() {
       }
       v12_.tableOffset = writePosition_;
       v12_.tableSize = static_cast<DWORD>(table.size());
-      DWORD error = WriteAllAt(main_, writePosition_, table.data(), v12_.tableSize);
+      DWORD error = os::WriteAllAt(main_, writePosition_, table.data(), v12_.tableSize);
       if (!error) error = main_.SetEnd();
       if (error) {
         main_.Close();
@@ -206,7 +206,7 @@ BOOL COrvMorlet::CloseV2() {
     }
     uint8_t bytes[kV2HeaderSize];
     EncodeV12Header(v12_, bytes);
-    const DWORD error = WriteAllAt(main_, 0, bytes, sizeof bytes);
+    const DWORD error = os::WriteAllAt(main_, 0, bytes, sizeof bytes);
     if (error) {
       main_.Close();
       return Fail(error);

@@ -2,12 +2,12 @@
 // from another archive, closing.
 #include <algorithm>
 
-#include "archive/file_io.h"
 #include "archive/morlet.h"
 #include "archive/part_names.h"
 #include "archive/source_metadata.h"
 #include "platform/errors.h"
 #include "platform/little_endian.h"
+#include "platform/whole_io.h"
 #include "services/log.h"
 
 namespace orv {
@@ -297,7 +297,7 @@ BOOL COrvMorlet::CloseV56() {
     header_.lastPart = parts_.Number();
     uint8_t bytes[kV56HeaderSize];
     EncodeV56Header(header_, bytes);
-    const DWORD error = WriteAllAt(main_, 0, bytes, sizeof bytes);
+    const DWORD error = os::WriteAllAt(main_, 0, bytes, sizeof bytes);
     if (error) {
       main_.Close();
       return Fail(error);

@@ -2,8 +2,8 @@
 
 #include <new>
 
-#include "archive/file_io.h"
 #include "platform/errors.h"
+#include "platform/whole_io.h"
 
 namespace orv::archive {
 
@@ -13,7 +13,7 @@ DWORD WriteBehind::WriteOut(os::File& file, const void* bytes, size_t size) {
   constexpr size_t kLargestWrite = size_t{1} << 30;
   while (size > 0 && failure_ == 0) {
     const size_t piece = size < kLargestWrite ? size : kLargestWrite;
-    failure_ = WriteAll(file, from, static_cast<DWORD>(piece));
+    failure_ = os::WriteAll(file, from, static_cast<DWORD>(piece));
     from += piece;
     size -= piece;
   }

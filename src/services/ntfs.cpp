@@ -5,6 +5,7 @@
 #include "platform/errors.h"
 #include "platform/file.h"
 #include "platform/raw_volume.h"
+#include "platform/whole_io.h"
 #include "services/ntfs_attribute_list.h"
 #include "services/ntfs_compressed.h"
 #include "services/ntfs_lookup.h"
@@ -22,12 +23,6 @@ bool IsSeparator(Char c) { return c == '\\' || c == '/'; }
 bool IsAbsolute(WStringView path) {
   return (!path.empty() && IsSeparator(path[0]) && path.size() > 1 && IsSeparator(path[1])) ||
          (!path.empty() && path[0] == '/') || (path.size() > 1 && path[1] == ':');
-}
-
-DWORD WriteAll(os::File& file, const uint8_t* bytes, DWORD size) {
-  DWORD written = 0;
-  const DWORD error = file.Write(bytes, size, written);
-  return error != 0 ? error : written != size ? err::kDiskFull : err::kSuccess;
 }
 
 }  // namespace
@@ -112,7 +107,7 @@ DWORD COrvNtfs::CopyData(const ntfs::FileData& data, WStringView target) {
   if (const DWORD error = copy.Open(target, os::kGenericWrite, 0, os::Disposition::kCreateAlways))
     return error;
   if (data.resident)
-    return WriteAll(copy, data.value.data(), static_cast<DWORD>(data.value.size()));
+    return os::WriteAll(copy, data.value.data(), static_cast<DWORD>(data.value.size()));
   const uint64_t step = data.unitClusters ? unitBytes : kCopyChunk;
   std::vector<uint8_t> buffer(static_cast<size_t>(step));
   std::vector<uint8_t> stored;
@@ -129,7 +124,7 @@ DWORD COrvNtfs::CopyData(const ntfs::FileData& data, WStringView target) {
             : volume_.ReadExtents(data.extents, offset, buffer.data(), valid);
     if (error) return error;
     std::fill(buffer.begin() + valid, buffer.begin() + chunk, uint8_t{0});
-    if (const DWORD written = WriteAll(copy, buffer.data(), chunk)) return written;
+    if (const DWORD written = os::WriteAll(copy, buffer.data(), chunk)) return written;
     offset += chunk;
   }
   return err::kSuccess;

@@ -16,6 +16,7 @@
 #include "platform/little_endian.h"
 #include "platform/posix/errno_map.h"
 #include "platform/posix/ntfs3g.h"
+#include "platform/whole_io.h"
 
 namespace orv::os::posix {
 
@@ -23,25 +24,8 @@ namespace {
 
 constexpr char kNtfsRawMark[8] = {'V', 'T', 'E', 'F', 'S', 'N', 'T', '3'};
 constexpr char kEfsXattr[] = "system.ntfs_efsinfo";
-constexpr DWORD kPortion = 65536;
 // An $EFS value holds a few certificates; anything far beyond is no $EFS value.
 constexpr uint32_t kMaxEfsSize = 1024 * 1024;
-
-DWORD WriteAll(File& file, const void* data, size_t size) {
-  DWORD written = 0;
-  if (DWORD error = file.Write(data, static_cast<DWORD>(size), written)) return error;
-  return written == size ? err::kSuccess : err::kDiskFull;
-}
-
-DWORD CopyRest(File& from, File& to) {
-  std::vector<char> buffer(kPortion);
-  for (;;) {
-    DWORD done = 0;
-    if (DWORD error = from.Read(buffer.data(), kPortion, done)) return error;
-    if (done == 0) return err::kSuccess;
-    if (DWORD error = WriteAll(to, buffer.data(), done)) return error;
-  }
-}
 
 DWORD Export(const std::vector<uint8_t>& efs, WStringView source, WStringView staging) {
   File in, out;
@@ -51,8 +35,8 @@ DWORD Export(const std::vector<uint8_t>& efs, WStringView source, WStringView st
   std::vector<uint8_t> header(kNtfsRawMark, kNtfsRawMark + sizeof kNtfsRawMark);
   AppendLE<uint32_t>(header, static_cast<uint32_t>(efs.size()));
   header.insert(header.end(), efs.begin(), efs.end());
-  if (DWORD error = WriteAll(out, header.data(), header.size())) return error;
-  return CopyRest(in, out);
+  if (DWORD error = WriteAll(out, header.data(), static_cast<DWORD>(header.size()))) return error;
+  return CopyToEnd(in, out);
 }
 
 // Reads the $EFS value that follows the mark.
@@ -77,7 +61,7 @@ DWORD Create(File& in, const std::vector<uint8_t>& efs, WStringView target) {
     if (DWORD error = LocateEntry(target, resolved, entry)) return error;
     // Only the driver can make an encrypted file of these bytes.
     if (!OnNtfs3g(EntryRef{resolved.native}, entry)) return err::kNotSupported;
-    if (DWORD error = CopyRest(in, out)) return error;
+    if (DWORD error = CopyToEnd(in, out)) return error;
   }
   ResolvedPath resolved;
   EntryStat entry;
