@@ -35,6 +35,7 @@ test-windows:
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows -j$(JOBS)
 	i686-w64-mingw32-objdump -p build/windows/bin/Vantrel.dll | bash scripts/check-exports
+	i686-w64-mingw32-objdump -p build/windows/bin/Vantrel.dll | bash scripts/check-imports
 	ctest --preset windows
 
 # The archive fuzz target (clang, libFuzzer, AddressSanitizer), seeded by the tests.

@@ -1,5 +1,9 @@
 # Third-party libraries: Debian's packages on Linux, the cross-built copies from
 # scripts/setup (build/third-party/mingw32) for Windows.
+if(WIN32)
+  # Vantrel.dll must load from its own folder alone: zlib is linked in, not imported.
+  set(ZLIB_USE_STATIC_LIBS ON)
+endif()
 find_package(ZLIB REQUIRED)
 if(WIN32)
   set(VANTREL_MINGW_PREFIX ${CMAKE_SOURCE_DIR}/build/third-party/mingw32)

@@ -131,7 +131,21 @@ static_assert(sizeof(ORVDCALLBACK) == 4 && sizeof(ORVVALUE) == 4, "32-bit callba
 
 /* ---- Interfaces ----------------------------------------------------------------- */
 /* Each table of virtual operations is: destructor, Dump, the interface's operations in
- * the order below, Release. The order is part of the binary interface. */
+ * the order below, Release. The order is part of the binary interface.
+ *
+ * On 32-bit Windows the tables are the Microsoft compiler's, as the applications that
+ * load the DLL expect: one destructor entry (called with a flag, bit 0 = free the
+ * memory, returning `this`), and records returned from member functions through a
+ * hidden pointer passed after `this`. GCC (and clang in GNU mode) would lay out two
+ * destructor entries and return small records in registers, so for them the header
+ * spells both out (ORV_MS_TABLE_BY_HAND): the first entry is OrvDeletingDestructor, the
+ * real destructor is protected and not virtual, and an operation that returns a record
+ * takes the caller's record and returns its address, with an inline wrapper that keeps
+ * the call form `GetEntryAttributes()`. Both compilers already pass `this` in ECX and
+ * let the callee remove the arguments of member calls. */
+#if defined(_WIN32) && !defined(_WIN64) && !defined(_MSC_VER)
+#define ORV_MS_TABLE_BY_HAND 1
+#endif
 
 /* The last error code of an object: 0 on success, a Windows code or a library code. */
 class COrvError {
@@ -147,14 +161,35 @@ class COrvError {
 /* Base of every object of the library. */
 class COrvObject {
  public:
+#ifdef ORV_MS_TABLE_BY_HAND
+  /* The destructor entry: destroys the object, frees it when bit 0 of flags is set. */
+  virtual void *OrvDeletingDestructor(unsigned int flags) = 0;
+#else
   virtual ~COrvObject() {}
+#endif
   virtual BOOL Dump() = 0;
   /* The code the last operation left (not part of the table of virtual operations). */
   DWORD GetLastErrorCode() const { return m_Error.GetError(); }
 
  protected:
+#ifdef ORV_MS_TABLE_BY_HAND
+  ~COrvObject() {}
+#endif
   COrvError m_Error;
 };
+
+#ifdef ORV_MS_TABLE_BY_HAND
+/* An operation that returns a record: the table entry takes the caller's record. */
+#define ORV_RECORD_OPERATION(Record, Name)                 \
+  virtual Record *Name(Record *pResult) = 0;               \
+  Record Name() {                                          \
+    Record result;                                         \
+    Name(&result);                                         \
+    return result;                                         \
+  }
+#else
+#define ORV_RECORD_OPERATION(Record, Name) virtual Record Name() = 0;
+#endif
 
 class IOrvImage : public COrvObject {
  public:
@@ -206,13 +241,13 @@ class IOrvMorlet : public COrvObject {
   virtual DWORD GetArchiveType() = 0;
   virtual BOOL GetEntryName(LPTSTR pstrBuffer, int nSize) = 0;
   virtual BOOL GetMountPath(LPTSTR pstrBuffer, int nSize) = 0;
-  virtual ORVFILEATTRIBUTEDATA GetEntryAttributes() = 0;
+  ORV_RECORD_OPERATION(ORVFILEATTRIBUTEDATA, GetEntryAttributes)
   virtual void SetCompression(DWORD dwOption) = 0;
   virtual BOOL GetEntryTempName(LPTSTR pstrBuffer, int nSize) = 0;
   virtual ULONGLONG GetEntrySize() = 0;
-  virtual ORVFILETIME GetEntryCreationTime() = 0;
-  virtual ORVFILETIME GetEntryLastAccessTime() = 0;
-  virtual ORVFILETIME GetEntryLastWriteTime() = 0;
+  ORV_RECORD_OPERATION(ORVFILETIME, GetEntryCreationTime)
+  ORV_RECORD_OPERATION(ORVFILETIME, GetEntryLastAccessTime)
+  ORV_RECORD_OPERATION(ORVFILETIME, GetEntryLastWriteTime)
   virtual ULONGLONG GetSplitSize() = 0;
   virtual ULONGLONG SetSplitSize(ULONGLONG ullSplitSize) = 0;
   virtual void Release() = 0;
@@ -283,6 +318,17 @@ template <class T>
 inline void OrvRelease(T *&object) {
   if (object) object->Release();
   object = 0;
+}
+
+/* Destroys an object through its destructor entry, as deleting it through its interface
+ * does (and as Release does); with GCC on 32-bit Windows, where the header spells the
+ * table out, `delete` cannot be used. Does nothing for a null object. */
+inline void OrvDelete(COrvObject *object) {
+#ifdef ORV_MS_TABLE_BY_HAND
+  if (object) object->OrvDeletingDestructor(1);
+#else
+  delete object;
+#endif
 }
 
 #define ORV_EXPORT_C extern "C"

@@ -22,10 +22,10 @@
 
 namespace orv {
 
-class COrvMorlet : public COrvImplementation<IOrvMorlet> {
+class COrvMorlet final : public COrvImplementation<IOrvMorlet, COrvMorlet> {
  public:
   COrvMorlet() = default;
-  ~COrvMorlet() override;
+  ~COrvMorlet();
 
   BOOL ExtractCurrent(LPCTSTR pstrTargetDir, int nFlags) override;
   BOOL ExtractFile(LPCTSTR lpFileIn, LPCTSTR lpTargetDir) override;
@@ -38,13 +38,17 @@ class COrvMorlet : public COrvImplementation<IOrvMorlet> {
   DWORD GetArchiveType() override { return type_; }
   BOOL GetEntryName(LPTSTR pstrBuffer, int nSize) override;
   BOOL GetMountPath(LPTSTR pstrBuffer, int nSize) override;
-  ORVFILEATTRIBUTEDATA GetEntryAttributes() override { return current_.attributes; }
+  ORV_RECORD_IMPLEMENTATION(IOrvMorlet, ORVFILEATTRIBUTEDATA, GetEntryAttributes,
+                            current_.attributes)
   void SetCompression(DWORD dwOption) override { compression_ = dwOption; }
   BOOL GetEntryTempName(LPTSTR pstrBuffer, int nSize) override;
   ULONGLONG GetEntrySize() override { return current_.size; }
-  ORVFILETIME GetEntryCreationTime() override { return current_.attributes.ftCreationTime; }
-  ORVFILETIME GetEntryLastAccessTime() override { return current_.attributes.ftLastAccessTime; }
-  ORVFILETIME GetEntryLastWriteTime() override { return current_.attributes.ftLastWriteTime; }
+  ORV_RECORD_IMPLEMENTATION(IOrvMorlet, ORVFILETIME, GetEntryCreationTime,
+                            current_.attributes.ftCreationTime)
+  ORV_RECORD_IMPLEMENTATION(IOrvMorlet, ORVFILETIME, GetEntryLastAccessTime,
+                            current_.attributes.ftLastAccessTime)
+  ORV_RECORD_IMPLEMENTATION(IOrvMorlet, ORVFILETIME, GetEntryLastWriteTime,
+                            current_.attributes.ftLastWriteTime)
   ULONGLONG GetSplitSize() override { return splitSize_; }
   ULONGLONG SetSplitSize(ULONGLONG ullSplitSize) override { return splitSize_ = ullSplitSize; }
 

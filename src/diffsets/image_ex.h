@@ -5,7 +5,7 @@
 
 namespace orv {
 
-class COrvImageEx : public COrvImplementation<IOrvImageEx> {
+class COrvImageEx final : public COrvImplementation<IOrvImageEx, COrvImageEx> {
  public:
   // Not built yet: fails with ORV_ERROR_NOT_SUPPORTED.
   BOOL MergeDifferentialSets(LPCTSTR, int, int, ORVDCALLBACK) override { return NotBuilt(); }

@@ -1,18 +1,21 @@
 // What every concrete class of the library shares on top of its interface: Dump, which
-// does nothing and succeeds, the one implementation of Release, and the way operations
-// of families not built yet answer.
+// does nothing and succeeds, the one implementation of Release, the destructor entry,
+// and the way operations of families not built yet answer.
 #pragma once
 
+#include "services/destroyable.h"
 #include "vantrel/vantrel.h"
 
 namespace orv {
 
-template <class Interface>
-class COrvImplementation : public Interface {
+// Class is the concrete class itself, so that the destructor entry reaches its
+// destructor.
+template <class Interface, class Class>
+class COrvImplementation : public COrvDestroyable<Interface, Class> {
  public:
   BOOL Dump() override { return TRUE; }
-  // Runs the virtual destructor with deletion, so the memory is freed by this library.
-  void Release() override { delete this; }
+  // Runs the destructor entry with deletion, so the memory is freed by this library.
+  void Release() override { this->DestroyAndFree(); }
 
  protected:
   // Operations whose family is not built yet fail with "not supported" and a zero result.
@@ -22,5 +25,20 @@ class COrvImplementation : public Interface {
     return Result();
   }
 };
+
+// Implements an operation that returns a record, in the form in which the interface
+// declares it (ORV_RECORD_OPERATION in vantrel.h), from an expression that gives the
+// record.
+#ifdef ORV_MS_TABLE_BY_HAND
+#define ORV_RECORD_IMPLEMENTATION(Interface, Record, Name, value) \
+  using Interface::Name;                                          \
+  Record* Name(Record* pResult) override {                        \
+    *pResult = (value);                                           \
+    return pResult;                                               \
+  }
+#else
+#define ORV_RECORD_IMPLEMENTATION(Interface, Record, Name, value) \
+  Record Name() override { return (value); }
+#endif
 
 }  // namespace orv

@@ -6,7 +6,7 @@
 
 namespace orv {
 
-class COrvImage : public COrvImplementation<IOrvImage> {
+class COrvImage final : public COrvImplementation<IOrvImage, COrvImage> {
  public:
   BOOL CreateWIM(LPCTSTR pstrSourceDir, LPCTSTR pstrTargetFile, DWORD dwCompType,
                  DWORD dwSplitSize, BOOL bBootImage, ORVDCALLBACK pCallBack) override;

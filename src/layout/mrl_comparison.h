@@ -14,7 +14,7 @@ inline constexpr DWORD kMatchUnformatted = 2;  // a matching partition, not form
 inline constexpr DWORD kFitsFreeSpace = 4;     // free space at its position can take it
 inline constexpr DWORD kNoPlace = 8;           // nothing can take it
 
-class COrvMrlComparison : public COrvImplementation<IOrvMrlComparison> {
+class COrvMrlComparison final : public COrvImplementation<IOrvMrlComparison, COrvMrlComparison> {
  public:
   BOOL GetFirstPartition(LPLAYOUTPARTITIONDATA pData) override;
   BOOL GetNextPartition(LPLAYOUTPARTITIONDATA pData) override;

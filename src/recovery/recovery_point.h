@@ -5,7 +5,7 @@
 
 namespace orv {
 
-class COrvRecoveryPoint : public COrvImplementation<IOrvRecoveryPoint> {
+class COrvRecoveryPoint final : public COrvImplementation<IOrvRecoveryPoint, COrvRecoveryPoint> {
  public:
   // Not built yet: fails with ORV_ERROR_NOT_SUPPORTED.
   BOOL Create(LPCTSTR, LPCTSTR, LPCTSTR, LPCTSTR, ORVDCALLBACK) override { return NotBuilt(); }

@@ -12,14 +12,15 @@
 #include <vector>
 
 #include "platform/text.h"
+#include "services/destroyable.h"
 #include "vantrel/vantrel.h"
 
 namespace orv {
 
-class COrvSecurity : public COrvObject {
+class COrvSecurity final : public COrvDestroyable<COrvObject, COrvSecurity> {
  public:
   explicit COrvSecurity(const Char* path);
-  ~COrvSecurity() override = default;
+  ~COrvSecurity() = default;
 
   BOOL Dump() override;
   // Nonzero when the volume keeps access control lists (NTFS).

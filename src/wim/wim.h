@@ -12,12 +12,12 @@
 
 namespace orv {
 
-class COrvWim : public COrvImplementation<IOrvWim> {
+class COrvWim final : public COrvImplementation<IOrvWim, COrvWim> {
  public:
   COrvWim();
   // Bound to the given functions instead of the system's engine (tests).
   explicit COrvWim(const wim::Functions& engine);
-  ~COrvWim() override;
+  ~COrvWim();
   COrvWim(const COrvWim&) = delete;
   COrvWim& operator=(const COrvWim&) = delete;
 

@@ -45,7 +45,7 @@ int RunSelfCheck(std::FILE* out) {
                  family.operations, !factory ? "missing" : (object ? "created" : "null"),
                  dumped ? "TRUE" : "-");
     if (!dumped) ++failures;
-    delete object;  // the same virtual destructor that Release runs
+    OrvDelete(object);  // the same destructor entry that Release runs
   }
   std::fprintf(out, "\n%s\n", failures == 0 ? "all six families answer" : "some families failed");
   return failures == 0 ? 0 : 1;
