@@ -17,6 +17,7 @@ demo: setup
 	cmake --build --preset linux-release -j$(JOBS)
 	./build/linux-release/bin/vantrel selfcheck
 	bash scripts/inp-demo.sh ./build/linux-release/bin/vantrel
+	bash scripts/image-demo.sh ./build/linux-release/bin/vantrel
 
 # The Linux tests run last so that their summary closes the output; the fuzz smoke run
 # (30 seconds per archive version) takes its seeds from the Linux test program.

@@ -1,15 +1,23 @@
-// Capture, restore and listing are not built yet: every operation fails with
-// ORV_ERROR_NOT_SUPPORTED until the image family arrives.
+// The image object's life, and the operations whose families are not built yet: they
+// fail with ORV_ERROR_NOT_SUPPORTED.
 #include "image/image.h"
 
+#include "image/current_image.h"
+
 namespace orv {
+
+COrvImage::COrvImage() { MakeCurrentImage(this); }
+
+COrvImage::~COrvImage() {
+  ReleaseShadowCopy();
+  ForgetCurrentImage(this);
+}
 
 BOOL COrvImage::CreateWIM(LPCTSTR, LPCTSTR, DWORD, DWORD, BOOL, ORVDCALLBACK) { return NotBuilt(); }
 BOOL COrvImage::CreateImageFile(LPCTSTR, LPCTSTR, DWORD, DWORD, DWORD, BOOL, ORVDCALLBACK) {
   return NotBuilt();
 }
 BOOL COrvImage::CreateDifferentialImage(LPDIFFIMAGEDATA) { return NotBuilt(); }
-BOOL COrvImage::CreateImage(LPIMAGEDATA) { return NotBuilt(); }
 BOOL COrvImage::RestoreImage(LPCTSTR, LPCTSTR, ORVDCALLBACK) { return NotBuilt(); }
 BOOL COrvImage::RestoreDifferentialImage(LPCTSTR, LPCTSTR, int, LPCTSTR, ORVDCALLBACK) {
   return NotBuilt();
@@ -17,7 +25,6 @@ BOOL COrvImage::RestoreDifferentialImage(LPCTSTR, LPCTSTR, int, LPCTSTR, ORVDCAL
 BOOL COrvImage::EnumerateContent(LPCTSTR, ORVDCALLBACK) { return NotBuilt(); }
 BOOL COrvImage::ExtractWIM(LPCTSTR, LPCTSTR, ORVDCALLBACK) { return NotBuilt(); }
 BOOL COrvImage::Extract(LPCTSTR, LPCTSTR, ORVDCALLBACK) { return NotBuilt(); }
-BOOL COrvImage::GetPassword(LPCTSTR, LPTSTR, DWORD) { return NotBuilt(); }
 BOOL COrvImage::ExtractSingleFile(LPCTSTR, LPCTSTR, LPCTSTR) { return NotBuilt(); }
 BOOL COrvImage::GetEntryInfo(LPCTSTR, LPCTSTR, ORVFILEATTRIBUTEDATA*) { return NotBuilt(); }
 BOOL COrvImage::ListContentDifferential(LPCTSTR, int, ORVDCALLBACK) { return NotBuilt(); }

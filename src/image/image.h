@@ -1,13 +1,30 @@
 // COrvImage: full and differential images of a disk's partitions, their restore,
 // listing and extraction, and WIM capture.
+//
+// The capture of a full image is spread over one file per job: create_image.cpp (the
+// driver: partitions, folders, progress), volume_walk.cpp (the walk of a volume),
+// capture_entry.cpp (one entry into the archive, rotation, the second pass, DATA.INP),
+// capture_wim.cpp and capture_sector.cpp (the WIM and sector-copy paths), password.cpp.
 #pragma once
 
+#include <memory>
+#include <vector>
+
 #include "frame/implementation.h"
+#include "image/capture_state.h"
+#include "services/disk.h"
+#include "services/shadow_copy.h"
 
 namespace orv {
 
 class COrvImage final : public COrvImplementation<IOrvImage, COrvImage> {
  public:
+  // The newest image object becomes the process's current image (image/current_image.h).
+  COrvImage();
+  ~COrvImage();
+  COrvImage(const COrvImage&) = delete;
+  COrvImage& operator=(const COrvImage&) = delete;
+
   BOOL CreateWIM(LPCTSTR pstrSourceDir, LPCTSTR pstrTargetFile, DWORD dwCompType,
                  DWORD dwSplitSize, BOOL bBootImage, ORVDCALLBACK pCallBack) override;
   BOOL CreateImageFile(LPCTSTR pstrSourceDir, LPCTSTR pstrTargetFile, DWORD dwImageType,
@@ -28,6 +45,65 @@ class COrvImage final : public COrvImplementation<IOrvImage, COrvImage> {
   BOOL ListContentDifferential(LPCTSTR pstrImageDir, int nRestorePoint,
                                ORVDCALLBACK pCallBack) override;
   BOOL ListContent(LPCTSTR pstrImageDir, ORVDCALLBACK pCallBack) override;
+
+  // Captures one mounted volume into a new archive (types 2 and 5).
+  void CreateMorletImage(WStringView drive, WStringView archivePath);
+  // Reads the 32 scrambled password bytes of a sector image's QUEN.DAV, unscrambled.
+  BOOL GetPasswordINP(LPCTSTR pstrFile, LPTSTR pstrPassword);
+
+  // The capture state, for the plain functions that the WIM engine and the sector copy
+  // call back (they reach the object through the current image).
+  CaptureState& Capture() { return capture_; }
+
+  // Callback messages of the capture. Send answers TRUE without a callback.
+  BOOL Send(DWORD message, ORVVALUE first, ORVVALUE second, ORVVALUE fourth);
+  // Signals the stop event and ends the capture as cancelled.
+  void Cancel();
+  // Asks the caller whether to go on (404); a refusal cancels. True to go on.
+  bool PollContinue();
+  // 104 with the bytes done, in the progress style in force; a refusal cancels.
+  void ReportBytesDone();
+  // Raises the bytes done by `size`, never past the total.
+  void AddBytesDone(uint64_t size);
+
+ private:
+  BOOL SetUpCapture(const IMAGEDATA& record);
+  void SetUpStopEvent(HANDLE given);
+  void Precount();
+  void CapturePartition(const COrvPartition& partition);
+  void ProgressTail();
+  bool StopRequested();
+
+  // The walk of a volume and the add-entry routine.
+  void ProcessFileAndFolders(const WString& folder);
+  // Puts one entry into the current archive; the capture's last error says whether the
+  // capture goes on.
+  enum class EntryOutcome { kAdded, kDeferred, kSkipped, kFailed };
+  EntryOutcome AddEntry(const WString& fullPath, const std::vector<uint8_t>& descriptor);
+  DWORD AddWithFallbacks(const WString& fullPath, const WString& archiveName,
+                         const std::vector<uint8_t>& descriptor,
+                         const ORVFILEATTRIBUTEDATA& attributes);
+  bool RotateArchive();
+  void SecondPass(const COrvPartition& partition);
+  void BuildDataArchive(const WString& archivePath, const WString& root);
+  WString TemporaryCopyPath(WStringView fullPath);
+  WString RootOf(WStringView fullPath) const;
+
+  // Shadow copies of the volume being captured.
+  void TakeShadowCopy(const COrvPartition& partition);
+  void ReleaseShadowCopy();
+
+  // The other capture paths.
+  void CaptureWim(const COrvPartition& partition, const WString& folder);
+  // Splits a WIM file larger than the split size into parts under its own name.
+  void SplitWim(const WString& target);
+  void CaptureSectors(const COrvPartition& partition, const WString& folder);
+  void ListSectorImage(const WString& driveRoot);
+
+  void WritePasswordFile(WStringView folder);
+
+  CaptureState capture_;
+  std::unique_ptr<IOrvShadowCopy> shadowCopy_;
 };
 
 }  // namespace orv

@@ -24,10 +24,16 @@ class Event {
   // event is reset by a successful wait.
   bool Wait(DWORD milliseconds);
 
+  // The handle another object can be given to signal or wait on this event.
   void* NativeHandle() const { return handle_; }
 
  private:
   void* handle_ = nullptr;
 };
+
+// Signal and wait on an event through a handle that someone else owns (the stop event a
+// caller passes in a record): a Windows event handle, or NativeHandle() of an Event.
+DWORD SetEventHandle(void* handle);
+bool WaitEventHandle(void* handle, DWORD milliseconds);
 
 }  // namespace orv::os

@@ -74,13 +74,15 @@ TEST_F(LibraryTest, ImageOperationsAnswerThroughTheirSlots) {
   ExpectNotBuilt(image, image->CreateWIM(path, path, 0, 0, 0, nullptr));
   ExpectNotBuilt(image, image->CreateImageFile(path, path, 2, 0, 0, 0, nullptr));
   ExpectNotBuilt(image, image->CreateDifferentialImage(&diffData));
-  ExpectNotBuilt(image, image->CreateImage(&imageData));
+  ExpectRefused(image, image->CreateImage(&imageData));  // no target folder
+  EXPECT_EQ(image->GetLastErrorCode(), 87u);
   ExpectNotBuilt(image, image->RestoreImage(path, path, nullptr));
   ExpectNotBuilt(image, image->RestoreDifferentialImage(path, path, 0, path, nullptr));
   ExpectNotBuilt(image, image->EnumerateContent(path, nullptr));
   ExpectNotBuilt(image, image->ExtractWIM(path, path, nullptr));
   ExpectNotBuilt(image, image->Extract(path, path, nullptr));
-  ExpectNotBuilt(image, image->GetPassword(path, buffer, 64));
+  ExpectRefused(image, image->GetPassword(path, buffer, 16));  // too short for a password
+  EXPECT_EQ(image->GetLastErrorCode(), 0x10000004u);
   ExpectNotBuilt(image, image->ExtractSingleFile(path, path, path));
   ExpectNotBuilt(image, image->GetEntryInfo(path, path, &data));
   ExpectNotBuilt(image, image->ListContentDifferential(path, 0, nullptr));

@@ -26,5 +26,7 @@ void AddInpCommands(CLI::App& app, CommandContext& context);
 void AddDiskCommands(CLI::App& app, CommandContext& context);
 // `layout write|compare`.
 void AddLayoutCommands(CLI::App& app, CommandContext& context);
+// `image create`.
+void AddImageCommands(CLI::App& app, CommandContext& context);
 
 }  // namespace vantrel_cli

@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
   vantrel_cli::AddWimCommands(app, context);
   vantrel_cli::AddInpCommands(app, context);
   vantrel_cli::AddDiskCommands(app, context);
+  vantrel_cli::AddImageCommands(app, context);
   vantrel_cli::AddLayoutCommands(app, context);
 
   std::vector<std::string> arguments = orv::os::ProgramArgumentsUtf8(argc, argv);

@@ -79,9 +79,9 @@ void Event::Close() {
   handle_ = nullptr;
 }
 
-DWORD Event::Set() {
-  if (handle_ == nullptr) return err::kInvalidHandle;
-  EventState& state = **HandleOf(handle_);
+DWORD SetEventHandle(void* handle) {
+  if (handle == nullptr) return err::kInvalidHandle;
+  EventState& state = **HandleOf(handle);
   {
     std::lock_guard lock(state.mutex);
     state.set = true;
@@ -94,6 +94,8 @@ DWORD Event::Set() {
   return err::kSuccess;
 }
 
+DWORD Event::Set() { return SetEventHandle(handle_); }
+
 DWORD Event::Reset() {
   if (handle_ == nullptr) return err::kInvalidHandle;
   EventState& state = **HandleOf(handle_);
@@ -102,9 +104,9 @@ DWORD Event::Reset() {
   return err::kSuccess;
 }
 
-bool Event::Wait(DWORD milliseconds) {
-  if (handle_ == nullptr) return false;
-  EventState& state = **HandleOf(handle_);
+bool WaitEventHandle(void* handle, DWORD milliseconds) {
+  if (handle == nullptr) return false;
+  EventState& state = **HandleOf(handle);
   std::unique_lock lock(state.mutex);
   const auto isSet = [&] { return state.set; };
   if (milliseconds == kWaitForever)
@@ -114,5 +116,7 @@ bool Event::Wait(DWORD milliseconds) {
   if (!state.manualReset) state.set = false;
   return true;
 }
+
+bool Event::Wait(DWORD milliseconds) { return WaitEventHandle(handle_, milliseconds); }
 
 }  // namespace orv::os

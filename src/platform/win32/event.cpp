@@ -27,18 +27,22 @@ void Event::Close() {
   }
 }
 
-DWORD Event::Set() {
-  if (handle_ == nullptr) return err::kInvalidHandle;
-  return ::SetEvent(handle_) ? err::kSuccess : win32::LastError();
+DWORD SetEventHandle(void* handle) {
+  if (handle == nullptr) return err::kInvalidHandle;
+  return ::SetEvent(handle) ? err::kSuccess : win32::LastError();
 }
+
+DWORD Event::Set() { return SetEventHandle(handle_); }
 
 DWORD Event::Reset() {
   if (handle_ == nullptr) return err::kInvalidHandle;
   return ::ResetEvent(handle_) ? err::kSuccess : win32::LastError();
 }
 
-bool Event::Wait(DWORD milliseconds) {
-  return handle_ != nullptr && ::WaitForSingleObject(handle_, milliseconds) == WAIT_OBJECT_0;
+bool WaitEventHandle(void* handle, DWORD milliseconds) {
+  return handle != nullptr && ::WaitForSingleObject(handle, milliseconds) == WAIT_OBJECT_0;
 }
+
+bool Event::Wait(DWORD milliseconds) { return WaitEventHandle(handle_, milliseconds); }
 
 }  // namespace orv::os

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# The image part of `make demo`: the library's main job. A sample disk (demo/lab-disk.xml:
+# two partitions whose volumes are folders filled here; the second is a real NTFS volume
+# mounted through ntfs-3g when FUSE is available) is captured as a type 2 image (archives
+# in parts) and as a type 5 image (one archive split by size), and the PRELOAD trees and
+# a summary of their catalogues are printed.
+#   scripts/image-demo.sh path/to/vantrel
+set -euo pipefail
+
+vantrel=$1
+top=$(cd "$(dirname "$0")/.." && pwd)
+disks="$top/demo/lab-disk.xml"
+work=/tmp/vantrel-demo
+ntfs_mounted=
+cleanup() {
+  if [ -n "$ntfs_mounted" ]; then umount "$work/d" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+cleanup
+mkdir -p "$work/c" "$work/d" "$work/images"
+
+# The system partition: a small Windows-like tree, with entries a capture leaves out.
+mkdir -p "$work/c/Windows/System32" "$work/c/Users/demo/Documents" "$work/c/\$RECYCLE.BIN"
+printf 'Vantrel demo system file %s\n' $(seq 1 400) > "$work/c/Windows/System32/config.txt"
+head -c 200000 /dev/urandom > "$work/c/Windows/System32/driver.bin"
+printf 'letter %s\n' $(seq 1 100) > "$work/c/Users/demo/Documents/letter.txt"
+head -c 4096 /dev/zero > "$work/c/pagefile.sys"
+echo "deleted" > "$work/c/\$RECYCLE.BIN/old.txt"
+
+# The data partition: a real NTFS volume where ntfs-3g and FUSE allow, else a folder.
+if [ -e /dev/fuse ] && command -v mkntfs >/dev/null && command -v ntfs-3g >/dev/null; then
+  truncate -s 64M "$work/data.img"
+  mkntfs -F -q -f -L DATA "$work/data.img" >/dev/null 2>&1 &&
+    ntfs-3g -o streams_interface=xattr "$work/data.img" "$work/d" 2>/dev/null &&
+    ntfs_mounted=1 && echo "data partition: NTFS image mounted through ntfs-3g"
+fi
+[ -n "$ntfs_mounted" ] || echo "data partition: a plain folder (no FUSE here)"
+mkdir -p "$work/d/Projects"
+printf 'row,%s\n' $(seq 1 2000) > "$work/d/Projects/table.csv"
+head -c 100000 /dev/urandom > "$work/d/Projects/archive.bin"
+sync
+
+summary() {
+  local preload=$1
+  find "$preload" | sort | sed "s|^$work/||"
+  for part in "$preload"/DISK*/PART*; do
+    local lines
+    lines=$(iconv -f UTF-16 -t UTF-8 "$part/ALL.CRC" | grep -c '=' || true)
+    echo "$(basename "$part"): $lines catalogue lines; BASE.XML: $(iconv -f UTF-16 -t UTF-8 "$part/BASE.XML" | tr -s ' \r\n' ' ' | sed 's/<?xml[^>]*> //')"
+  done
+}
+
+echo "== capture disk 0 as type 2 (archives in parts)"
+"$vantrel" image create --disk 0 --disks "$disks" --target "$work/images/type2" --type 2
+summary "$work/images/type2/PRELOAD"
+echo "== capture disk 0 as type 5 (one archive split by size), with a password"
+"$vantrel" image create --disk 0 --disks "$disks" --target "$work/images/type5" --type 5 \
+  --split-size 1 --password demo
+summary "$work/images/type5/PRELOAD"
+echo "== what the system partition's archive holds"
+"$vantrel" inp list "$work/images/type2/PRELOAD/DISK0/PART1/BASE.INP"
+echo "image demo: disk 0 captured"
