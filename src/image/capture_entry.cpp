@@ -91,10 +91,18 @@ bool COrvImage::RotateArchive() {
 }
 
 COrvImage::EntryOutcome COrvImage::AddEntry(const WString& fullPath,
-                                            const std::vector<uint8_t>& descriptor) {
+                                            const std::vector<uint8_t>& descriptor,
+                                            const os::FindData* found) {
   COrvLog& log = COrvLog::GetInstance();
   os::FileInfo info;
-  const DWORD infoError = os::GetInfo(fullPath, info);
+  DWORD infoError = 0;
+  if (found) {
+    info.attributes = found->attributes;
+    info.times = found->times;
+    info.size = found->size;
+  } else {
+    infoError = os::GetInfo(fullPath, info);
+  }
   const ORVFILEATTRIBUTEDATA attributes =
       archive::AttributeBlock(info.attributes, info.times,
                               (info.attributes & os::kAttrDirectory) ? 0 : info.size);

@@ -62,6 +62,7 @@ struct CaptureState {
   // The partition being captured.
   DWORD partitionNumber = 0;
   WString volumeRoot;  // its mount point, ending with a separator
+  bool volumeKeepsAcls = false;
   CrcCatalogueWriter crc;
   CatalogueDocument base;
   std::vector<WString> imageFiles;       // in creation order, for BASE.XML

@@ -14,6 +14,7 @@
 #include "platform/file.h"
 #include "platform/process.h"
 #include "services/log.h"
+#include "services/security.h"
 #include "services/system.h"
 #include "services/win64os.h"
 
@@ -201,10 +202,9 @@ void COrvImage::Precount() {
       range += 100;
     } else if (type == 2 || type >= 5) {
       log.AddInfo(ORV_T("Count Files of %s"), mountPoint);
-      // What the partition holds: declared, measured on its volume, or for a folder
-      // that stands in for a volume, the files below it.
-      uint64_t used = 0;
-      if (!partition.GetVolume().GetUsedSpace(used)) used = 0;
+      // What the partition holds, as the disk service found it: declared, measured on
+      // its volume, or for a folder that stands in for a volume, the files below it.
+      const uint64_t used = partition.usedSpace;
       log.AddInfo(ORV_T("Size of %s: %I64u"), mountPoint, used);
       range += used / 1024;
       capture_.totalBytes += used;
@@ -226,6 +226,7 @@ void COrvImage::CapturePartition(const COrvPartition& partition) {
   capture_.shadowPath.clear();
   capture_.partitionNumber = partition.number;
   capture_.volumeRoot = WithSeparator(partition.GetVolume().GetVolumeMountPoint());
+  capture_.volumeKeepsAcls = COrvSecurity(capture_.volumeRoot.c_str()).IsOnDriveWithPermanentACLs();
 
   const WString folder = PartitionFolder(capture_.targetDir, capture_.diskNumber, partition.number);
   capture_.lastError = os::CreateDirectoryTree(folder);

@@ -12,6 +12,7 @@
 
 #include "frame/implementation.h"
 #include "image/capture_state.h"
+#include "platform/dir_search.h"
 #include "services/disk.h"
 #include "services/shadow_copy.h"
 
@@ -79,7 +80,10 @@ class COrvImage final : public COrvImplementation<IOrvImage, COrvImage> {
   // Puts one entry into the current archive; the capture's last error says whether the
   // capture goes on.
   enum class EntryOutcome { kAdded, kDeferred, kSkipped, kFailed };
-  EntryOutcome AddEntry(const WString& fullPath, const std::vector<uint8_t>& descriptor);
+  // `found` is the entry's folder listing where the caller has it, so that it need not
+  // be read again.
+  EntryOutcome AddEntry(const WString& fullPath, const std::vector<uint8_t>& descriptor,
+                        const os::FindData* found = nullptr);
   DWORD AddWithFallbacks(const WString& fullPath, const WString& archiveName,
                          const std::vector<uint8_t>& descriptor,
                          const ORVFILEATTRIBUTEDATA& attributes);

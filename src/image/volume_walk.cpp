@@ -32,11 +32,13 @@ struct AccessRepair {
   std::vector<std::unique_ptr<COrvSecurity>> children;
 
   // Takes ownership of an entry the process cannot read and grants the Administrators
-  // full rights. Nothing happens where the volume keeps no access lists, for reparse
-  // points, and for entries that can be read.
-  void Take(const WString& path, bool directory, bool reparse) {
+  // full rights. Nothing happens where the volume keeps no access lists (a property of
+  // the volume, asked once per partition), for reparse points, and for entries that can
+  // be read.
+  void Take(const WString& path, bool directory, bool reparse, bool volumeKeepsAcls) {
+    if (reparse || !volumeKeepsAcls) return;
     auto keeper = std::make_unique<COrvSecurity>(path.c_str());
-    if (reparse || !keeper->IsOnDriveWithPermanentACLs() || keeper->CanAccess(1)) return;
+    if (keeper->CanAccess(1)) return;
     COrvLog::GetInstance().AddInfo(ORV_T("Cannot access to %s"), path);
     if (directory) RememberChildren(path);
     COrvError error;
@@ -98,7 +100,7 @@ void COrvImage::ProcessFileAndFolders(const WString& folder) {
       descriptor.clear();
     }
     AccessRepair access;
-    access.Take(fullPath, directory, reparse);
+    access.Take(fullPath, directory, reparse, capture_.volumeKeepsAcls);
 
     if (StopRequested()) {
       access.GiveBack();
@@ -107,7 +109,7 @@ void COrvImage::ProcessFileAndFolders(const WString& folder) {
       return;
     }
 
-    const EntryOutcome outcome = AddEntry(fullPath, descriptor);
+    const EntryOutcome outcome = AddEntry(fullPath, descriptor, &data);
     if (capture_.lastError != 0) log.AddInfo(ORV_T("ProcessFileAndFolders returns %u"), capture_.lastError);
 
     // An entry that could not be read (vanished, or denied) is not in the image, so it

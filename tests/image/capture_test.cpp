@@ -258,8 +258,11 @@ TEST_F(CaptureTest, WimImageTakesTheTreeThroughTheEngine) {
     EXPECT_FALSE(Exists(target_ + ORV_T("\\PRELOAD")));
     return;
   }
-  ASSERT_TRUE(Capture(4)) << error_;
+  ASSERT_TRUE(Capture(4, nullptr, ORV_T("wim password"))) << error_;
   EXPECT_TRUE(Exists(PartFolder(1) + ORV_T("\\BASE.WIM")));
+  Char password[17] = {};
+  ASSERT_TRUE(image_.GetPassword(PartFolder(1).c_str(), password, 17)) << image_.GetLastErrorCode();
+  EXPECT_EQ(WString(password), ORV_T("wim password"));
   EXPECT_EQ(CatalogueNames(PartFolder(1) + ORV_T("\\ALL.CRC")),
             (std::vector<WString>{ORV_T("a.txt"), ORV_T("sub"), ORV_T("sub\\b.txt")}));
   BaseCatalogue base;
