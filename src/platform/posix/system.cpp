@@ -17,7 +17,8 @@
 
 namespace orv::os {
 
-DWORD SetPrivilege(WStringView, bool enable) {
+DWORD SetPrivilege(WStringView, bool enable, bool* changed) {
+  if (changed) *changed = false;
   return !enable || geteuid() == 0 ? err::kSuccess : err::kNotAllAssigned;
 }
 

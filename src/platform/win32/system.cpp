@@ -44,7 +44,8 @@ DWORD AdministratorsSid(PSID& sid) {
 
 }  // namespace
 
-DWORD SetPrivilege(WStringView name, bool enable) {
+DWORD SetPrivilege(WStringView name, bool enable, bool* changed) {
+  if (changed) *changed = false;
   HANDLE token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
     return LastError();
@@ -55,10 +56,16 @@ DWORD SetPrivilege(WStringView name, bool enable) {
   DWORD error = 0;
   if (!LookupPrivilegeValueW(nullptr, privilege.c_str(), &privileges.Privileges[0].Luid))
     error = LastError();
-  else if (!AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr))
-    error = LastError();
-  else
-    error = ::GetLastError();  // success, or ERROR_NOT_ALL_ASSIGNED when the token lacks it
+  else {
+    // The previous state lists the privilege only when the call changed it.
+    TOKEN_PRIVILEGES previous{};
+    DWORD length = 0;
+    if (!AdjustTokenPrivileges(token, FALSE, &privileges, sizeof(previous), &previous, &length))
+      error = LastError();
+    else
+      error = ::GetLastError();  // success, or ERROR_NOT_ALL_ASSIGNED when the token lacks it
+    if (error == 0 && changed) *changed = previous.PrivilegeCount != 0;
+  }
   CloseHandle(token);
   return error;
 }
