@@ -61,7 +61,8 @@ class LayoutFileTest : public ::testing::Test {
   void WriteDisk1() {
     COrvDisk disk;
     ASSERT_TRUE(disk.Open(1) && disk.Enumerate());
-    WriteLayoutFile(path_, {{1, 7 * kGiB}, {2, 3 * kGiB}, {4, 0}, {5, kGiB}, {6, 1}}, disk);
+    ASSERT_EQ(WriteLayoutFile(path_, {{1, 7 * kGiB}, {2, 3 * kGiB}, {4, 0}, {5, kGiB}, {6, 1}}, disk),
+              0u);
   }
 
   test::TempFolder volume_;
