@@ -18,6 +18,11 @@ using UsedSpaceTable = std::map<DWORD, uint64_t>;
 [[nodiscard]] DWORD WriteLayoutFile(WStringView path, const UsedSpaceTable& usedSpace,
                                     const COrvDisk& disk);
 
+// The most partition elements a layout is read with: a GUID partition table holds 128
+// entries, a master boot record 4 primary ones and, in practice, far fewer logical
+// ones. Further elements are ignored (and logged); a recovery element counts apart.
+inline constexpr size_t kMaxLayoutPartitions = 128;
+
 // Fills `disk` with the layout of one <disk> element (by its "Number", or the first one
 // for -1) and the free stretches between its partitions. A missing or unreadable file
 // gives a layout without partitions. Always returns TRUE and clears `error`.
