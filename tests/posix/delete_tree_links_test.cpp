@@ -13,6 +13,7 @@
 #include "platform/encoding.h"
 #include "platform/errors.h"
 #include "platform/folder.h"
+#include "platform/system.h"
 #include "support/temp_folder.h"
 
 namespace orv {
@@ -133,6 +134,19 @@ TEST_F(DeleteTreeLinks, FoldersSwappedDuringTheWalkNeverLeadOutside) {
   stop = true;
   swapper.join();
   ExpectOutsideIntact();
+}
+
+TEST_F(DeleteTreeLinks, AccessRepairNeverFollowsALink) {
+  ASSERT_EQ(chmod(N("outside/keep.txt").c_str(), 0400), 0);
+  ASSERT_EQ(symlink(N("outside/keep.txt").c_str(), N("link").c_str()), 0);
+  EXPECT_EQ(os::GrantAdministratorsAccess(W("link"), 0x1F0000), 0u);
+  struct stat st;
+  ASSERT_EQ(stat(N("outside/keep.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0400u) << "the target kept its permissions";
+  ASSERT_EQ(mkdir(N("closed").c_str(), 0), 0);
+  EXPECT_EQ(os::GrantAdministratorsAccess(W("closed"), 0x1F0000), 0u);
+  ASSERT_EQ(stat(N("closed").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0700, 0700u);
 }
 
 }  // namespace

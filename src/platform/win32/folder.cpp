@@ -6,7 +6,6 @@
 
 #include <utility>
 
-#include "platform/dir_search.h"
 #include "platform/win32/native.h"
 
 namespace orv::os {
@@ -50,10 +49,11 @@ DWORD DeleteByHandle(HANDLE handle, DWORD attributes) {
     if (!::SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof(basic)))
       return LastError();
   }
-  FILE_DISPOSITION_INFO disposition{};
-  disposition.DeleteFile = TRUE;
-  if (!::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
-                                    sizeof(disposition)))
+  // FILE_DISPOSITION_INFO is one BOOLEAN, whose member name <windows.h> turns into
+  // DeleteFileW; it is given as what it is.
+  static_assert(sizeof(FILE_DISPOSITION_INFO) == sizeof(BOOLEAN));
+  BOOLEAN deleteFile = TRUE;
+  if (!::SetFileInformationByHandle(handle, FileDispositionInfo, &deleteFile, sizeof(deleteFile)))
     return LastError();
   return err::kSuccess;
 }
@@ -152,19 +152,33 @@ DWORD Folder::OpenChild(WStringView name, Folder& child) const {
 
 DWORD Folder::List(std::vector<FolderEntry>& entries) const {
   entries.clear();
-  if (state_ == nullptr) return err::kInvalidHandle;
-  DirSearch search;
-  FindData data;
-  DWORD error = search.First(path_ + L"\\*", data);
-  for (; error == 0; error = search.Next(data)) {
-    if (data.name == L"." || data.name == L"..") continue;
-    FolderEntry entry;
-    entry.name = data.name;
-    entry.link = (data.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    entry.folder = IsPlainFolder(data.attributes);
-    entries.push_back(std::move(entry));
+  const auto* state = static_cast<const FolderState*>(state_);
+  if (state == nullptr) return err::kInvalidHandle;
+  // Read through the folder's own handle: no second open, no path to resolve again.
+  std::vector<uint8_t> buffer(64 * 1024);
+  for (FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;;
+       kind = FileIdBothDirectoryInfo) {
+    if (!::GetFileInformationByHandleEx(state->handle, kind, buffer.data(),
+                                        static_cast<DWORD>(buffer.size()))) {
+      const DWORD error = ::GetLastError();
+      return error == ERROR_NO_MORE_FILES || error == ERROR_FILE_NOT_FOUND ? err::kSuccess
+                                                                           : LastError();
+    }
+    for (size_t at = 0;;) {
+      const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer.data() + at);
+      const WString name(info->FileName, info->FileNameLength / sizeof(WCHAR));
+      if (name != L"." && name != L"..") {
+        FolderEntry entry;
+        entry.name = name;
+        entry.link = (info->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        entry.folder = IsPlainFolder(info->FileAttributes);
+        entries.push_back(std::move(entry));
+      }
+      if (info->NextEntryOffset == 0) break;
+      at += info->NextEntryOffset;
+      if (at >= buffer.size()) break;
+    }
   }
-  return error == ERROR_NO_MORE_FILES || error == ERROR_FILE_NOT_FOUND ? err::kSuccess : error;
 }
 
 DWORD Folder::DeleteEntry(WStringView name) const {
