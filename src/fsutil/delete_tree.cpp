@@ -33,9 +33,12 @@ bool StillThere(const WString& path) {
 // another process holds it has those handles released.
 DWORD RemoveOpenFolder(os::Folder& folder) {
   const WString path = folder.Path();
+  // Taken now: once its deletion is pending, the folder can no longer be opened.
+  os::FileIdentity identity;
+  const bool identified = folder.Identity(identity) == err::kSuccess;
   DWORD error = folder.DeleteSelf();
   if (error == err::kSuccess && StillThere(path)) {
-    ReleaseHandlesOnPath(path);
+    ReleaseHandlesOnPath(path, identified ? &identity : nullptr);
     if (StillThere(path)) error = err::kSharingViolation;
   }
   if (error) COrvLog::GetInstance().AddError(ORV_T("Cannot remove directory %s - %u"), path, error);

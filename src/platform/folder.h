@@ -12,6 +12,7 @@
 
 #include <vector>
 
+#include "platform/file.h"
 #include "platform/text.h"
 
 namespace orv::os {
@@ -43,6 +44,10 @@ class Folder {
   bool IsOpen() const { return state_ != nullptr; }
   // The path the folder was reached by, for messages and the release of handles.
   const WString& Path() const { return path_; }
+
+  // The folder's identity, taken before it is deleted: what still names it while
+  // another process keeps it pending.
+  DWORD Identity(FileIdentity& identity) const;
 
   // The entries of the folder, without "." and "..".
   DWORD List(std::vector<FolderEntry>& entries) const;

@@ -14,6 +14,7 @@
 #include "platform/encoding.h"
 #include "platform/errors.h"
 #include "platform/posix/errno_map.h"
+#include "platform/posix/metadata.h"
 #include "platform/posix/path_map.h"
 #include "platform/posix/share_table.h"
 
@@ -126,6 +127,16 @@ DWORD Folder::OpenChild(WStringView name, Folder& child) const {
   if (DWORD error = OpenIn(state->fd, ToUtf8(name), opened)) return error;
   child.state_ = opened;
   child.path_ = path_ + ORV_T("\\") + WString(name);
+  return err::kSuccess;
+}
+
+DWORD Folder::Identity(FileIdentity& identity) const {
+  const auto* state = static_cast<const FolderState*>(state_);
+  if (state == nullptr) return err::kInvalidHandle;
+  struct statx st {};
+  if (statx(state->fd, "", AT_EMPTY_PATH, STATX_INO, &st) != 0) return posix::LastError();
+  identity.volumeSerial = posix::VolumeSerial(st);
+  identity.fileIndex = st.stx_ino;
   return err::kSuccess;
 }
 

@@ -150,6 +150,16 @@ DWORD Folder::OpenChild(WStringView name, Folder& child) const {
   return err::kSuccess;
 }
 
+DWORD Folder::Identity(FileIdentity& identity) const {
+  const auto* state = static_cast<const FolderState*>(state_);
+  if (state == nullptr) return err::kInvalidHandle;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(state->handle, &info)) return LastError();
+  identity.volumeSerial = info.dwVolumeSerialNumber;
+  identity.fileIndex = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+  return err::kSuccess;
+}
+
 DWORD Folder::List(std::vector<FolderEntry>& entries) const {
   entries.clear();
   const auto* state = static_cast<const FolderState*>(state_);
