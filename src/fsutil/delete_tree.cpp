@@ -85,8 +85,20 @@ DWORD DeleteSubfolder(const os::Folder& folder, const os::FolderEntry& entry,
                       const WString& path) {
   os::Folder child;
   DWORD error = folder.OpenChild(entry.name, child);
-  if (error == err::kAccessDenied && RecoverAccess(path, entry))
-    error = folder.OpenChild(entry.name, child);
+  if (error == err::kAccessDenied) {
+    // The access repair works by path: the folder is pinned meanwhile, so that the path
+    // still names it (and no link put in its place) while its owner and access change.
+    os::Folder pinned;
+    const DWORD pin = folder.PinChild(entry.name, pinned);
+    bool repaired = false;
+    if (pin == err::kSuccess)
+      repaired = RecoverAccess(path, entry);
+    else
+      COrvLog::GetInstance().AddInfo(ORV_T("Cannot hold %s for its access repair - %u"), path, pin);
+    pinned.Close();
+    if (repaired) error = folder.OpenChild(entry.name, child);
+    else if (pin == os::kStoppedOnLink || pin == err::kDirectory) error = pin;
+  }
   if (error == os::kStoppedOnLink || error == err::kDirectory)
     return DeleteEntry(folder, entry, path);
   if (error == err::kFileNotFound || error == err::kPathNotFound) return err::kSuccess;

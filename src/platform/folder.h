@@ -41,6 +41,12 @@ class Folder {
   DWORD Open(WStringView path);
   // Opens the entry `name` of this folder the same way.
   DWORD OpenChild(WStringView name, Folder& child) const;
+  // Holds the entry `name` of this folder, a plain folder, open as itself (on Windows for
+  // listing, with the backup privilege, since share modes bind only such handles), so
+  // that it cannot be renamed or replaced by a link (Windows) while the caller changes
+  // its security by path. 681 or 267 when it is
+  // no plain folder. The pinned folder answers Identity and Path only.
+  DWORD PinChild(WStringView name, Folder& pinned) const;
   bool IsOpen() const { return state_ != nullptr; }
   // The path the folder was reached by, for messages and the release of handles.
   const WString& Path() const { return path_; }

@@ -130,6 +130,24 @@ DWORD Folder::OpenChild(WStringView name, Folder& child) const {
   return err::kSuccess;
 }
 
+DWORD Folder::PinChild(WStringView name, Folder& pinned) const {
+  pinned.Close();
+  const auto* state = static_cast<const FolderState*>(state_);
+  if (state == nullptr) return err::kInvalidHandle;
+  const std::string native = ToUtf8(name);
+  const int fd = openat(state->fd, native.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return posix::LastError();
+  struct statx st {};
+  if (statx(fd, "", AT_EMPTY_PATH, STATX_TYPE, &st) != 0 || !S_ISDIR(st.stx_mode)) {
+    const bool link = S_ISLNK(st.stx_mode);
+    close(fd);
+    return link ? kStoppedOnLink : err::kDirectory;
+  }
+  pinned.state_ = new FolderState{fd, -1, native};
+  pinned.path_ = path_ + ORV_T("\\") + WString(name);
+  return err::kSuccess;
+}
+
 DWORD Folder::Identity(FileIdentity& identity) const {
   const auto* state = static_cast<const FolderState*>(state_);
   if (state == nullptr) return err::kInvalidHandle;

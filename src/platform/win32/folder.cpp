@@ -6,6 +6,7 @@
 
 #include <utility>
 
+#include "platform/system.h"
 #include "platform/win32/native.h"
 
 namespace orv::os {
@@ -147,6 +148,30 @@ DWORD Folder::OpenChild(WStringView name, Folder& child) const {
   if (DWORD error = OpenFolderAt(path, state)) return error;
   child.state_ = state;
   child.path_ = path;
+  return err::kSuccess;
+}
+
+DWORD Folder::PinChild(WStringView name, Folder& pinned) const {
+  pinned.Close();
+  if (state_ == nullptr) return err::kInvalidHandle;
+  const WString path = path_ + L"\\" + WString(name);
+  // Without share-delete: while it is held, nobody renames it or puts a link in its place.
+  // Share modes bind only handles with access to data, so it is opened for listing, which
+  // the backup privilege grants whatever the folder's access list says.
+  const PrivilegeHold backup(L"SeBackupPrivilege");
+  const HANDLE handle = OpenAs(path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE);
+  if (handle == INVALID_HANDLE_VALUE) return LastError();
+  DWORD attributes = 0;
+  DWORD error = AttributesOf(handle, attributes);
+  if (error == 0 && !IsPlainFolder(attributes))
+    error = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? kStoppedOnLink : err::kDirectory;
+  if (error) {
+    ::CloseHandle(handle);
+    return error;
+  }
+  pinned.state_ = new FolderState{handle, false};
+  pinned.path_ = path;
   return err::kSuccess;
 }
 
