@@ -189,6 +189,11 @@ TEST(ImagePrivileges, APrivilegeTheCallerEnabledStaysEnabled) {
     EXPECT_TRUE(hold.Held());
   }
   EXPECT_TRUE(Enabled(kName));
+}
+
+TEST(ImagePrivileges, OnlyTheOutermostEnablingSwitchesOff) {
+  const Char* kName = ORV_T("SeShutdownPrivilege");
+  if (os::SetPrivilege(kName, true) != 0) GTEST_SKIP() << "the privilege is not held here";
   // One this code enabled goes off again, but only when the outermost enabling ends.
   bool changed = false;
   ASSERT_EQ(os::SetPrivilege(kName, false, &changed), 0u);
