@@ -39,9 +39,8 @@ WString FolderOf(WStringView path) {
 
 void ApplyDescriptor(WStringView target, const std::vector<uint8_t>& descriptor) {
   if (descriptor.empty()) return;
-  const bool privileged = os::SetPrivilege(ORV_T("SeSecurityPrivilege"), true) == 0;
+  const os::PrivilegeHold privilege(ORV_T("SeSecurityPrivilege"));
   os::SetSecurity(target, kAllSecurity, descriptor);  // a failure keeps the default security
-  if (privileged) os::SetPrivilege(ORV_T("SeSecurityPrivilege"), false);
 }
 
 // Sets times on the item itself (never on what a link points at).

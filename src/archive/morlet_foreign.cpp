@@ -48,18 +48,16 @@ DWORD CopyContent(WStringView source, os::File& target) {
 // The descriptor of a file of the mounted image, read with the privileges that reach
 // its audit part; empty (and logged) when it cannot be read.
 std::vector<uint8_t> SourceDescriptor(WStringView source) {
-  const bool restore = os::SetPrivilege(ORV_T("SeRestorePrivilege"), true) == 0;
-  const bool security = os::SetPrivilege(ORV_T("SeSecurityPrivilege"), true) == 0;
+  const os::PrivilegeHold restore(ORV_T("SeRestorePrivilege"));
+  const os::PrivilegeHold security(ORV_T("SeSecurityPrivilege"));
   std::vector<uint8_t> descriptor;
   const DWORD which = os::kOwnerSecurity | os::kGroupSecurity | os::kDaclSecurity |
-                      (security ? os::kSaclSecurity : 0);
+                      (security.Held() ? os::kSaclSecurity : 0);
   if (DWORD error = os::GetSecurity(source, which, descriptor)) {
     COrvLog::GetInstance().AddError(ORV_T("GetNamedSecurityInfo failed on %s: %u"), WString(source),
                                     error);
     descriptor.clear();
   }
-  if (security) os::SetPrivilege(ORV_T("SeSecurityPrivilege"), false);
-  if (restore) os::SetPrivilege(ORV_T("SeRestorePrivilege"), false);
   return descriptor;
 }
 

@@ -1,11 +1,14 @@
 #include "fsutil/delete_tree.h"
 
+#include <mutex>
 #include <vector>
 
 #include "fsutil/release_handles.h"
+#include "platform/case_fold.h"
 #include "platform/dir_search.h"
 #include "platform/errors.h"
 #include "platform/file.h"
+#include "platform/folder.h"
 #include "platform/system.h"
 #include "services/log.h"
 #include "services/security.h"
@@ -18,15 +21,28 @@ namespace {
 constexpr DWORD kAdministratorsAccess =
     0x1F0000;  // delete, read control, write DAC and owner, synchronize
 
+// Whether the entry can still be found; a folder whose deletion is pending while another
+// process holds it still can.
 bool StillThere(const WString& path) {
   DWORD attributes = 0;
-  return os::GetAttributes(path, attributes) == 0;
+  const DWORD error = os::GetAttributes(path, attributes);
+  return error != err::kFileNotFound && error != err::kPathNotFound;
 }
 
-// Removes an empty folder or a folder link; a folder that stays pending because another
-// process holds it has those handles released.
-void RemoveFolder(const WString& path) {
-  if (os::RemoveDirectory(path) == 0 && StillThere(path)) ReleaseHandlesOnPath(path);
+// Deletes the emptied folder through its handle; a folder that stays pending because
+// another process holds it has those handles released.
+DWORD RemoveOpenFolder(os::Folder& folder) {
+  const WString path = folder.Path();
+  // Taken now: once its deletion is pending, the folder can no longer be opened.
+  os::FileIdentity identity;
+  const bool identified = folder.Identity(identity) == err::kSuccess;
+  DWORD error = folder.DeleteSelf();
+  if (error == err::kSuccess && StillThere(path)) {
+    ReleaseHandlesOnPath(path, identified ? &identity : nullptr);
+    if (StillThere(path)) error = err::kSharingViolation;
+  }
+  if (error) COrvLog::GetInstance().AddError(ORV_T("Cannot remove directory %s - %u"), path, error);
+  return error;
 }
 
 // Reads the descriptor with the image privileges on, as a probe that logs what cannot
@@ -43,62 +59,144 @@ void ProbeSecurity(const WString& path) {
 }
 
 // Takes a folder the administrators cannot open over, so that its content can go.
-void RecoverAccess(const WString& path, const os::FindData& entry) {
-  const bool plainFolder =
-      (entry.attributes & os::kAttrDirectory) && !(entry.attributes & os::kAttrReparsePoint);
+// Returns whether anything was changed.
+bool RecoverAccess(const WString& path, const os::FolderEntry& entry) {
   COrvSecurity keeper(path.c_str());
-  if (!plainFolder || !keeper.IsOnDriveWithPermanentACLs() || keeper.CanAccess(1)) return;
+  if (!entry.folder || !keeper.IsOnDriveWithPermanentACLs() || keeper.CanAccess(1)) return false;
   COrvLog::GetInstance().AddInfo(ORV_T("Cannot Access %s"), path);
   TakeOwnership(path.c_str());
   keeper.DACL_Administrators_AddAllowedAccess(kAdministratorsAccess, 1);
+  return true;
+}
+
+DWORD EmptyFolder(const os::Folder& folder);
+
+// Deletes the file or link `name` of the folder; a link goes as itself, never its target.
+DWORD DeleteEntry(const os::Folder& folder, const os::FolderEntry& entry, const WString& path) {
+  const DWORD error = folder.DeleteEntry(entry.name);
+  if (error) COrvLog::GetInstance().AddError(ORV_T("DeleteFile on %s failed - %u"), path, error);
+  return error;
+}
+
+// Deletes the subfolder `entry` of the folder with everything below it. The subfolder is
+// opened without following a link: one that has become a link since the listing is
+// removed as a link.
+DWORD DeleteSubfolder(const os::Folder& folder, const os::FolderEntry& entry,
+                      const WString& path) {
+  os::Folder child;
+  DWORD error = folder.OpenChild(entry.name, child);
+  if (error == err::kAccessDenied) {
+    // The access repair works by path: the folder is pinned meanwhile, so that the path
+    // still names it (and no link put in its place) while its owner and access change.
+    os::Folder pinned;
+    const DWORD pin = folder.PinChild(entry.name, pinned);
+    bool repaired = false;
+    if (pin == err::kSuccess)
+      repaired = RecoverAccess(path, entry);
+    else
+      COrvLog::GetInstance().AddInfo(ORV_T("Cannot hold %s for its access repair - %u"), path, pin);
+    pinned.Close();
+    if (repaired) error = folder.OpenChild(entry.name, child);
+    else if (pin == os::kStoppedOnLink || pin == err::kDirectory) error = pin;
+  }
+  if (error == os::kStoppedOnLink || error == err::kDirectory)
+    return DeleteEntry(folder, entry, path);
+  if (error == err::kFileNotFound || error == err::kPathNotFound) return err::kSuccess;
+  if (error) {
+    COrvLog::GetInstance().AddError(ORV_T("Cannot open directory %s - %u"), path, error);
+    return error;
+  }
+  const DWORD inner = EmptyFolder(child);
+  const DWORD removed = RemoveOpenFolder(child);
+  return inner ? inner : removed;
+}
+
+// Deletes everything in the open folder; the first failure, 0 when all of it went.
+DWORD EmptyFolder(const os::Folder& folder) {
+  std::vector<os::FolderEntry> entries;
+  if (const DWORD error = folder.List(entries)) {
+    COrvLog::GetInstance().AddError(ORV_T("Cannot list directory %s - %u"), folder.Path(), error);
+    return error;
+  }
+  DWORD first = err::kSuccess;
+  for (const os::FolderEntry& entry : entries) {
+    const WString path = folder.Path() + ORV_T("\\") + entry.name;
+    ProbeSecurity(path);
+    const DWORD error = entry.folder ? DeleteSubfolder(folder, entry, path)
+                                     : DeleteEntry(folder, entry, path);
+    if (first == err::kSuccess) first = error;
+  }
+  return first;
+}
+
+// Opens the folder a caller named, without following a link there.
+DWORD OpenGiven(const WString& path, os::Folder& folder) {
+  const DWORD error = folder.Open(path);
+  if (error && error != os::kStoppedOnLink && error != err::kFileNotFound &&
+      error != err::kPathNotFound)
+    COrvLog::GetInstance().AddError(ORV_T("Cannot open directory %s - %u"), path, error);
+  return error;
 }
 
 bool HasWildcard(WStringView path) { return path.find_first_of(ORV_T("*?")) != WStringView::npos; }
 
 size_t LastSeparator(WStringView path) { return path.find_last_of(ORV_T("\\/")); }
 
+bool SameNoCase(WStringView a, WStringView b) {
+  return a.size() == b.size() && os::CompareNoCase(a, b) == 0;
+}
+
+// Whether `name` (a long name) is one of the files of the archive <base><extension>: the
+// main file itself, or its index or a part, <base>_<at least four digits><extension>.
+bool IsArchiveFileName(WStringView name, WStringView base, WStringView extension) {
+  if (name.size() < base.size() + extension.size()) return false;
+  if (!SameNoCase(name.substr(0, base.size()), base) ||
+      !SameNoCase(name.substr(name.size() - extension.size()), extension))
+    return false;
+  const WStringView middle =
+      name.substr(base.size(), name.size() - base.size() - extension.size());
+  if (middle.empty()) return true;
+  if (middle.size() < 5 || middle[0] != '_') return false;
+  for (const Char c : middle.substr(1))
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
 }  // namespace
 
 DWORD DeleteTree(WStringView folder) {
+  COrvLog& log = COrvLog::GetInstance();
   if (folder.size() >= kMaxTreePath) {
-    COrvLog::GetInstance().AddError(ORV_T("Path too long, not deleted: %s"), WString(folder));
+    log.AddError(ORV_T("Path too long, not deleted: %s"), WString(folder));
     return err::kFilenameExcedRange;
   }
   const WString path(folder);
-  DeleteContents(path);
-  RemoveFolder(path);
-  return err::kSuccess;
+  os::Folder root;
+  switch (const DWORD error = OpenGiven(path, root)) {
+    case err::kSuccess:
+      break;
+    case err::kFileNotFound:
+    case err::kPathNotFound:
+      return err::kSuccess;  // nothing there: nothing left
+    case os::kStoppedOnLink: {
+      // A link given as the folder goes as a link; what it points to is never entered.
+      log.AddInfo(ORV_T("%s is a link: the link is removed, not its target"), path);
+      const DWORD removed = os::DeleteEntryAt(path);
+      if (removed) log.AddError(ORV_T("DeleteFile on %s failed - %u"), path, removed);
+      return removed;
+    }
+    default:
+      return error;
+  }
+  const DWORD inner = EmptyFolder(root);
+  const DWORD removed = RemoveOpenFolder(root);
+  return inner ? inner : removed;
 }
 
 BOOL DeleteContents(WStringView folder) {
-  const WString base(folder);
-  // The entries are listed first, so that deleting does not disturb the search.
-  std::vector<os::FindData> entries;
-  {
-    os::DirSearch search;
-    os::FindData data;
-    for (DWORD error = search.First(base + ORV_T("\\*.*"), data); error == 0;
-         error = search.Next(data))
-      if (data.name != ORV_T(".") && data.name != ORV_T("..")) entries.push_back(data);
-  }
-  COrvLog& log = COrvLog::GetInstance();
-  for (const os::FindData& entry : entries) {
-    const WString path = base + ORV_T("\\") + entry.name;
-    ProbeSecurity(path);
-    RecoverAccess(path, entry);
-    if (!(entry.attributes & os::kAttrDirectory)) {
-      os::SetAttributes(path, os::kAttrNormal);
-      if (const DWORD error = os::DeleteFile(path))
-        log.AddError(ORV_T("DeleteFile on %s failed - %u"), path, error);
-    } else if (entry.attributes & os::kAttrReparsePoint) {
-      RemoveFolder(path);  // the link goes, its target is not entered
-    } else {
-      DeleteContents(path);
-      os::SetAttributes(path, os::kAttrDirectory);
-      RemoveFolder(path);
-    }
-  }
-  return TRUE;
+  os::Folder opened;
+  if (OpenGiven(WString(folder), opened) != err::kSuccess) return FALSE;
+  return EmptyFolder(opened) == err::kSuccess;
 }
 
 DWORD DeleteArchiveFiles(WStringView archivePath) {
@@ -111,21 +209,24 @@ DWORD DeleteArchiveFiles(WStringView archivePath) {
   // The extension is the part of the file name from its last dot; a dot in a folder
   // name is no extension.
   const size_t dot = name.rfind('.');
-  const WString pattern = dot == WStringView::npos ? WString(name) + ORV_T("*")
-                                                   : WString(name.substr(0, dot)) + ORV_T("*") +
-                                                         WString(name.substr(dot));
+  const WStringView base = name.substr(0, dot);
+  const WStringView extension = dot == WStringView::npos ? WStringView() : name.substr(dot);
   const WString prefix = folder.empty() ? WString() : folder + ORV_T("\\");
+  // The search narrows the folder down; its matches are then judged by their long names,
+  // since a search pattern also matches 8.3 names (BASEDA~1.INP for BASEDATA.INPUT).
   std::vector<WString> matches;
   {
     os::DirSearch search;
     os::FindData data;
+    const WString pattern = WString(base) + ORV_T("*") + WString(extension);
     for (DWORD error = search.First(prefix + pattern, data); error == 0; error = search.Next(data))
-      if (!(data.attributes & os::kAttrDirectory)) matches.push_back(prefix + data.name);
+      if (!(data.attributes & os::kAttrDirectory) && IsArchiveFileName(data.name, base, extension))
+        matches.push_back(prefix + data.name);
   }
   DWORD first = err::kSuccess;
   for (const WString& file : matches) {
-    os::SetAttributes(file, os::kAttrNormal);
-    if (const DWORD error = os::DeleteFile(file)) {
+    // Never through a link: a link named like a part goes as itself.
+    if (const DWORD error = os::DeleteEntryAt(file)) {
       COrvLog::GetInstance().AddError(ORV_T("DeleteFile on %s failed - %u"), file, error);
       if (first == 0) first = error;
     }
@@ -150,18 +251,39 @@ void SetImagePrivileges(BOOL enable) {
       {ORV_T("SeManageVolumePrivilege"), ORV_T("SetPrivilege(SE_MANAGE_VOLUME_NAME) failed - %u")},
       {ORV_T("SeImpersonatePrivilege"), ORV_T("SetPrivilege(SE_IMPERSONATE_NAME) failed - %u")},
   };
-  for (const auto& privilege : kPrivileges)
-    if (const DWORD error = os::SetPrivilege(privilege.name, enable != FALSE))
-      COrvLog::GetInstance().AddError(privilege.failure, error);
+  constexpr size_t kCount = sizeof(kPrivileges) / sizeof(kPrivileges[0]);
+  // Only what this code enabled is disabled again, when the outermost enabling ends: a
+  // privilege the caller had enabled stays enabled, and the enabling around each probe
+  // of a deletion does not end the enabling around the image operation that runs it.
+  static std::mutex guard;
+  static unsigned depth = 0;
+  static bool enabledHere[kCount] = {};
+  std::lock_guard<std::mutex> lock(guard);
+  if (enable) {
+    if (depth++ != 0) return;
+    for (size_t i = 0; i < kCount; ++i) {
+      bool changed = false;
+      const DWORD error = os::SetPrivilege(kPrivileges[i].name, true, &changed);
+      enabledHere[i] = error == 0 && changed;
+      if (error) COrvLog::GetInstance().AddError(kPrivileges[i].failure, error);
+    }
+    return;
+  }
+  if (depth == 0 || --depth != 0) return;
+  for (size_t i = 0; i < kCount; ++i) {
+    if (!enabledHere[i]) continue;
+    enabledHere[i] = false;
+    if (const DWORD error = os::SetPrivilege(kPrivileges[i].name, false))
+      COrvLog::GetInstance().AddError(kPrivileges[i].failure, error);
+  }
 }
 
 void TakeOwnership(const Char* path) {
   if (!path) return;
   const WString target(path);
   if (target.empty() || target.size() >= kMaxTreePath) return;
-  COrvSystem::SetPrivilege(ORV_T("SeTakeOwnershipPrivilege"), TRUE);
+  const os::PrivilegeHold privilege(ORV_T("SeTakeOwnershipPrivilege"));
   os::TakeOwnership(target);
-  COrvSystem::SetPrivilege(ORV_T("SeTakeOwnershipPrivilege"), FALSE);
 }
 
 BOOL TakeOwnershipAndChildren(const Char* path, COrvError& error) {
@@ -170,7 +292,7 @@ BOOL TakeOwnershipAndChildren(const Char* path, COrvError& error) {
     return FALSE;
   }
   const WString target(path);
-  COrvSystem::SetPrivilege(ORV_T("SeTakeOwnershipPrivilege"), TRUE);
+  const os::PrivilegeHold privilege(ORV_T("SeTakeOwnershipPrivilege"));
   // Ownership that cannot be taken shows as the caller's next failure to open.
   os::TakeOwnership(target);
   DWORD attributes = 0;
@@ -183,7 +305,6 @@ BOOL TakeOwnershipAndChildren(const Char* path, COrvError& error) {
       if (data.name != ORV_T(".") && data.name != ORV_T(".."))
         os::TakeOwnership(target + ORV_T("\\") + data.name);
   }
-  COrvSystem::SetPrivilege(ORV_T("SeTakeOwnershipPrivilege"), FALSE);
   error.SetError(0);
   return TRUE;
 }

@@ -30,14 +30,13 @@ WString FormatCrcLine(WStringView name, DWORD marker, uint64_t size, int64_t tim
 }
 
 DWORD CrcCatalogueWriter::Open(WStringView path, bool differential) {
-  Close();
+  file_.Discard();
   differential_ = differential;
-  DWORD error = file_.Open(path, os::kGenericWrite, 0, os::Disposition::kCreateNew);
+  DWORD error = file_.Open(path, false);
   if (error == 0) {
     const uint8_t mark[2] = {kUtf16ByteOrderMark & 0xFF, kUtf16ByteOrderMark >> 8};
-    DWORD done = 0;
-    error = file_.Write(mark, 2, done);
-    if (error != 0) file_.Close();
+    error = file_.Write(mark, 2);
+    if (error != 0) file_.Discard();
   }
   if (error != 0)
     COrvLog::GetInstance().AddError(ORV_T("CreateFile(%s) failed - %u"), WString(path), error);
@@ -48,15 +47,16 @@ DWORD CrcCatalogueWriter::Append(WStringView name, DWORD marker, uint64_t size, 
   if (!file_.IsOpen()) return err::kInvalidHandle;
   const std::vector<uint8_t> bytes =
       Utf16LeBytes(FormatCrcLine(name, marker, size, time, differential_));
-  DWORD done = 0;
-  const DWORD error = file_.Write(bytes.data(), static_cast<DWORD>(bytes.size()), done);
-  return error != 0 ? error : (done == bytes.size() ? err::kSuccess : err::kDiskFull);
+  return file_.Write(bytes.data(), bytes.size());
 }
 
-void CrcCatalogueWriter::Close() {
-  if (!file_.IsOpen()) return;
-  file_.Flush();
-  file_.Close();
+DWORD CrcCatalogueWriter::Close() {
+  if (!file_.IsOpen()) return err::kSuccess;
+  const DWORD error = file_.Commit();
+  if (error != 0)
+    COrvLog::GetInstance().AddError(ORV_T("Cannot write %s - %u (%8.8X)"), file_.Target(), error,
+                                    error);
+  return error;
 }
 
 }  // namespace orv

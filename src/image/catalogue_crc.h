@@ -8,6 +8,7 @@
 
 #include "platform/file.h"
 #include "services/string.h"
+#include "services/text_file.h"
 
 namespace orv {
 
@@ -24,18 +25,24 @@ WString FormatCrcLine(WStringView name, DWORD marker, uint64_t size, int64_t tim
                       bool differential);
 
 // The writer of one ALL.CRC. The file is created new: when it exists already it is left
-// as it is and the lines are dropped.
+// as it is and the lines are dropped. The lines go to a new file beside it, which takes
+// the name only when Close has flushed it whole (AtomicFile): a failed capture never
+// leaves a cut catalogue behind.
 class CrcCatalogueWriter {
  public:
   // 0, or the error of the create (logged as "CreateFile(%s) failed - %u").
   DWORD Open(WStringView path, bool differential);
   bool IsOpen() const { return file_.IsOpen(); }
-  // Writes one line when the file is open.
+  // Writes one line when the file is open; the first failure sticks.
   DWORD Append(WStringView name, DWORD marker, uint64_t size, int64_t time);
-  void Close();
+  // Puts the catalogue in place: 0, or the first failure of the whole file (logged),
+  // which the caller's operation fails with. 0 when nothing was open.
+  [[nodiscard]] DWORD Close();
+  // Drops what was written; the catalogue is not created.
+  void Abandon() { file_.Discard(); }
 
  private:
-  os::File file_;
+  AtomicFile file_;
   bool differential_ = false;
 };
 

@@ -10,11 +10,9 @@ namespace {
 
 constexpr size_t kMaxLine = 520;  // characters of the Text line, "Text=" and CR LF included
 
-DWORD WriteText(os::File& file, WStringView text) {
+DWORD WriteText(AtomicFile& file, WStringView text) {
   const std::vector<uint8_t> bytes = Utf16LeBytes(text);
-  DWORD done = 0;
-  const DWORD error = file.Write(bytes.data(), static_cast<DWORD>(bytes.size()), done);
-  return error != 0 ? error : (done == bytes.size() ? err::kSuccess : err::kDiskFull);
+  return file.Write(bytes.data(), bytes.size());
 }
 
 }  // namespace
@@ -27,13 +25,11 @@ WString DescriptionText(WStringView text) {
 }
 
 DWORD DescriptionFile::Open(WStringView path) {
-  Close();
-  DWORD error = file_.Open(path, os::kGenericWrite, 0, os::Disposition::kCreateNew);
+  DWORD error = file_.Open(path, false);
   if (error != 0) return error;
   const uint8_t mark[2] = {kUtf16ByteOrderMark & 0xFF, kUtf16ByteOrderMark >> 8};
-  DWORD done = 0;
-  if ((error = file_.Write(mark, 2, done)) == 0) error = WriteText(file_, ORV_T("[Diff]\r\n"));
-  if (error != 0) file_.Close();
+  if ((error = file_.Write(mark, 2)) == 0) error = WriteText(file_, ORV_T("[Diff]\r\n"));
+  if (error != 0) file_.Discard();
   return error;
 }
 
@@ -48,10 +44,9 @@ DWORD DescriptionFile::Write(WStringView text, const os::CalendarTime& finished,
   return WriteText(file_, lines);
 }
 
-void DescriptionFile::Close() {
-  if (!file_.IsOpen()) return;
-  file_.Flush();
-  file_.Close();
+DWORD DescriptionFile::Close() {
+  if (!file_.IsOpen()) return err::kSuccess;
+  return file_.Commit();
 }
 
 }  // namespace orv

@@ -3,22 +3,25 @@
 #pragma once
 
 #include "platform/clock.h"
-#include "platform/file.h"
+#include "services/text_file.h"
 
 namespace orv {
 
 class DescriptionFile {
  public:
   // Creates the file new with its first line "[Diff]"; an existing file is left as it
-  // is and nothing is written to it. Returns the error of the create.
+  // is and nothing is written to it. Returns the error of the create. The text goes to a
+  // new file beside it that takes the name only at Close (AtomicFile).
   DWORD Open(WStringView path);
   bool IsOpen() const { return file_.IsOpen(); }
   // Appends the Text, Time, Files and Size lines when the file is open.
   DWORD Write(WStringView text, const os::CalendarTime& finished, DWORD files, uint64_t size);
-  void Close();
+  // Puts the file in place: 0, or the first failure, which fails the caller's operation.
+  // 0 when nothing was open.
+  [[nodiscard]] DWORD Close();
 
  private:
-  os::File file_;
+  AtomicFile file_;
 };
 
 // The Text line's value: at most 520 characters per line in all, line breaks replaced by

@@ -47,6 +47,14 @@ DWORD LoadRoot(WStringView path, CatalogueDocument& catalogue) {
   return err::kSuccess;
 }
 
+// Saves the catalogue; a failure is logged and returned.
+DWORD SaveLogged(CatalogueDocument& catalogue) {
+  const DWORD error = catalogue.Save();
+  if (error != 0)
+    COrvLog::GetInstance().AddError(ORV_T("Cannot save the catalogue - %u (%8.8X)"), error, error);
+  return error;
+}
+
 }  // namespace
 
 CatalogueDocument OpenCatalogueDocument(WStringView path, WStringView rootName) {
@@ -59,18 +67,18 @@ CatalogueDocument OpenCatalogueDocument(WStringView path, WStringView rootName) 
   return catalogue;
 }
 
-void FinishBaseCatalogue(CatalogueDocument& base, uint64_t size,
-                         const std::vector<WString>& files) {
-  if (!base.IsOpen()) return;
+DWORD FinishBaseCatalogue(CatalogueDocument& base, uint64_t size,
+                          const std::vector<WString>& files) {
+  if (!base.IsOpen()) return err::kInvalidHandle;
   WriteAttribute(*base.root, ORV_T("Size"), size);
   AddFiles(*base.root, files);
-  base.Save();
+  return SaveLogged(base);
 }
 
-void FinishDifferentialBaseCatalogue(CatalogueDocument& base, uint64_t size, DWORD fileCount,
-                                     const os::CalendarTime& finished,
-                                     const std::vector<WString>& files) {
-  if (!base.IsOpen()) return;
+DWORD FinishDifferentialBaseCatalogue(CatalogueDocument& base, uint64_t size, DWORD fileCount,
+                                      const os::CalendarTime& finished,
+                                      const std::vector<WString>& files) {
+  if (!base.IsOpen()) return err::kInvalidHandle;
   IOrvXmlElement& root = *base.root;
   WriteAttributeText(root, ORV_T("Year"), Format(ORV_T("%u"), finished.year));
   WriteAttributeText(root, ORV_T("Month"), Format(ORV_T("%u"), finished.month));
@@ -81,7 +89,7 @@ void FinishDifferentialBaseCatalogue(CatalogueDocument& base, uint64_t size, DWO
   WriteAttribute(root, ORV_T("Size"), size);
   WriteAttribute(root, ORV_T("Files"), fileCount);
   AddFiles(root, files);
-  base.Save();
+  return SaveLogged(base);
 }
 
 bool AddDeletedEntry(CatalogueDocument& deletions, WStringView relativePath, bool directory) {

@@ -15,19 +15,24 @@ struct CatalogueDocument {
   XmlRef<IOrvXmlDocument> document;
   XmlRef<IOrvXmlElement> root;
   bool IsOpen() const { return document && root; }
-  DWORD Save() { return document ? document->Save(0) : 6; }
+  // Saves the file in place atomically; the error goes to the caller, which fails.
+  [[nodiscard]] DWORD Save() { return document ? document->Save(0) : 6; }
 };
 
 // Creates the file with its template (root element `rootName`) when it is missing, then
 // loads it. A document that cannot be had leaves both members empty.
 CatalogueDocument OpenCatalogueDocument(WStringView path, WStringView rootName);
 
-// Full image folder: "Size" and one "file" child per archive, then saved.
-void FinishBaseCatalogue(CatalogueDocument& base, uint64_t size, const std::vector<WString>& files);
+// Full image folder: "Size" and one "file" child per archive, then saved (atomically,
+// through the XML service). Returns the error of the save, which fails the caller's
+// operation; 6 when the document is not open.
+[[nodiscard]] DWORD FinishBaseCatalogue(CatalogueDocument& base, uint64_t size,
+                                        const std::vector<WString>& files);
 // Differential image folder: also "Files" and the local time of the end.
-void FinishDifferentialBaseCatalogue(CatalogueDocument& base, uint64_t size, DWORD fileCount,
-                                     const os::CalendarTime& finished,
-                                     const std::vector<WString>& files);
+[[nodiscard]] DWORD FinishDifferentialBaseCatalogue(CatalogueDocument& base, uint64_t size,
+                                                    DWORD fileCount,
+                                                    const os::CalendarTime& finished,
+                                                    const std::vector<WString>& files);
 
 // Lists one deleted entry (path relative to the volume root) in DEL.XML. Entries at the
 // root, files named QUEN.DAV and anything under SYSPREP\ are never listed (false).

@@ -13,9 +13,15 @@ namespace orv {
 using UsedSpaceTable = std::map<DWORD, uint64_t>;
 
 // Adds one <disk> element for `disk` (opened and enumerated) to the layout file at
-// `path`, creating the file when it is missing. Failures are silent: the layout is an
-// aid to restore, never a reason to fail an image.
-void WriteLayoutFile(WStringView path, const UsedSpaceTable& usedSpace, const COrvDisk& disk);
+// `path`, creating the file when it is missing. The file is saved once, atomically (a
+// failure leaves it as it was); the error is returned for the caller to fail with.
+[[nodiscard]] DWORD WriteLayoutFile(WStringView path, const UsedSpaceTable& usedSpace,
+                                    const COrvDisk& disk);
+
+// The most partition elements a layout is read with: a GUID partition table holds 128
+// entries, a master boot record 4 primary ones and, in practice, far fewer logical
+// ones. Further elements are ignored (and logged); a recovery element counts apart.
+inline constexpr size_t kMaxLayoutPartitions = 128;
 
 // Fills `disk` with the layout of one <disk> element (by its "Number", or the first one
 // for -1) and the free stretches between its partitions. A missing or unreadable file

@@ -108,23 +108,33 @@ void LoadDisk(const IOrvXmlDocument& document, int diskNumber, COrvDisk& disk) {
   ReadAttribute(*diskElement, ORV_T("Number"), disk.number);
 
   COrvLog& log = COrvLog::GetInstance();
+  std::vector<COrvPartition> records;
+  size_t partitions = 0;
   for (DWORD error = diskElement->FirstChild(raw); error == 0;) {
     XmlRef<IOrvXmlElement> child(raw);
-    if (NameIs(*child, ORV_T("partition"))) {
+    const bool partition = NameIs(*child, ORV_T("partition"));
+    if (partition && partitions++ >= kMaxLayoutPartitions) {
+      // More than a partition table holds: the file is damaged or hostile, and the rest
+      // would only cost time (every record meets every other one later).
+      if (partitions == kMaxLayoutPartitions + 1)
+        log.AddError(ORV_T("Load: more than %u partitions; the rest is ignored"),
+                     static_cast<DWORD>(kMaxLayoutPartitions));
+    } else if (partition) {
       const COrvPartition record = LoadPartition(*child, disk);
       log.AddInfo(
           ORV_T("Load: Partition %d - Start: %I64u - Size: %I64u - Type: %2.2X - Active: %u"),
           record.number, record.startingOffset, record.size, record.type, record.active);
-      disk.AddPartition(record);
+      records.push_back(record);
     } else if (NameIs(*child, ORV_T("recovery"))) {
       const COrvPartition record = LoadRecovery(*child, disk);
       log.AddInfo(
           ORV_T("Load: RP: Partition %d - Start: %I64u - Size: %I64u - Type: %2.2X - Active: %u"),
           record.number, record.startingOffset, record.size, record.type, record.active);
-      disk.AddPartition(record);
+      records.push_back(record);
     }
     error = child->NextSibling(raw);
   }
+  disk.AddPartitions(records);  // one sort instead of one linear insert per record
 }
 
 }  // namespace

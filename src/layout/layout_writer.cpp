@@ -1,6 +1,7 @@
 // Writes the layout of an imaged disk into MRL.XML.
 #include "layout/layout_file.h"
 #include "platform/clock.h"
+#include "platform/errors.h"
 #include "services/format.h"
 #include "services/text_file.h"
 #include "services/xml.h"
@@ -59,20 +60,21 @@ void WritePartition(IOrvXmlElement& element, const COrvPartition& partition, uin
 
 }  // namespace
 
-void WriteLayoutFile(WStringView path, const UsedSpaceTable& usedSpace, const COrvDisk& disk) {
+DWORD WriteLayoutFile(WStringView path, const UsedSpaceTable& usedSpace, const COrvDisk& disk) {
   // An existing file keeps its content: the new disk element is added to it.
-  CreateUtf16TextFile(path, kTemplate);
+  const DWORD created = CreateUtf16TextFile(path, kTemplate);
+  if (created != err::kSuccess && created != err::kFileExists) return created;
 
   XmlRef<IOrvXmlDocument> document(GetOrvXmlInterface(0));
-  if (!document || document->Load(path) != 0) return;
+  if (!document) return err::kNotSupported;
+  if (const DWORD error = document->Load(path)) return error;
   IOrvXmlElement* raw = nullptr;
-  if (document->GetRoot(raw) != 0) return;
+  if (const DWORD error = document->GetRoot(raw)) return error;
   XmlRef<IOrvXmlElement> root(raw);
   WriteTime(*root);
   WriteAttribute(*root, ORV_T("DiskCount"), DWORD{1});
-  document->Save(0);
 
-  if (root->AddChild(ORV_T("disk"), raw) != 0) return;
+  if (const DWORD error = root->AddChild(ORV_T("disk"), raw)) return error;
   XmlRef<IOrvXmlElement> diskElement(raw);
   WriteAttribute(*diskElement, ORV_T("Number"), DWORD{disk.number});
   WriteAttributeText(*diskElement, ORV_T("Name"), Limited(disk.GetName()));
@@ -87,9 +89,7 @@ void WriteLayoutFile(WStringView path, const UsedSpaceTable& usedSpace, const CO
     if (diskElement->AddChild(ORV_T("partition"), raw) != 0) continue;
     XmlRef<IOrvXmlElement> element(raw);
     WritePartition(*element, partition, used->second);
-    document->Save(0);
   }
-  document->Save(0);
 
   const COrvPartition recovery = disk.GetRecoveryPartition();
   if (recovery.size != 0 && diskElement->AddChild(ORV_T("recovery"), raw) == 0) {
@@ -99,7 +99,8 @@ void WriteLayoutFile(WStringView path, const UsedSpaceTable& usedSpace, const CO
     const WString& label = recovery.GetVolume().GetVolumeName();
     if (!label.empty()) WriteAttributeText(*element, ORV_T("VolumeName"), Limited(label));
   }
-  document->Save(0);
+  // One save of the whole layout, which replaces the file only once it is written whole.
+  return document->Save(0);
 }
 
 }  // namespace orv

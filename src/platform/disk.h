@@ -30,6 +30,15 @@ struct DiskInfo {
   std::vector<DiskPartitionInfo> partitions;  // ordered by offset
 };
 
+// Whether an entry of an MBR disk's layout, as Windows reports it (the four entries of
+// the master boot record first, then four for each extended boot record), only links
+// one extended boot record to the next: an extended-partition type (05, 0F, 85) outside
+// the master boot record's own four, to which the system gives no partition number. The
+// extended partition itself is one of the four and stays.
+inline bool IsExtendedLink(size_t index, uint8_t type, DWORD number) {
+  return index >= 4 && number == 0 && (type == 0x05 || type == 0x0F || type == 0x85);
+}
+
 // The disk with that number (0-based, in the system's order). 2 when there is none,
 // 5 when the process may not read it.
 DWORD QueryDisk(DWORD number, DiskInfo& disk);

@@ -48,6 +48,7 @@ inline constexpr DWORD kCantAccessFile = 1920;
 inline constexpr DWORD kCantResolveFilename = 1921;
 inline constexpr DWORD kNotAllAssigned = 1300;
 inline constexpr DWORD kPrivilegeNotHeld = 1314;
+inline constexpr DWORD kNoUnicodeTranslation = 1113;
 inline constexpr DWORD kInternalError = 1359;
 inline constexpr DWORD kFileCorrupt = 1392;
 inline constexpr DWORD kInvalidSecurityDescr = 1338;

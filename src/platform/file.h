@@ -86,6 +86,14 @@ struct FileInfo {
   DWORD links = 0;
 };
 
+// What names one file or folder of the system whatever its path: its volume's serial
+// number and its index on that volume.
+struct FileIdentity {
+  DWORD volumeSerial = 0;
+  uint64_t fileIndex = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
 enum class SeekFrom : DWORD { kBegin = 0, kCurrent = 1, kEnd = 2 };
 
 // An open file or directory. Move-only; closes itself.

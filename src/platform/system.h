@@ -7,8 +7,29 @@
 namespace orv::os {
 
 // Enables or disables a privilege of the process token ("SeBackupPrivilege", ...).
-// On Linux a privilege is held when the process runs as root (1300 otherwise).
-DWORD SetPrivilege(WStringView name, bool enable);
+// `changed`, when given, tells whether the call changed its state (false when it was
+// already as asked), so that a caller undoes only what it did itself.
+// On Linux a privilege is held when the process runs as root (1300 otherwise) and is
+// never switched off: `changed` is always false.
+DWORD SetPrivilege(WStringView name, bool enable, bool* changed = nullptr);
+
+// Enables a privilege for the life of the object and, at its end, disables it again only
+// when this object enabled it: a privilege the caller had enabled stays enabled.
+class PrivilegeHold {
+ public:
+  explicit PrivilegeHold(WStringView name);
+  ~PrivilegeHold();
+  PrivilegeHold(const PrivilegeHold&) = delete;
+  PrivilegeHold& operator=(const PrivilegeHold&) = delete;
+
+  bool Held() const { return error_ == 0; }
+  DWORD Error() const { return error_; }
+
+ private:
+  WString name_;
+  DWORD error_ = 0;
+  bool changed_ = false;
+};
 
 // Adds an allow entry with `mask` for the Administrators group to the object's access
 // list, so that the object can be opened or deleted. On Linux: gives the owner read,

@@ -108,6 +108,14 @@ void COrvDisk::AddPartition(const COrvPartition& partition) {
   partitions_.insert(place, partition);
 }
 
+void COrvDisk::AddPartitions(const std::vector<COrvPartition>& partitions) {
+  partitions_.insert(partitions_.end(), partitions.begin(), partitions.end());
+  std::stable_sort(partitions_.begin(), partitions_.end(),
+                   [](const COrvPartition& a, const COrvPartition& b) {
+                     return a.startingOffset < b.startingOffset;
+                   });
+}
+
 void COrvDisk::RemovePartitionInformation(DWORD index) {
   if (index < partitions_.size()) partitions_.erase(partitions_.begin() + index);
 }

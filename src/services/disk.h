@@ -109,6 +109,9 @@ class COrvDisk {
   // A copy of the record; an empty record past the end.
   COrvPartition GetPartitionAt(DWORD index) const;
   void AddPartition(const COrvPartition& partition);
+  // Adds many records at once, in one sort by starting offset (records with equal
+  // offsets keep the order AddPartition would give them, after those already there).
+  void AddPartitions(const std::vector<COrvPartition>& partitions);
   void RemovePartitionInformation(DWORD index);
   void RemovePartitionInformationAtOffset(uint64_t offset);
   void RemoveAllPartitions() { partitions_.clear(); }

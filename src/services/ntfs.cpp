@@ -100,9 +100,14 @@ BOOL COrvNtfs::CopyFileMFT(uint64_t fileReference, WStringView target) {
 }
 
 DWORD COrvNtfs::CopyData(const ntfs::FileData& data, WStringView target) {
-  const uint64_t unitBytes = uint64_t{data.unitClusters} * volume_.geometry().clusterSize;
+  const ntfs::Geometry& geometry = volume_.geometry();
+  const uint64_t clusterSize = geometry.clusterSize;
+  const uint64_t unitBytes = uint64_t{data.unitClusters} * clusterSize;
   // Compressed streams go unit by unit; units beyond the size of a copy step are refused.
   if (unitBytes > kCopyChunk) return err::kNotSupported;
+  // No file of the volume is larger than the volume: a size beyond it is damage (or a
+  // trap), never a reason to write petabytes of zeros.
+  if (data.size > geometry.totalClusters * clusterSize) return err::kFileCorrupt;
   os::File copy;
   if (const DWORD error = copy.Open(target, os::kGenericWrite, 0, os::Disposition::kCreateAlways))
     return error;
@@ -118,16 +123,27 @@ DWORD COrvNtfs::CopyData(const ntfs::FileData& data, WStringView target) {
         offset >= data.initialized
             ? 0
             : static_cast<DWORD>(std::min<uint64_t>(chunk, data.initialized - offset));
+    // A stretch without clusters on the volume (or past the valid length) reads as zeros
+    // and stays a hole in the copy: nothing is written there.
+    const uint64_t firstCluster = offset / clusterSize;
+    const uint64_t clusters = (uint64_t{chunk} + clusterSize - 1) / clusterSize;
+    if (valid == 0 || ntfs::AllocatedClusters(data.extents, firstCluster, clusters) == 0) {
+      offset += chunk;
+      continue;
+    }
     const DWORD error =
         data.unitClusters
             ? ntfs::ReadCompressedUnit(volume_, data, offset / step, stored, buffer.data())
             : volume_.ReadExtents(data.extents, offset, buffer.data(), valid);
     if (error) return error;
     std::fill(buffer.begin() + valid, buffer.begin() + chunk, uint8_t{0});
-    if (const DWORD written = os::WriteAll(copy, buffer.data(), chunk)) return written;
+    if (const DWORD written = os::WriteAllAt(copy, offset, buffer.data(), chunk)) return written;
     offset += chunk;
   }
-  return err::kSuccess;
+  // The copy ends where the file does, holes included.
+  if (const DWORD error = copy.Seek(static_cast<int64_t>(data.size), os::SeekFrom::kBegin))
+    return error;
+  return copy.SetEnd();
 }
 
 BOOL COrvNtfs::FindFirstEntry(NtfsEntry& entry) {

@@ -1,5 +1,6 @@
 #include "services/ntfs_paths.h"
 
+#include <unordered_set>
 #include <vector>
 
 #include "services/ntfs_attribute_list.h"
@@ -41,15 +42,27 @@ bool PathBuilder::PathOf(Volume& volume, uint64_t record, const FileFacts& facts
   std::vector<WString> names{facts.name};
   size_t length = facts.name.size();
   uint64_t parent = facts.parent;
+  // The folders this walk passed through. When the walk finds that they cannot reach the
+  // root (a cycle, a parent that is no folder or has been reused), each is remembered as
+  // unusable, so the files below them cost one lookup each, not a walk of the cycle.
+  std::vector<uint64_t> chain;
+  std::unordered_set<uint64_t> seen;
+  const auto unreachable = [&] {
+    for (const uint64_t folder : chain) folders_[folder].usable = false;
+    return false;
+  };
   while (RecordOf(parent) != kRootRecord) {
-    if (names.size() >= kMaxDepth || RecordOf(parent) == record) return false;
-    const Folder& folder = FolderAt(volume, RecordOf(parent));
+    const uint64_t at = RecordOf(parent);
+    if (at == record || !seen.insert(at).second) return unreachable();  // a cycle
+    if (names.size() >= kMaxDepth) return false;
+    const Folder& folder = FolderAt(volume, at);
     if (!folder.usable || (SequenceOf(parent) != 0 && SequenceOf(parent) != folder.sequence))
-      return false;
+      return unreachable();
     length += folder.name.size() + 1;
     if (length > kMaxPathLength) return false;
     names.push_back(folder.name);
     parent = folder.parent;
+    chain.push_back(at);
   }
   path.clear();
   for (auto name = names.rbegin(); name != names.rend(); ++name) {

@@ -1,6 +1,7 @@
 #include "services/ntfs_runs.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "platform/errors.h"
 
@@ -62,12 +63,35 @@ uint64_t CoveredClusters(const std::vector<Extent>& extents) {
   return next;
 }
 
+namespace {
+
+// The first extent that could hold `vcn` or a later cluster: the one holding it, else the
+// next one. Extents are in cluster order.
+std::vector<Extent>::const_iterator FirstFrom(const std::vector<Extent>& extents, uint64_t vcn) {
+  auto after = std::upper_bound(extents.begin(), extents.end(), vcn,
+                                [](uint64_t cluster, const Extent& e) { return cluster < e.vcn; });
+  if (after != extents.begin() && vcn - std::prev(after)->vcn < std::prev(after)->length)
+    return std::prev(after);
+  return after;
+}
+
+}  // namespace
+
+const Extent* FindExtent(const std::vector<Extent>& extents, uint64_t vcn) {
+  const auto found = FirstFrom(extents, vcn);
+  if (found == extents.end() || vcn < found->vcn || vcn - found->vcn >= found->length)
+    return nullptr;
+  return &*found;
+}
+
 uint64_t AllocatedClusters(const std::vector<Extent>& extents, uint64_t vcn, uint64_t count) {
   uint64_t allocated = 0;
-  for (const Extent& extent : extents) {
-    if (extent.sparse) continue;
-    const uint64_t from = std::max(vcn, extent.vcn);
-    const uint64_t to = std::min(vcn + count, extent.vcn + extent.length);
+  const uint64_t end = vcn + count;
+  for (auto extent = FirstFrom(extents, vcn); extent != extents.end() && extent->vcn < end;
+       ++extent) {
+    if (extent->sparse) continue;
+    const uint64_t from = std::max(vcn, extent->vcn);
+    const uint64_t to = std::min(end, extent->vcn + extent->length);
     if (from < to) allocated += to - from;
   }
   return allocated;

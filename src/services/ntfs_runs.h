@@ -25,6 +25,10 @@ DWORD DecodeRuns(const Attribute& attribute, uint64_t totalClusters,
 // first does not start there or when they leave a gap).
 uint64_t CoveredClusters(const std::vector<Extent>& extents);
 
+// The extent that holds cluster `vcn` of the attribute, found by bisection (the extents
+// are in cluster order, as DecodeRuns gives them); null when none does.
+const Extent* FindExtent(const std::vector<Extent>& extents, uint64_t vcn);
+
 // How many of the `count` clusters from `vcn` on lie on the volume (not sparse).
 uint64_t AllocatedClusters(const std::vector<Extent>& extents, uint64_t vcn, uint64_t count);
 

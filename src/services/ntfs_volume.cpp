@@ -12,8 +12,8 @@ namespace orv::ntfs {
 
 namespace {
 
-// Far more records than any volume this library backs up holds; a table that claims
-// more is damaged.
+// Record numbers are 32-bit in the file references the library hands out (and in the
+// count it reports): a table that claims 2^32 records or more is damaged.
 constexpr uint64_t kMaxRecords = uint64_t{1} << 32;
 
 class RawSource : public SectorSource {
@@ -42,6 +42,7 @@ DWORD Volume::Open(std::unique_ptr<SectorSource> source) {
   uint8_t boot[kBootSectorSize];
   DWORD error = source_->Read(0, boot, sizeof boot);
   if (error == 0) error = ReadBootSector(boot, geometry_);
+  if (error == 0) error = CheckExtent();
   if (error == 0) error = LoadMftRuns();
   if (error != 0) Close();
   return error;
@@ -52,6 +53,16 @@ void Volume::Close() {
   geometry_ = Geometry{};
   mft_.clear();
   records_ = 0;
+}
+
+// The volume must hold what its boot sector claims: its last sector can be read. A boot
+// sector that claims more (a small image posing as a huge volume) would let every size
+// derived from it, of the table and of the files, run beyond the bytes there are.
+DWORD Volume::CheckExtent() {
+  std::vector<uint8_t> sector(geometry_.sectorSize);
+  const uint64_t end = geometry_.totalClusters * geometry_.clusterSize;
+  const DWORD error = source_->Read(end - geometry_.sectorSize, sector.data(), geometry_.sectorSize);
+  return error == err::kHandleEof ? err::kFileCorrupt : error;
 }
 
 // The first record of the table describes the table itself: its unnamed data attribute
@@ -74,10 +85,16 @@ DWORD Volume::LoadMftRuns() {
   // The table is never resident nor compressed: a record that says so is damaged.
   if (error == 0 && (data.resident || data.unitClusters != 0)) error = err::kFileCorrupt;
   if (error != 0) return error == err::kFileNotFound ? err::kFileCorrupt : error;
+  // Every record of the table lies on the volume: a table with unallocated stretches
+  // could claim any number of records without a cluster behind them.
+  for (const Extent& extent : data.extents)
+    if (extent.sparse) return err::kFileCorrupt;
   mft_ = std::move(data.extents);
   records_ = data.size / geometry_.recordSize;
   // Records 0 to 5 hold the table itself and the root folder.
-  if (records_ <= 5 || records_ > kMaxRecords) return err::kFileCorrupt;
+  if (records_ <= 5 || records_ >= kMaxRecords ||
+      data.size > geometry_.totalClusters * geometry_.clusterSize)
+    return err::kFileCorrupt;
   return err::kSuccess;
 }
 
@@ -95,10 +112,8 @@ DWORD Volume::ReadExtents(const std::vector<Extent>& extents, uint64_t offset, u
   const uint64_t clusterSize = geometry_.clusterSize;
   while (size > 0) {
     const uint64_t cluster = offset / clusterSize;
-    const auto extent = std::find_if(extents.begin(), extents.end(), [&](const Extent& e) {
-      return cluster >= e.vcn && cluster - e.vcn < e.length;
-    });
-    if (extent == extents.end()) return err::kFileCorrupt;
+    const Extent* extent = FindExtent(extents, cluster);
+    if (extent == nullptr) return err::kFileCorrupt;
     const uint64_t within = (cluster - extent->vcn) * clusterSize + offset % clusterSize;
     const uint64_t left = extent->length * clusterSize - within;
     const DWORD chunk = static_cast<DWORD>(std::min<uint64_t>(size, left));

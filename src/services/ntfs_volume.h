@@ -23,7 +23,9 @@ class SectorSource {
 class Volume {
  public:
   // The raw volume at `root` (os::RawVolume). 1005 when the volume is not NTFS, 1392 when
-  // its master file table is damaged, else the code of the raw open.
+  // its master file table is damaged or the volume is smaller than its boot sector says
+  // (or the table claims 2^32 records or more, or clusters it does not have), else the
+  // code of the raw open.
   DWORD Open(WStringView root);
   // The volume whose bytes `source` gives.
   DWORD Open(std::unique_ptr<SectorSource> source);
@@ -41,6 +43,7 @@ class Volume {
                     DWORD size);
 
  private:
+  DWORD CheckExtent();
   DWORD LoadMftRuns();
 
   std::unique_ptr<SectorSource> source_;

@@ -12,6 +12,7 @@ namespace {
 
 constexpr DWORD kHeaderSizeOffset = 8;
 constexpr DWORD kBlockSize = sizeof(PasswordRecord);
+constexpr BYTE kWimMagic[8] = {'M', 'S', 'W', 'I', 'M', 0, 0, 0};
 
 // Reads the first 1024 bytes; a shorter file is refused with 38 (end of file).
 DWORD ReadHeader(os::File& file, BYTE (&header)[kWimHeaderBytes]) {
@@ -30,10 +31,14 @@ DWORD WriteAt(os::File& file, DWORD offset, const BYTE* data, DWORD size, DWORD&
 }  // namespace
 
 DWORD PasswordBlockOffset(const BYTE (&header)[kWimHeaderBytes], DWORD& offset) {
+  // Only a WIM file has the block: one without the magic is no WIM file.
+  if (std::memcmp(header, kWimMagic, sizeof kWimMagic) != 0) return err::kFileCorrupt;
   const BYTE* field = header + kHeaderSizeOffset;
   const DWORD headerSize =
       DWORD(field[0]) | DWORD(field[1]) << 8 | DWORD(field[2]) << 16 | DWORD(field[3]) << 24;
-  if (headerSize < kBlockSize || headerSize > kWimHeaderBytes) return err::kFileCorrupt;
+  // The block must lie after the header's own fields, never over the magic, the sizes
+  // or the tables the header points to.
+  if (headerSize < kStandardHeaderSize || headerSize > kWimHeaderBytes) return err::kFileCorrupt;
   offset = headerSize - kBlockSize;
   return err::kSuccess;
 }

@@ -4,6 +4,8 @@
 #include "image/catalogue_desc.h"
 #include "image/catalogue_paths.h"
 #include "image/catalogue_xml.h"
+#include "platform/dir_search.h"
+#include "platform/file.h"
 #include "services/text_file.h"
 #include "support/temp_folder.h"
 
@@ -20,6 +22,38 @@ std::string Utf16(const std::string& text) {
   return bytes;
 }
 
+bool Exists(const WString& path) {
+  DWORD attributes = 0;
+  return os::GetAttributes(path, attributes) == 0;
+}
+
+// The names in a folder.
+std::vector<WString> Names(const WString& folder) {
+  std::vector<WString> names;
+  os::DirSearch search;
+  os::FindData data;
+  for (DWORD error = search.First(folder + ORV_T("\\*"), data); error == 0; error = search.Next(data))
+    if (data.name != ORV_T(".") && data.name != ORV_T("..")) names.push_back(data.name);
+  return names;
+}
+
+TEST(AtomicSave, ReplacesWholeAndLeavesNothingBeside) {
+  test::TempFolder folder;
+  const WString path = folder / ORV_T("BASE.XML");
+  test::WriteFile(path, "old");
+  ASSERT_EQ(ReplaceFileContent(path, {'n', 'e', 'w'}), 0u);
+  EXPECT_EQ(test::ReadFile(path), "new");
+  EXPECT_EQ(CreateUtf16TextFile(path, ORV_T("x")), 80u);
+  EXPECT_EQ(test::ReadFile(path), "new");
+  {
+    AtomicFile unfinished;
+    ASSERT_EQ(unfinished.Open(path, true), 0u);
+    ASSERT_EQ(unfinished.Write("lost", 4), 0u);
+  }  // never committed: thrown away
+  EXPECT_EQ(test::ReadFile(path), "new");
+  EXPECT_EQ(Names(folder.Path()), std::vector<WString>{ORV_T("BASE.XML")});
+}
+
 constexpr uint64_t kFiveGiB = 5ull * 1024 * 1024 * 1024;
 
 TEST(CrcCatalogue, WritesExactLinesAndNeverOverwrites) {
@@ -32,6 +66,8 @@ TEST(CrcCatalogue, WritesExactLinesAndNeverOverwrites) {
         full.Append(ORV_T("Windows\\system32\\kernel32.dll"), kCrcFileMarker, kFiveGiB, 1262304000),
         0u);
     ASSERT_EQ(full.Append(ORV_T("Windows"), kCrcDirectoryMarker, 0, 0), 0u);
+    EXPECT_FALSE(Exists(path)) << "the catalogue takes its name only when it is whole";
+    ASSERT_EQ(full.Close(), 0u);
   }
   const std::string expected = Utf16(
       "Windows\\system32\\kernel32.dll=FFFFFFFE|5368709120,1262304000\r\n"
@@ -123,6 +159,7 @@ TEST(Description, WritesTheDiffSectionOnce) {
     DescriptionFile description;
     ASSERT_EQ(description.Open(path), 0u);
     ASSERT_EQ(description.Write(ORV_T("Before update\r\nTime=forged"), time, 12, kFiveGiB), 0u);
+    ASSERT_EQ(description.Close(), 0u);
   }
   EXPECT_EQ(test::ReadFile(path),
             Utf16("[Diff]\r\nText=Before update  Time=forged\r\nTime=20260307 09:05:01\r\n"
@@ -139,7 +176,7 @@ TEST(BaseCatalogueFile, FullAndDifferentialFoldersReadBack) {
   {
     CatalogueDocument base = OpenCatalogueDocument(full, ORV_T("image"));
     ASSERT_TRUE(base.IsOpen());
-    FinishBaseCatalogue(base, kFiveGiB, {ORV_T("BASE.INP"), ORV_T("BASE_01.INP")});
+    ASSERT_EQ(FinishBaseCatalogue(base, kFiveGiB, {ORV_T("BASE.INP"), ORV_T("BASE_01.INP")}), 0u);
   }
   BaseCatalogue read;
   ASSERT_EQ(ReadBaseCatalogue(full, read), 0u);
@@ -149,7 +186,9 @@ TEST(BaseCatalogueFile, FullAndDifferentialFoldersReadBack) {
   const WString differential = folder / ORV_T("DIFF.XML");
   {
     CatalogueDocument base = OpenCatalogueDocument(differential, ORV_T("image"));
-    FinishDifferentialBaseCatalogue(base, 0, 0, os::CalendarTime{2026, 12, 1, 7, 13, 4, 5, 0}, {});
+    ASSERT_EQ(
+        FinishDifferentialBaseCatalogue(base, 0, 0, os::CalendarTime{2026, 12, 1, 7, 13, 4, 5, 0}, {}),
+        0u);
   }
   ASSERT_EQ(ReadBaseCatalogue(differential, read), 0u);
   EXPECT_EQ(read.size, 0u);

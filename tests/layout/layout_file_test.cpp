@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "layout/layout_xml.h"
 #include "platform/encoding.h"
 #include "services/text_file.h"
@@ -61,7 +63,8 @@ class LayoutFileTest : public ::testing::Test {
   void WriteDisk1() {
     COrvDisk disk;
     ASSERT_TRUE(disk.Open(1) && disk.Enumerate());
-    WriteLayoutFile(path_, {{1, 7 * kGiB}, {2, 3 * kGiB}, {4, 0}, {5, kGiB}, {6, 1}}, disk);
+    ASSERT_EQ(WriteLayoutFile(path_, {{1, 7 * kGiB}, {2, 3 * kGiB}, {4, 0}, {5, kGiB}, {6, 1}}, disk),
+              0u);
   }
 
   test::TempFolder volume_;
@@ -228,6 +231,30 @@ TEST(LayoutLoader, HostileRecordsNeverGiveWrappedFreeSpace) {
   }
   test::WriteFile(path, Layout(Stored(1, kTrack, kGiB), "0"));
   EXPECT_EQ(Load(path, 0).size, 0u);
+}
+
+TEST(LayoutLoader, ALayoutOfTensOfThousandsOfPartitionsIsCutToATable) {
+  test::TempFolder folder;
+  const WString path = folder / ORV_T("MRL.XML");
+  // 30,000 partitions, in descending order so that each would go to the front.
+  std::string partitions;
+  for (unsigned i = 30000; i > 0; --i) partitions += Stored(i, i * 2 * kMiB, kMiB);
+  test::WriteFile(path, Layout(partitions + "<recovery Starting_Offset=\"1048576\" Size=\"1\"/>",
+                               std::to_string(100 * kGiB)));
+  const auto started = std::chrono::steady_clock::now();
+  const COrvDisk disk = Load(path, 0);
+  const auto took = std::chrono::steady_clock::now() - started;
+  EXPECT_LT(took, std::chrono::seconds(20));
+  size_t stored = 0, recovery = 0;
+  uint64_t previous = 0;
+  for (const COrvPartition& record : Records(disk)) {
+    EXPECT_GE(record.startingOffset, previous) << "kept in order of offset";
+    previous = record.startingOffset;
+    if (record.recovery) ++recovery;
+    else if (!record.unallocated) ++stored;
+  }
+  EXPECT_EQ(stored, kMaxLayoutPartitions);
+  EXPECT_EQ(recovery, 1u) << "the recovery element is read after the cut too";
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // ntfs-3g: entries and their paths, file reference numbers, copies of resident,
 // fragmented, sparse and compressed files; and images damaged on purpose, which must fail cleanly.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -36,6 +37,20 @@ void WriteNative(const std::string& path, const std::string& content, off_t at =
   ::fsync(fd);
   ::close(fd);
 }
+
+// The volume's bytes held in memory, so that a test can damage them at will.
+class MemoryImage : public ntfs::SectorSource {
+ public:
+  explicit MemoryImage(const std::string& bytes) : bytes_(bytes) {}
+  DWORD Read(uint64_t offset, void* buffer, DWORD size) override {
+    if (!ntfs::Within(offset, size, bytes_.size())) return err::kHandleEof;
+    std::memcpy(buffer, bytes_.data() + offset, size);
+    return 0;
+  }
+
+ private:
+  const std::string& bytes_;
+};
 
 class NtfsMft : public ::testing::Test {
  protected:
@@ -352,19 +367,35 @@ TEST_F(NtfsMft, DamagedRecordsFailCleanly) {
   EXPECT_EQ(ntfs.GetLastErrorCode(), 1005u);
 }
 
-// The volume's bytes held in memory, so that a test can damage them at will.
-class MemoryImage : public ntfs::SectorSource {
- public:
-  explicit MemoryImage(const std::string& bytes) : bytes_(bytes) {}
-  DWORD Read(uint64_t offset, void* buffer, DWORD size) override {
-    if (!ntfs::Within(offset, size, bytes_.size())) return err::kHandleEof;
-    std::memcpy(buffer, bytes_.data() + offset, size);
-    return 0;
-  }
 
- private:
-  const std::string& bytes_;
-};
+TEST_F(NtfsMft, UnallocatedStretchesStayHolesInTheCopy) {
+  Fill();
+  COrvNtfs ntfs;
+  ASSERT_TRUE(ntfs.OpenVolume(volume_.Path()));
+  const WString copy = temp_ / ORV_T("sparse.out");
+  ASSERT_TRUE(ntfs.CopyFileMFT(Reference(ntfs, "sparse.bin"), copy));
+  EXPECT_TRUE(test::ReadFile(copy) == std::string(1 << 20, '\0') + "tail");
+  struct stat st {};
+  ASSERT_EQ(::stat(test::NativeOf(copy).c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, (1 << 20) + 4);
+  EXPECT_LT(uint64_t(st.st_blocks) * 512, uint64_t{256} * 1024) << "the hole was written";
+}
+
+TEST_F(NtfsMft, RefusesAVolumeSmallerThanItsBootSectorSays) {
+  Fill();
+  std::string image;
+  {
+    std::ifstream in(image_, std::ios::binary);
+    image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  COrvNtfs ntfs;
+  ASSERT_TRUE(ntfs.OpenVolume(std::make_unique<MemoryImage>(image)));
+  ntfs.CloseVolume();
+  // The boot sector claims 2^40 sectors (512 TiB) of an image of a few megabytes.
+  for (int i = 0; i < 8; ++i) image[0x28 + i] = i == 5 ? 1 : 0;
+  EXPECT_FALSE(ntfs.OpenVolume(std::make_unique<MemoryImage>(image)));
+  EXPECT_EQ(ntfs.GetLastErrorCode(), err::kFileCorrupt);
+}
 
 // Random damage to the table's first records and the boot sector: whatever the reader
 // makes of it, it ends, stays within its buffers and reports failures as codes.

@@ -119,6 +119,24 @@ TEST(NtfsRecord, DecodesRunsWithHolesAndBackwardSteps) {
   EXPECT_EQ(CoveredClusters(data.extents), 9u);
 }
 
+TEST(NtfsRuns, FindsTheExtentOfAClusterByBisection) {
+  // 20,000 runs of 3 clusters, every other one a hole.
+  std::vector<Extent> extents;
+  for (uint64_t i = 0; i < 20000; ++i) extents.push_back({i * 3, 100 + i * 3, 3, i % 2 == 1});
+  for (const uint64_t vcn : {uint64_t{0}, uint64_t{2}, uint64_t{3}, uint64_t{31337}, uint64_t{59999}}) {
+    const Extent* found = FindExtent(extents, vcn);
+    ASSERT_NE(found, nullptr) << vcn;
+    EXPECT_EQ(found->vcn, vcn / 3 * 3);
+  }
+  EXPECT_EQ(FindExtent(extents, 60000), nullptr);
+  EXPECT_EQ(FindExtent({}, 0), nullptr);
+  EXPECT_EQ(FindExtent({{5, 1, 2, false}}, 4), nullptr);  // before the first
+  EXPECT_EQ(AllocatedClusters(extents, 0, 12), 6u);
+  EXPECT_EQ(AllocatedClusters(extents, 4, 2), 0u);        // inside a hole
+  EXPECT_EQ(AllocatedClusters(extents, 5, 2), 1u);        // the hole's end, the next run
+  EXPECT_EQ(AllocatedClusters(extents, 59990, 100), 4u);  // past the end
+}
+
 TEST(NtfsRecord, RefusesRunsAndAttributesOutsideTheirBounds) {
   auto located = [](const std::vector<uint8_t>& runs, uint64_t lastVcn, uint64_t clusters) {
     std::vector<uint8_t> record = Record(runs, lastVcn);

@@ -18,7 +18,7 @@ namespace {
 std::string FakeWim(uint32_t headerSize, size_t size = 4096) {
   std::string bytes(size, '\0');
   for (size_t i = 0; i < size; ++i) bytes[i] = char(i * 31 + 5);
-  const std::string magic = "MSWIM";
+  const std::string magic("MSWIM\0\0\0", 8);
   bytes.replace(0, magic.size(), magic);
   for (int i = 0; i < 4; ++i) bytes[8 + i] = char(headerSize >> (8 * i));
   if (headerSize >= 32 && headerSize <= size)
@@ -68,6 +68,13 @@ TEST_F(HeaderPasswordTest, BadHeaderSizesAndShortFilesAreRefusedUntouched) {
   };
   const Case cases[] = {
       {FakeWim(16), err::kFileCorrupt},
+      // A header too small to hold the block after its fields: the block would overwrite
+      // the magic (32) or the header's own tables (207).
+      {FakeWim(32), err::kFileCorrupt},
+      {FakeWim(207), err::kFileCorrupt},
+      // No WIM file at all, however its bytes 8 to 11 read.
+      {std::string(4, 'x') + FakeWim(208).substr(4), err::kFileCorrupt},
+      {std::string(5, '\0') + FakeWim(208).substr(5), err::kFileCorrupt},
       {FakeWim(1025), err::kFileCorrupt},
       {FakeWim(0xFFFFFFF0u), err::kFileCorrupt},
       {FakeWim(208, 1023), err::kHandleEof},

@@ -54,7 +54,11 @@ int WriteLayout(const LayoutOptions& options, FILE* out) {
     const orv::COrvPartition partition = disk.GetPartitionAt(i);
     if (!partition.unallocated && partition.size != 0) used[partition.number] = partition.usedSpace;
   }
-  orv::WriteLayoutFile(os::FromUtf8(options.file), used, disk);
+  if (const DWORD error = orv::WriteLayoutFile(os::FromUtf8(options.file), used, disk)) {
+    std::fprintf(stderr, "vantrel: %s cannot be written: error %u\n", options.file.c_str(),
+                 unsigned(error));
+    return 1;
+  }
   std::fprintf(out, "Layout of disk %u written to %s\n", options.disk, options.file.c_str());
   return 0;
 }

@@ -2,6 +2,7 @@
 // UTF-8; every malformed sequence becomes U+FFFD, so no input can make the result
 // depend on bytes past the end or produce an invalid string.
 #include "platform/encoding.h"
+#include "platform/errors.h"
 
 namespace orv::os {
 
@@ -94,6 +95,17 @@ std::string ToUtf8(WStringView text) {
 }
 
 DWORD ToSystemCodePage(WStringView text, std::string& narrow) {
+  narrow.clear();
+  // An unpaired surrogate has no UTF-8 form; U+FFFD in its place would name another file.
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto unit = static_cast<uint16_t>(text[i]);
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() &&
+        static_cast<uint16_t>(text[i + 1]) >= 0xDC00 && static_cast<uint16_t>(text[i + 1]) <= 0xDFFF) {
+      ++i;
+      continue;
+    }
+    if (unit >= 0xD800 && unit <= 0xDFFF) return err::kNoUnicodeTranslation;
+  }
   narrow = ToUtf8(text);
   return 0;
 }

@@ -39,7 +39,7 @@ std::vector<uint64_t> Numbers(const std::string& folder) {
 
 }  // namespace
 
-DWORD FindHandlesOnPath(WStringView path, std::vector<HeldHandle>& handles) {
+DWORD FindHandlesOnPath(WStringView path, std::vector<HeldHandle>& handles, const FileIdentity*) {
   handles.clear();
   std::string native;
   if (const DWORD error = posix::ResolveExisting(path, native)) return error;
@@ -48,7 +48,7 @@ DWORD FindHandlesOnPath(WStringView path, std::vector<HeldHandle>& handles) {
     std::string name;
     std::ifstream(base + "/comm") >> name;
     auto add = [&](uint64_t value) {
-      handles.push_back({static_cast<DWORD>(pid), value, FromUtf8(name)});
+      handles.push_back({static_cast<DWORD>(pid), value, FromUtf8(name), FileIdentity{}});
     };
     if (LinkTarget(base + "/cwd") == native) add(UINT64_MAX);  // held as working folder
     for (const uint64_t fd : Numbers(base + "/fd"))
@@ -58,7 +58,7 @@ DWORD FindHandlesOnPath(WStringView path, std::vector<HeldHandle>& handles) {
 }
 
 CloseResult CloseHandleInProcess(const HeldHandle&) {
-  return CloseResult{CloseStep::kOpenProcess, err::kNotSupported, 0};
+  return CloseResult{CloseStep::kOpenProcess, err::kNotSupported};
 }
 
 }  // namespace orv::os

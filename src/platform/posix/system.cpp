@@ -2,6 +2,7 @@
 // owner's permission bits; there is no file-system redirection and no running Windows.
 #include "platform/system.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -17,20 +18,31 @@
 
 namespace orv::os {
 
-DWORD SetPrivilege(WStringView, bool enable) {
+DWORD SetPrivilege(WStringView, bool enable, bool* changed) {
+  if (changed) *changed = false;
   return !enable || geteuid() == 0 ? err::kSuccess : err::kNotAllAssigned;
 }
 
 DWORD GrantAdministratorsAccess(WStringView path, DWORD) {
   std::string native;
   if (DWORD error = posix::ResolveExisting(path, native)) return error;
+  // The entry is held by a descriptor that does not follow a final link, and the change
+  // goes to what the descriptor holds: an entry swapped for a link in between is never
+  // followed to its target.
+  const int fd = open(native.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return posix::ErrnoToWindows(errno);
   struct stat st {};
-  if (lstat(native.c_str(), &st) != 0) return posix::ErrnoToWindows(errno);
-  if (S_ISLNK(st.st_mode)) return err::kSuccess;  // links carry no permissions
-  mode_t mode = st.st_mode | S_IRUSR | S_IWUSR;
-  if (S_ISDIR(st.st_mode)) mode |= S_IXUSR;
-  return chmod(native.c_str(), mode & 07777) == 0 ? err::kSuccess
-                                                  : posix::ErrnoToWindows(errno);
+  DWORD error = err::kSuccess;
+  if (fstat(fd, &st) != 0) {
+    error = posix::ErrnoToWindows(errno);
+  } else if (!S_ISLNK(st.st_mode)) {  // links carry no permissions
+    mode_t mode = st.st_mode | S_IRUSR | S_IWUSR;
+    if (S_ISDIR(st.st_mode)) mode |= S_IXUSR;
+    const std::string held = "/proc/self/fd/" + std::to_string(fd);
+    if (chmod(held.c_str(), mode & 07777) != 0) error = posix::ErrnoToWindows(errno);
+  }
+  close(fd);
+  return error;
 }
 
 DWORD TakeOwnership(WStringView path) {

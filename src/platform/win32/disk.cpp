@@ -120,7 +120,9 @@ DWORD QueryDisk(DWORD number, DiskInfo& disk) {
     partition.size = static_cast<uint64_t>(entry.PartitionLength.QuadPart);
     partition.number = entry.PartitionNumber;
     if (entry.PartitionStyle == PARTITION_STYLE_MBR) {
-      if (entry.Mbr.PartitionType == 0) continue;
+      if (entry.Mbr.PartitionType == 0 ||
+          IsExtendedLink(i, entry.Mbr.PartitionType, entry.PartitionNumber))
+        continue;
       partition.type = entry.Mbr.PartitionType;
       partition.active = entry.Mbr.BootIndicator != FALSE;
       partition.primary = i < 4;  // the first four entries are the table of the MBR

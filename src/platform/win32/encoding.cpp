@@ -61,16 +61,26 @@ std::string ToUtf8(WStringView text) {
 
 DWORD ToSystemCodePage(WStringView text, std::string& narrow) {
   narrow.clear();
+  // With UTF-8 as the ANSI code page (65001) the conversion takes neither the best-fit
+  // flag nor a default-character report: it refuses what has no UTF-8 form (an unpaired
+  // surrogate) when asked to be strict.
+  const UINT codePage = ::GetACP();
+  const bool utf8 = codePage == CP_UTF8;
+  const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
   while (!text.empty()) {
     const int length = static_cast<int>(Utf16PieceLength(text));
     BOOL replaced = FALSE;
-    const int needed = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length,
-                                             nullptr, 0, nullptr, &replaced);
+    const int needed = ::WideCharToMultiByte(codePage, flags, text.data(), length, nullptr, 0,
+                                             nullptr, utf8 ? nullptr : &replaced);
     if (replaced) return ERROR_NO_UNICODE_TRANSLATION;
+    if (needed <= 0) return win32::LastError();
     const size_t start = narrow.size();
     narrow.resize(start + static_cast<size_t>(needed));
-    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length, narrow.data() + start,
-                          needed, nullptr, nullptr);
+    if (::WideCharToMultiByte(codePage, flags, text.data(), length, narrow.data() + start, needed,
+                              nullptr, nullptr) != needed) {
+      narrow.clear();
+      return win32::LastError();
+    }
     text.remove_prefix(static_cast<size_t>(length));
   }
   return ERROR_SUCCESS;

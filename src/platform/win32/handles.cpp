@@ -18,17 +18,19 @@ namespace {
 
 constexpr ULONG kExtendedHandleInformation = 64;
 constexpr ULONG kObjectTypeInformation = 2;
-constexpr ULONG kFileNameInformation = 9;
+constexpr ULONG kFileInternalInformation = 6;
+constexpr ULONG kFileFsVolumeInformation = 1;
 constexpr LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);
 constexpr DWORD kNoInterface = 0x80004002;
 constexpr DWORD kNameQueryMilliseconds = 50;
-constexpr ULONG kNameBytes = 520;
-constexpr DWORD kAllAccess = 0x1F0FFF;
+constexpr DWORD kCancelMilliseconds = 50;
+constexpr DWORD kEndMilliseconds = 1000;
 constexpr DWORD kQueryLimitedInformation = 0x1000;
 
 using QuerySystemInformation = LONG(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
 using QueryObject = LONG(NTAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
 using QueryInformationFile = LONG(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, ULONG);
+using QueryVolumeInformationFile = LONG(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, ULONG);
 
 // A function found at run time, converted through void* as function pointers of
 // another type must be.
@@ -61,12 +63,15 @@ struct Native {
     querySystem = ModuleFunction<QuerySystemInformation>(ntdll, "NtQuerySystemInformation");
     queryObject = ModuleFunction<QueryObject>(ntdll, "NtQueryObject");
     queryFile = ModuleFunction<QueryInformationFile>(ntdll, "NtQueryInformationFile");
+    queryVolume =
+        ModuleFunction<QueryVolumeInformationFile>(ntdll, "NtQueryVolumeInformationFile");
   }
-  bool complete() const { return querySystem && queryObject && queryFile; }
+  bool complete() const { return querySystem && queryObject && queryFile && queryVolume; }
 
   QuerySystemInformation querySystem = nullptr;
   QueryObject queryObject = nullptr;
   QueryInformationFile queryFile = nullptr;
+  QueryVolumeInformationFile queryVolume = nullptr;
 };
 
 // The handle table; the count is checked against the bytes returned.
@@ -108,75 +113,131 @@ std::optional<bool> IsFileObject(const Native& native, HANDLE handle) {
   return CompareNoCase(WStringView(name->Buffer, name->Length / sizeof(wchar_t)), L"File") == 0;
 }
 
-// A name query that may block for ever (a pipe that waits for a client). It runs on a
-// thread of its own that is never terminated, since a terminated thread may hold a
-// lock of this process's heap: the caller waits 50 milliseconds and then abandons it.
-// Whichever of the two finishes last frees the query and closes its handle.
-struct NameQuery {
-  LONG references = 2;
-  HANDLE handle = nullptr;
-  bool ownsHandle = false;
-  QueryInformationFile queryFile = nullptr;
-  LONG status = -1;
-  bool haveSerial = false;
-  DWORD volumeSerial = 0;
-  BYTE buffer[kNameBytes + sizeof(wchar_t)] = {};
+// The identity of the file object behind a handle: its volume's serial number and its
+// file index. Neither query needs an access right, but both wait for a file object
+// opened for synchronous I/O that another thread keeps busy (a pipe waiting for a
+// client), so they run on a worker thread of their own.
+//
+// One worker serves every query of a scan. Each query is given 50 milliseconds; one
+// that does not answer has its I/O cancelled (CancelSynchronousIo) and, if it still
+// does not return, the worker is terminated, waited for and replaced by a new one on
+// the next query. The worker allocates nothing, so ending it leaves no lock held.
+class IdentityWorker {
+ public:
+  explicit IdentityWorker(const Native& native) : native_(native) {}
+  ~IdentityWorker() { Stop(); }
+  IdentityWorker(const IdentityWorker&) = delete;
+  IdentityWorker& operator=(const IdentityWorker&) = delete;
 
-  void Leave() {
-    if (::InterlockedDecrement(&references) != 0) return;
-    if (ownsHandle) ::CloseHandle(handle);
-    delete this;
+  std::optional<FileIdentity> Identify(HANDLE handle) {
+    if (!thread_ && !Start()) return std::nullopt;
+    shared_->handle = handle;
+    shared_->answered = false;
+    ::ResetEvent(shared_->done);
+    ::SetEvent(shared_->request);
+    if (::WaitForSingleObject(shared_->done, kNameQueryMilliseconds) != WAIT_OBJECT_0) {
+      // No answer in time: the query is abandoned, and the worker with it unless the
+      // cancelled I/O lets it come back at once.
+      ::CancelSynchronousIo(thread_);
+      if (::WaitForSingleObject(shared_->done, kCancelMilliseconds) != WAIT_OBJECT_0) End(true);
+      return std::nullopt;
+    }
+    if (!shared_->answered) return std::nullopt;
+    return shared_->identity;
   }
+
+ private:
+  // What the caller and the worker share. Owned by the caller; the worker only reads
+  // the request and writes the answer, between the two events.
+  struct Shared {
+    HANDLE request = nullptr;  // auto-reset: a query (or the end) waits
+    HANDLE done = nullptr;     // manual-reset: the query is answered
+    HANDLE handle = nullptr;
+    bool quit = false;
+    bool answered = false;
+    FileIdentity identity;
+    QueryInformationFile queryFile = nullptr;
+    QueryVolumeInformationFile queryVolume = nullptr;
+  };
+
   static DWORD WINAPI Run(LPVOID context) {
-    auto* query = static_cast<NameQuery*>(context);
-    IO_STATUS_BLOCK io{};
-    query->status =
-        query->queryFile(query->handle, &io, query->buffer, kNameBytes, kFileNameInformation);
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (query->status >= 0 && ::GetFileInformationByHandle(query->handle, &info)) {
-      query->volumeSerial = info.dwVolumeSerialNumber;
-      query->haveSerial = true;
+    auto* shared = static_cast<Shared*>(context);
+    for (;;) {
+      ::WaitForSingleObject(shared->request, INFINITE);
+      if (shared->quit) return 0;
+      IO_STATUS_BLOCK io{};
+      // FILE_FS_VOLUME_INFORMATION: creation time, serial, label length, objects flag
+      // and the label, which is not needed (an overflow status still fills the rest).
+      alignas(8) BYTE volume[64] = {};
+      alignas(8) LARGE_INTEGER index{};
+      const LONG volumeStatus = shared->queryVolume(shared->handle, &io, volume, sizeof volume,
+                                                    kFileFsVolumeInformation);
+      const LONG indexStatus =
+          shared->queryFile(shared->handle, &io, &index, sizeof index, kFileInternalInformation);
+      // STATUS_BUFFER_OVERFLOW (0x80000005) fills the fixed part of the volume record.
+      const bool volumeKnown = volumeStatus >= 0 || volumeStatus == static_cast<LONG>(0x80000005);
+      if (volumeKnown && indexStatus >= 0) {
+        ULONG serial = 0;
+        std::memcpy(&serial, volume + 8, sizeof serial);
+        shared->identity = {serial, static_cast<uint64_t>(index.QuadPart)};
+        shared->answered = true;
+      }
+      ::SetEvent(shared->done);
     }
-    query->Leave();
-    return 0;
   }
-};
 
-struct ObjectName {
-  std::wstring path;  // on its volume; empty when it has none or did not answer in time
-  bool haveSerial = false;
-  DWORD volumeSerial = 0;
-};
-
-// The query takes over `handle` when `owned`, and closes it when it ends.
-ObjectName QueryObjectName(const Native& native, HANDLE handle, bool owned) {
-  auto* query = new NameQuery;
-  query->handle = handle;
-  query->ownsHandle = owned;
-  query->queryFile = native.queryFile;
-  HANDLE thread = ::CreateThread(nullptr, 0, &NameQuery::Run, query, 0, nullptr);
-  ObjectName name;
-  if (!thread) {
-    query->references = 1;
-    query->Leave();
-    return name;
-  }
-  if (::WaitForSingleObject(thread, kNameQueryMilliseconds) == WAIT_OBJECT_0 &&
-      query->status >= 0) {
-    ULONG length = 0;
-    std::memcpy(&length, query->buffer, sizeof(length));
-    if (length >= 4 && length <= kNameBytes - sizeof(ULONG)) {
-      const auto* text = reinterpret_cast<const wchar_t*>(query->buffer + sizeof(ULONG));
-      name.path.assign(text, length / sizeof(wchar_t));
-      if (name.path.size() > 259) name.path.resize(259);
+  bool Start() {
+    if (!shared_) {
+      shared_ = new Shared;
+      shared_->request = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+      shared_->done = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+      shared_->queryFile = native_.queryFile;
+      shared_->queryVolume = native_.queryVolume;
+      if (!shared_->request || !shared_->done) {
+        FreeShared();
+        return false;
+      }
     }
-    name.haveSerial = query->haveSerial;
-    name.volumeSerial = query->volumeSerial;
+    shared_->quit = false;
+    ::ResetEvent(shared_->request);
+    thread_ = ::CreateThread(nullptr, 64 * 1024, &Run, shared_, 0, nullptr);
+    return thread_ != nullptr;
   }
-  ::CloseHandle(thread);
-  query->Leave();
-  return name;
-}
+
+  // Ends the worker: asked to, or (stuck) terminated. Its shared record is kept for
+  // the next worker unless the thread could not be seen to end, in which case it is
+  // left to it.
+  void End(bool stuck) {
+    if (!thread_) return;
+    if (!stuck) {
+      shared_->quit = true;
+      ::SetEvent(shared_->request);
+    } else {
+      ::TerminateThread(thread_, 1);
+    }
+    const bool ended = ::WaitForSingleObject(thread_, kEndMilliseconds) == WAIT_OBJECT_0;
+    ::CloseHandle(thread_);
+    thread_ = nullptr;
+    if (!ended) shared_ = nullptr;  // still in use by a thread that has not ended yet
+  }
+
+  void Stop() {
+    End(false);
+    FreeShared();
+  }
+
+  void FreeShared() {
+    if (!shared_) return;
+    if (shared_->request) ::CloseHandle(shared_->request);
+    if (shared_->done) ::CloseHandle(shared_->done);
+    delete shared_;
+    shared_ = nullptr;
+  }
+
+  const Native& native_;
+  HANDLE thread_ = nullptr;
+  Shared* shared_ = nullptr;
+};
 
 std::wstring ProcessImageName(DWORD processId, HANDLE process) {
   if (processId == 4) return L"System";
@@ -189,54 +250,52 @@ std::wstring ProcessImageName(DWORD processId, HANDLE process) {
   return std::wstring(name, size);
 }
 
-bool IsWow64(HANDLE process) {
-  using IsWow64Process = BOOL(WINAPI*)(HANDLE, PBOOL);
-  const auto isWow64 =
-      ModuleFunction<IsWow64Process>(::GetModuleHandleW(L"kernel32.dll"), "IsWow64Process");
-  BOOL wow64 = FALSE;
-  return isWow64 && isWow64(process, &wow64) && wow64;
+// The identity of the file or folder at `path`, opened as itself for nothing but its
+// attributes.
+DWORD IdentityOfPath(WStringView path, FileIdentity& identity) {
+  const HANDLE handle = ::CreateFileW(
+      win32::NativePath(path).c_str(), FILE_READ_ATTRIBUTES,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return win32::LastError();
+  BY_HANDLE_FILE_INFORMATION info{};
+  const DWORD error = ::GetFileInformationByHandle(handle, &info) ? 0 : win32::LastError();
+  ::CloseHandle(handle);
+  identity = {info.dwVolumeSerialNumber,
+              (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+  return error;
 }
 
-struct Target {
-  std::wstring pathOnVolume;  // "\Data\Old"
-  DWORD volumeSerial = 0;
-};
-
-DWORD ResolveTarget(WStringView path, Target& target) {
-  const std::wstring full = win32::NativePath(path);
-  wchar_t volume[MAX_PATH + 1] = {};
-  if (!::GetVolumePathNameW(full.c_str(), volume, MAX_PATH)) return win32::LastError();
-  if (!::GetVolumeInformationW(volume, nullptr, 0, &target.volumeSerial, nullptr, nullptr, nullptr,
-                               0))
-    return win32::LastError();
-  std::wstring plain = full.rfind(L"\\\\?\\", 0) == 0 ? full.substr(4) : full;
-  std::wstring root = volume;
-  if (root.rfind(L"\\\\?\\", 0) == 0) root = root.substr(4);
-  if (plain.size() < root.size() || root.empty()) return ERROR_BAD_PATHNAME;
-  target.pathOnVolume = plain.substr(root.size() - 1);
-  while (target.pathOnVolume.size() > 1 && target.pathOnVolume.back() == L'\\')
-    target.pathOnVolume.pop_back();
-  return 0;
+// A copy of a handle of `process` in this process, with the same access.
+HANDLE DuplicateInto(HANDLE process, HANDLE value) {
+  HANDLE copy = nullptr;
+  if (!::DuplicateHandle(process, value, ::GetCurrentProcess(), &copy, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS))
+    return nullptr;
+  return copy;
 }
 
 }  // namespace
 
-DWORD FindHandlesOnPath(WStringView path, std::vector<HeldHandle>& handles) {
+DWORD FindHandlesOnPath(WStringView path, std::vector<HeldHandle>& handles,
+                        const FileIdentity* object) {
   handles.clear();
   const Native native;
   if (!native.complete()) return kNoInterface;
-  Target target;
-  if (const DWORD error = ResolveTarget(path, target)) return error;
+  FileIdentity target;
+  if (object)
+    target = *object;
+  else if (const DWORD error = IdentityOfPath(path, target))
+    return error;
   std::vector<BYTE> buffer;
   size_t count = 0;
   if (const DWORD error = QueryTable(native, buffer, count)) return error;
   const auto* table = reinterpret_cast<const ExtendedTable*>(buffer.data());
 
-  const DWORD self = ::GetCurrentProcessId();
-  const bool selfWow64 = IsWow64(::GetCurrentProcess());
+  IdentityWorker worker(native);
   std::map<USHORT, bool> fileTypes;  // object type index -> is a file
-  // Each owning process is opened once; null for one that cannot be opened, whose name
-  // cannot be read or that is of the other bitness: its handles are skipped.
+  // Each owning process is opened once, whatever its bitness; null for one that cannot
+  // be opened for duplicating its handles, whose handles are skipped.
   struct Owner {
     HANDLE process = nullptr;
     std::wstring name;
@@ -247,42 +306,27 @@ DWORD FindHandlesOnPath(WStringView path, std::vector<HeldHandle>& handles) {
     const auto known = fileTypes.find(entry.objectTypeIndex);
     if (known != fileTypes.end() && !known->second) continue;
     const auto processId = static_cast<DWORD>(entry.processId);
-    const auto value = reinterpret_cast<HANDLE>(entry.handle);
-
     auto owner = owners.find(processId);
     if (owner == owners.end()) {
       Owner opened;
       opened.process =
           ::OpenProcess(kQueryLimitedInformation | PROCESS_DUP_HANDLE, FALSE, processId);
-      if (opened.process && IsWow64(opened.process) != selfWow64) {
-        ::CloseHandle(opened.process);
-        opened.process = nullptr;
-      }
       if (opened.process) opened.name = ProcessImageName(processId, opened.process);
-      if (opened.process && opened.name.empty()) {  // a process without a readable name is skipped
-        ::CloseHandle(opened.process);
-        opened.process = nullptr;
-      }
       owner = owners.emplace(processId, std::move(opened)).first;
     }
     if (!owner->second.process) continue;
-
-    HANDLE usable = value;
-    const bool duplicated = processId != self;
-    if (duplicated && !::DuplicateHandle(owner->second.process, value, ::GetCurrentProcess(),
-                                         &usable, 0, FALSE, DUPLICATE_SAME_ACCESS))
-      continue;
-    const std::optional<bool> isFile = IsFileObject(native, usable);
+    // A copy of the handle, whichever process holds it (this one too), so that what is
+    // asked of it never disturbs the original.
+    const HANDLE copy = DuplicateInto(owner->second.process, reinterpret_cast<HANDLE>(entry.handle));
+    if (!copy) continue;
+    const std::optional<bool> isFile = IsFileObject(native, copy);
     if (isFile) fileTypes[entry.objectTypeIndex] = *isFile;
-    if (!isFile.value_or(false)) {
-      if (duplicated) ::CloseHandle(usable);
-      continue;
-    }
-    const ObjectName name = QueryObjectName(native, usable, duplicated);
-    const bool match = !name.path.empty() && CompareNoCase(name.path, target.pathOnVolume) == 0 &&
-                       name.haveSerial && name.volumeSerial == target.volumeSerial;
-    if (match)
-      handles.push_back({processId, static_cast<uint64_t>(entry.handle), owner->second.name});
+    std::optional<FileIdentity> identity;
+    if (isFile.value_or(false)) identity = worker.Identify(copy);
+    ::CloseHandle(copy);
+    if (identity && *identity == target)
+      handles.push_back({processId, static_cast<uint64_t>(entry.handle), owner->second.name,
+                         target});
   }
   for (const auto& [processId, owner] : owners)
     if (owner.process) ::CloseHandle(owner.process);
@@ -290,34 +334,30 @@ DWORD FindHandlesOnPath(WStringView path, std::vector<HeldHandle>& handles) {
 }
 
 CloseResult CloseHandleInProcess(const HeldHandle& handle) {
-  CloseResult result;
-  HANDLE process = ::OpenProcess(kAllAccess, FALSE, handle.processId);
-  if (!process) {
-    result.error = win32::LastError();
-    return result;
-  }
-  HMODULE kernel32 = ::LoadLibraryW(L"kernel32.dll");
-  const auto closeHandle =
-      kernel32 ? ModuleFunction<LPTHREAD_START_ROUTINE>(kernel32, "CloseHandle") : nullptr;
-  if (!kernel32) {
-    result = {CloseStep::kLoadLibrary, win32::LastError(), 0};
-  } else if (!closeHandle) {
-    result = {CloseStep::kGetProcAddress, win32::LastError(), 0};
+  const HANDLE process =
+      ::OpenProcess(kQueryLimitedInformation | PROCESS_DUP_HANDLE, FALSE, handle.processId);
+  if (!process) return {CloseStep::kOpenProcess, win32::LastError()};
+  const auto value = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(handle.value));
+  CloseResult result{CloseStep::kDone, 0};
+  // Just before closing, the handle must still be the one found: a handle closed and its
+  // value reused since the table was read is left alone.
+  const Native native;
+  const HANDLE copy = native.complete() ? DuplicateInto(process, value) : nullptr;
+  if (!copy) {
+    result = {CloseStep::kConfirm, native.complete() ? win32::LastError() : kNoInterface};
   } else {
-    HANDLE thread = ::CreateRemoteThread(
-        process, nullptr, 0, closeHandle,
-        reinterpret_cast<LPVOID>(static_cast<ULONG_PTR>(handle.value)), 0, nullptr);
-    if (!thread) {
-      result = {CloseStep::kCreateThread, win32::LastError(), 0};
-    } else {
-      ::WaitForSingleObject(thread, INFINITE);
-      DWORD exitCode = 0;
-      ::GetExitCodeThread(thread, &exitCode);
-      result = {CloseStep::kDone, 0, exitCode};
-      ::CloseHandle(thread);
+    std::optional<FileIdentity> identity;
+    {
+      IdentityWorker worker(native);
+      identity = worker.Identify(copy);
     }
+    ::CloseHandle(copy);
+    if (!identity || !(*identity == handle.object))
+      result = {CloseStep::kConfirm, identity ? DWORD{ERROR_INVALID_HANDLE} : err::kTimeout};
+    else if (!::DuplicateHandle(process, value, nullptr, nullptr, 0, FALSE,
+                                DUPLICATE_CLOSE_SOURCE))
+      result = {CloseStep::kClose, win32::LastError()};
   }
-  if (kernel32) ::FreeLibrary(kernel32);
   ::CloseHandle(process);
   return result;
 }

@@ -5,6 +5,8 @@
 
 #include <aclapi.h>
 
+#include <vector>
+
 namespace orv::os {
 
 using win32::LastError;
@@ -44,7 +46,28 @@ DWORD AdministratorsSid(PSID& sid) {
 
 }  // namespace
 
-DWORD SetPrivilege(WStringView name, bool enable) {
+namespace {
+
+// Whether the token has the privilege enabled now, read from the token itself.
+bool IsEnabled(HANDLE token, const LUID& luid) {
+  DWORD size = 0;
+  GetTokenInformation(token, TokenPrivileges, nullptr, 0, &size);
+  if (size == 0) return false;
+  std::vector<BYTE> buffer(size);
+  if (!GetTokenInformation(token, TokenPrivileges, buffer.data(), size, &size)) return false;
+  const auto* list = reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer.data());
+  for (DWORD i = 0; i < list->PrivilegeCount; ++i) {
+    const LUID_AND_ATTRIBUTES& entry = list->Privileges[i];
+    if (entry.Luid.LowPart == luid.LowPart && entry.Luid.HighPart == luid.HighPart)
+      return (entry.Attributes & SE_PRIVILEGE_ENABLED) != 0;
+  }
+  return false;
+}
+
+}  // namespace
+
+DWORD SetPrivilege(WStringView name, bool enable, bool* changed) {
+  if (changed) *changed = false;
   HANDLE token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
     return LastError();
@@ -53,12 +76,18 @@ DWORD SetPrivilege(WStringView name, bool enable) {
   privileges.Privileges[0].Attributes = enable ? SE_PRIVILEGE_ENABLED : 0;
   const std::wstring privilege(name);
   DWORD error = 0;
-  if (!LookupPrivilegeValueW(nullptr, privilege.c_str(), &privileges.Privileges[0].Luid))
+  if (!LookupPrivilegeValueW(nullptr, privilege.c_str(), &privileges.Privileges[0].Luid)) {
     error = LastError();
-  else if (!AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr))
-    error = LastError();
-  else
-    error = ::GetLastError();  // success, or ERROR_NOT_ALL_ASSIGNED when the token lacks it
+  } else {
+    // The state before is read from the token rather than from the previous state the
+    // adjustment reports, which not every implementation fills the same way.
+    const bool wasEnabled = IsEnabled(token, privileges.Privileges[0].Luid);
+    if (!AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr))
+      error = LastError();
+    else
+      error = ::GetLastError();  // success, or ERROR_NOT_ALL_ASSIGNED when the token lacks it
+    if (error == 0 && changed) *changed = wasEnabled != enable;
+  }
   CloseHandle(token);
   return error;
 }
