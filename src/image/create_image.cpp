@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <memory>
+#include <vector>
 
 #include "fsutil/delete_tree.h"
 #include "image/current_image.h"
@@ -13,6 +15,7 @@
 #include "platform/clock.h"
 #include "platform/file.h"
 #include "platform/process.h"
+#include "platform/system.h"
 #include "services/log.h"
 #include "services/security.h"
 #include "services/system.h"
@@ -26,9 +29,19 @@ const Char* const kCapturePrivileges[] = {ORV_T("SeBackupPrivilege"), ORV_T("SeR
                                           ORV_T("SeSecurityPrivilege"),
                                           ORV_T("SeTakeOwnershipPrivilege")};
 
-void SetCapturePrivileges(BOOL enable) {
-  for (const Char* name : kCapturePrivileges) COrvSystem::SetPrivilege(name, enable);
-}
+// The first `count` capture privileges, held until Release or the end of the object;
+// only those this code enabled are disabled again.
+class CapturePrivileges {
+ public:
+  explicit CapturePrivileges(size_t count) {
+    for (size_t i = 0; i < count; ++i)
+      holds_.push_back(std::make_unique<os::PrivilegeHold>(kCapturePrivileges[i]));
+  }
+  void Release() { holds_.clear(); }
+
+ private:
+  std::vector<std::unique_ptr<os::PrivilegeHold>> holds_;
+};
 
 // The partitions a capture considers: sized, not a recovery volume or free space, not an
 // extended or hidden-recovery type, and mounted.
@@ -80,9 +93,10 @@ BOOL COrvImage::CreateImage(LPIMAGEDATA pImageData) {
   }
 
   const WString preload = capture_.targetDir + ORV_T("\\PRELOAD");
-  DeleteTree(preload);
-  capture_.lastError = os::CreateDirectoryTree(preload);
-  SetCapturePrivileges(TRUE);
+  // What an earlier image left must go whole, or its files would mix with the new ones.
+  capture_.lastError = DeleteTree(preload);
+  if (capture_.lastError == 0) capture_.lastError = os::CreateDirectoryTree(preload);
+  CapturePrivileges privileges(4);
 
   for (DWORD index = 0; index < disk.GetPartitionCount() && capture_.lastError == 0; ++index) {
     const COrvPartition partition = disk.GetPartitionAt(index);
@@ -99,13 +113,14 @@ BOOL COrvImage::CreateImage(LPIMAGEDATA pImageData) {
     ProgressTail();
 
   if (redirected) redirection.Deactivate64BitProcess();
-  SetCapturePrivileges(FALSE);
+  privileges.Release();
 
   // Only partitions that were captured appear in the layout, with what they hold.
   UsedSpaceTable usedSpace;
   for (const auto& [number, entry] : capture_.selection)
     if (entry.bytes != kExcludedPartition) usedSpace[number] = entry.bytes;
-  WriteLayoutFile(preload + ORV_T("\\MRL.XML"), usedSpace, disk);
+  const DWORD layoutError = WriteLayoutFile(preload + ORV_T("\\MRL.XML"), usedSpace, disk);
+  if (capture_.lastError == 0) capture_.lastError = layoutError;
   disk.Close();
 
   if (capture_.lastError != 0) {
@@ -241,7 +256,7 @@ void COrvImage::CapturePartition(const COrvPartition& partition) {
   }
   if (capture_.lastError != 0) {
     log.AddError(ORV_T("Cannot create the catalogues of %s - %u"), folder, capture_.lastError);
-    capture_.crc.Close();
+    capture_.crc.Abandon();
     return;
   }
 
@@ -262,11 +277,14 @@ void COrvImage::CapturePartition(const COrvPartition& partition) {
     CaptureWim(partition, folder);
   }
 
-  capture_.crc.Close();
-  if (capture_.base.IsOpen()) {
-    FinishBaseCatalogue(capture_.base, capture_.current->bytes, capture_.imageFiles);
-    if (capture_.lastError == 0) capture_.lastError = capture_.base.Save();
+  // The catalogues are put in place only for a partition that was captured whole.
+  if (capture_.lastError == 0) {
+    capture_.lastError = capture_.crc.Close();
+  } else {
+    capture_.crc.Abandon();
   }
+  if (capture_.lastError == 0)
+    capture_.lastError = FinishBaseCatalogue(capture_.base, capture_.current->bytes, capture_.imageFiles);
   capture_.base = CatalogueDocument{};
   if (capture_.imageType == 3) capture_.progressBase += 150;
   if (capture_.imageType == 4) capture_.progressBase += 100;
@@ -276,7 +294,7 @@ void COrvImage::CreateMorletImage(WStringView drive, WStringView archivePath) {
   COrvLog& log = COrvLog::GetInstance();
   log.EnterFunction(ORV_T("void COrvImage::CreateMorletImage(LPCTSTR pstrDrive=%s, LPCTSTR pstrTgFile=%s)"),
                     WString(drive), WString(archivePath));
-  for (int i = 0; i < 3; ++i) COrvSystem::SetPrivilege(kCapturePrivileges[i], TRUE);
+  CapturePrivileges privileges(3);
   capture_.archive.SetCompression(1);
   if (capture_.imageType == 5) capture_.archive.SetSplitSize(capture_.splitSize);
   capture_.archivePath = archivePath;
@@ -304,7 +322,7 @@ void COrvImage::CreateMorletImage(WStringView drive, WStringView archivePath) {
     }
   }
   if (capture_.lastError == 0) ProcessFileAndFolders(WString(drive));
-  for (int i = 0; i < 3; ++i) COrvSystem::SetPrivilege(kCapturePrivileges[i], FALSE);
+  privileges.Release();
   log.ExitFunction();
 }
 

@@ -263,12 +263,14 @@ TEST_F(CaptureTest, WimImageTakesTheTreeThroughTheEngine) {
   Char password[17] = {};
   ASSERT_TRUE(image_.GetPassword(PartFolder(1).c_str(), password, 17)) << image_.GetLastErrorCode();
   EXPECT_EQ(WString(password), ORV_T("wim password"));
+  // The password file is part of what the engine took.
   EXPECT_EQ(CatalogueNames(PartFolder(1) + ORV_T("\\ALL.CRC")),
-            (std::vector<WString>{ORV_T("a.txt"), ORV_T("sub"), ORV_T("sub\\b.txt")}));
+            (std::vector<WString>{ORV_T("QUEN.DAV"), ORV_T("a.txt"), ORV_T("sub"), ORV_T("sub\\b.txt")}));
+  EXPECT_FALSE(Exists(first_ + ORV_T("\\QUEN.DAV")));
   BaseCatalogue base;
   ASSERT_EQ(ReadBaseCatalogue(PartFolder(1) + ORV_T("\\BASE.XML"), base), 0u);
   EXPECT_EQ(base.files, std::vector<WString>{ORV_T("BASE.WIM")});
-  EXPECT_EQ(base.size, 2u);
+  EXPECT_EQ(base.size, 2u + 32u);
 }
 
 TEST(CurrentImage, NeverOutlivesItsObject) {
