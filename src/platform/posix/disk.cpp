@@ -18,6 +18,7 @@
 #include "platform/little_endian.h"
 #include "platform/posix/errno_map.h"
 #include "platform/posix/mount_table.h"
+#include "platform/posix/volume_table.h"
 
 namespace orv::os {
 
@@ -151,7 +152,9 @@ DWORD QueryDisk(DWORD number, DiskInfo& disk) {
     }
     partition.recovery = partition.type == kWindowsRecoveryType;
     const auto mount = mounts.find(ReadLine(dir / "dev"));
-    if (mount != mounts.end()) partition.mountPoint = FromUtf8(mount->second);
+    // A mounted partition is reached through a drive letter, so that a walk of its
+    // volume sees Windows-shaped paths as it does on Windows.
+    if (mount != mounts.end()) partition.mountPoint = posix::DriveRootFor(mount->second);
     disk.partitions.push_back(std::move(partition));
   }
   std::sort(

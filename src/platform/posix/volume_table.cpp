@@ -46,6 +46,20 @@ class DriveTable {
     return folders_[index];
   }
 
+  // The letter mapped to exactly `folder`, else the first unmapped letter from C on,
+  // now mapped to it; nothing when every letter is taken.
+  std::optional<Char> LetterFor(const std::string& folder) {
+    std::lock_guard lock(mutex_);
+    for (size_t i = 0; i < folders_.size(); ++i)
+      if (folders_[i] == folder) return static_cast<Char>('A' + i);
+    for (size_t i = 2; i < folders_.size(); ++i) {
+      if (!folders_[i].empty()) continue;
+      folders_[i] = folder;
+      return static_cast<Char>('A' + i);
+    }
+    return std::nullopt;
+  }
+
   std::optional<DriveMatch> DriveHolding(std::string_view native) const {
     std::lock_guard lock(mutex_);
     std::optional<DriveMatch> best;
@@ -88,6 +102,13 @@ std::optional<std::string> DriveFolder(Char letter) {
 
 std::optional<DriveMatch> DriveHolding(std::string_view native) {
   return DriveTable::Instance().DriveHolding(native);
+}
+
+WString DriveRootFor(std::string_view mountPoint) {
+  const std::string folder = WithoutTrailingSlash(std::string(mountPoint));
+  const std::optional<Char> letter = DriveTable::Instance().LetterFor(folder);
+  if (!letter) return FromUtf8(folder);
+  return WString{*letter, ':', '\\'};
 }
 
 std::optional<WString> DrivePathOf(std::string_view native) {

@@ -22,6 +22,10 @@ struct DriveMatch {
 // with the longest match wins. nullopt when no folder holds it.
 std::optional<DriveMatch> DriveHolding(std::string_view native);
 
+// The drive root ("E:\") that stands for a mounted volume's folder, as on Windows: the
+// letter already mapped to that folder, else the first free one from C on, which is
+// mapped to it for the rest of the process. The folder itself when no letter is free.
+WString DriveRootFor(std::string_view mountPoint);
 // "C:\dir\x" for a native absolute path inside a mapped folder ("C:\" for the folder
 // itself); nullopt when no folder holds it.
 std::optional<WString> DrivePathOf(std::string_view native);
