@@ -80,17 +80,17 @@ BOOL COrvImage::CreateImage(LPIMAGEDATA pImageData) {
   COrvWin64OS redirection;
   const bool redirected = redirection.IsWOW64Process() && redirection.Activate64BitProcess();
 
-  Precount();
-
+  // The disk is read once for the count and the capture: reading it measures the used
+  // space of every volume that a folder stands in for, a walk of its whole tree.
   COrvDisk disk;
   log.AddInfo(ORV_T("Open disk %u"), capture_.diskNumber);
-  if (!disk.Open(capture_.diskNumber) || !disk.Enumerate()) {
-    log.AddError(disk.GetPartitionCount() == 0 && disk.GetName().empty()
-                     ? ORV_T("COrvDisk::Open() failed")
-                     : ORV_T("COrvDisk::Enumerate() failed"));
+  const bool opened = disk.Open(capture_.diskNumber);
+  if (!opened || !disk.Enumerate()) {
+    log.AddError(opened ? ORV_T("COrvDisk::Enumerate() failed") : ORV_T("COrvDisk::Open() failed"));
     m_Error.SetError(disk.GetLastErrorCode() ? disk.GetLastErrorCode() : 21);
     return log.ExitFunction(FALSE);
   }
+  Precount(disk);
 
   const WString preload = capture_.targetDir + ORV_T("\\PRELOAD");
   // What an earlier image left must go whole, or its files would mix with the new ones.
@@ -190,15 +190,8 @@ void COrvImage::SetUpStopEvent(HANDLE given) {
   capture_.stopEvent = capture_.ownStopEvent.NativeHandle();
 }
 
-void COrvImage::Precount() {
+void COrvImage::Precount(const COrvDisk& disk) {
   COrvLog& log = COrvLog::GetInstance();
-  COrvDisk disk;
-  if (!disk.Open(capture_.diskNumber) || !disk.Enumerate()) {
-    log.AddError(disk.GetName().empty() ? ORV_T("COrvDisk::Open() failed")
-                                        : ORV_T("COrvDisk::Enumerate() failed"));
-    capture_.lastError = disk.GetLastErrorCode();
-    return;
-  }
   uint64_t range = 0;
   capture_.totalBytes = 0;
   for (DWORD index = 0; index < disk.GetPartitionCount(); ++index) {
@@ -225,7 +218,6 @@ void COrvImage::Precount() {
       capture_.totalBytes += used;
     }
   }
-  disk.Close();
   capture_.progressRange = static_cast<int>(std::min<uint64_t>(range, INT_MAX));
   log.AddVariable(ORV_T("nCount"), static_cast<int32_t>(capture_.progressRange), 0, 0);
   Send(101, static_cast<ORVVALUE>(capture_.progressRange), 0, capture_.context);

@@ -70,7 +70,7 @@ class COrvImage final : public COrvImplementation<IOrvImage, COrvImage> {
  private:
   BOOL SetUpCapture(const IMAGEDATA& record);
   void SetUpStopEvent(HANDLE given);
-  void Precount();
+  void Precount(const COrvDisk& disk);
   void CapturePartition(const COrvPartition& partition);
   void ProgressTail();
   bool StopRequested();

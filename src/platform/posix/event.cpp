@@ -109,7 +109,10 @@ bool WaitEventHandle(void* handle, DWORD milliseconds) {
   EventState& state = **HandleOf(handle);
   std::unique_lock lock(state.mutex);
   const auto isSet = [&] { return state.set; };
-  if (milliseconds == kWaitForever)
+  // A poll (the stop event, asked after every file of a capture) only looks.
+  if (milliseconds == 0) {
+    if (!state.set) return false;
+  } else if (milliseconds == kWaitForever)
     state.signalled.wait(lock, isSet);
   else if (!state.signalled.wait_for(lock, std::chrono::milliseconds(milliseconds), isSet))
     return false;
