@@ -77,7 +77,7 @@ DWORD COrvMorlet::MountVirtualDisk() {
   VirtualDiskLibrary library;
   std::string narrowDrive, narrowPath;
   if (os::ToSystemCodePage(drive, narrowDrive) != 0 ||
-      os::ToSystemCodePage(path_, narrowPath) != 0 || library.LoadFromCurrentDirectory() != 0 ||
+      os::ToSystemCodePage(path_, narrowPath) != 0 || library.Load() != 0 ||
       library.Mount(narrowDrive, narrowPath, 1) != 0) {
     log.AddError(ORV_T("Cannot mount %s on %s"), path_, drive);
     return err::kInvalidData;
@@ -192,7 +192,7 @@ BOOL COrvMorlet::CloseForeign() {
     std::string narrowDrive;
     const bool unmounted = !mountPath_.empty() &&
                            os::ToSystemCodePage(mountPath_, narrowDrive) == 0 &&
-                           library.LoadFromCurrentDirectory() == 0 &&
+                           library.Load() == 0 &&
                            library.UnMount(narrowDrive) == 0;
     return unmounted ? Succeed() : Fail(ORV_ERROR_DISMOUNT_FAILED);
   }

@@ -23,6 +23,12 @@ DWORD RunProgram(WStringView commandLine, bool hideWindow, DWORD& exitCode);
 
 DWORD CurrentProcessId();
 
+// The folder of the module that holds the library's code (Vantrel.dll, libvantrel.so,
+// or the program it is linked into), without a trailing separator: where the library
+// takes its own helper modules from, never from the current directory, where anyone
+// could place one to run with the caller's backup rights.
+DWORD GetLibraryFolder(WString& folder);
+
 // A shared module and the functions it exports.
 class Module {
  public:

@@ -2,6 +2,7 @@
 
 #include "platform/errors.h"
 #include "platform/file.h"
+#include "platform/process.h"
 
 namespace orv {
 
@@ -20,12 +21,10 @@ constexpr Char kFileName[] = ORV_T("lamina.dll");
 
 }  // namespace
 
-DWORD VirtualDiskLibrary::Load() { return module_.Load(kFileName); }
-
-DWORD VirtualDiskLibrary::LoadFromCurrentDirectory() {
+DWORD VirtualDiskLibrary::Load() {
   WString folder;
   DWORD attributes;
-  if (os::GetCurrentDirectory(folder) != 0) return err::kModNotFound;
+  if (os::GetLibraryFolder(folder) != 0) return err::kModNotFound;
   const WString path = folder + ORV_T("\\") + kFileName;
   if (os::GetAttributes(path, attributes) != 0) return err::kModNotFound;
   return module_.Load(path);

@@ -15,9 +15,9 @@ class VirtualDiskLibrary {
   // counter; 0 stops the copy.
   using Progress = int(ORV_CALLBACK*)(int flag, int unused, DWORD* counter);
 
+  // Only the file of that name in the library's own folder (os::GetLibraryFolder); 126
+  // when it is not there.
   DWORD Load();
-  // Only the file of that name in the current directory; 126 when it is not there.
-  DWORD LoadFromCurrentDirectory();
   bool HasCloneWithSplitSize() const;
   bool HasClone() const;
 

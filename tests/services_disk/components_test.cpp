@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/file.h"
+#include "platform/process.h"
 #include "services/encrypted_files.h"
 #include "services/file_monitor.h"
 #include "services/ntfs.h"
@@ -49,6 +51,26 @@ TEST(MissingComponents, AnswerNotAvailableWithTheirCodes) {
   EXPECT_EQ(lamina.Load(), 126u);
   EXPECT_FALSE(lamina.HasClone());
   EXPECT_EQ(lamina.CloneDriveUsedSectors("C:", "x", 5, nullptr, nullptr), -1);
+}
+
+// A copy of the virtual-disk library planted in the current directory is never loaded:
+// it would run with the capture's backup rights. Only the library's own folder counts.
+TEST(Components, VirtualDiskLibraryIsNeverTakenFromTheCurrentDirectory) {
+  test::TempFolder folder;
+  test::WriteFile(folder / ORV_T("lamina.dll"), "planted");
+  WString saved;
+  ASSERT_EQ(os::GetCurrentDirectory(saved), 0u);
+  ASSERT_EQ(os::SetCurrentDirectory(folder.Path()), 0u);
+  VirtualDiskLibrary lamina;
+  const DWORD loaded = lamina.Load();
+  os::SetCurrentDirectory(saved);
+  EXPECT_EQ(loaded, 126u);
+
+  WString own;
+  ASSERT_EQ(os::GetLibraryFolder(own), 0u);
+  DWORD attributes = 0;
+  ASSERT_EQ(os::GetAttributes(own, attributes), 0u);
+  EXPECT_TRUE(attributes & os::kAttrDirectory);
 }
 
 }  // namespace

@@ -2,12 +2,28 @@
 // the loader as it is, so its search path applies; a path goes through the mapping.
 #include <dlfcn.h>
 
+#include <cstdlib>
+#include <string>
+
 #include "platform/encoding.h"
 #include "platform/errors.h"
 #include "platform/posix/path_map.h"
 #include "platform/process.h"
 
 namespace orv::os {
+
+DWORD GetLibraryFolder(WString& folder) {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&GetLibraryFolder), &info) == 0 || info.dli_fname == nullptr)
+    return err::kModNotFound;
+  char* resolved = realpath(info.dli_fname, nullptr);
+  if (resolved == nullptr) return err::kModNotFound;
+  std::string path = resolved;
+  free(resolved);
+  path.erase(path.find_last_of('/'));
+  folder = FromUtf8(path.empty() ? "/" : path);
+  return err::kSuccess;
+}
 
 Module::~Module() { Unload(); }
 

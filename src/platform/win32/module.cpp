@@ -2,7 +2,32 @@
 #include "platform/process.h"
 #include "platform/win32/native.h"
 
+#include <string>
+
 namespace orv::os {
+
+DWORD GetLibraryFolder(WString& folder) {
+  HMODULE self = nullptr;
+  if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(&GetLibraryFolder), &self))
+    return win32::LastError();
+  // Long-path forms can exceed MAX_PATH; the buffer grows until the name fits.
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = ::GetModuleFileNameW(self, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return win32::LastError();
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  const size_t slash = path.find_last_of(L"\\/");
+  if (slash == std::wstring::npos) return ERROR_MOD_NOT_FOUND;
+  folder.assign(path.begin(), path.begin() + slash);
+  return err::kSuccess;
+}
 
 Module::~Module() { Unload(); }
 
