@@ -31,6 +31,7 @@ WString FormatCrcLine(WStringView name, DWORD marker, uint64_t size, int64_t tim
 
 DWORD CrcCatalogueWriter::Open(WStringView path, bool differential) {
   file_.Discard();
+  pending_.clear();
   differential_ = differential;
   DWORD error = file_.Open(path, false);
   if (error == 0) {
@@ -47,12 +48,22 @@ DWORD CrcCatalogueWriter::Append(WStringView name, DWORD marker, uint64_t size, 
   if (!file_.IsOpen()) return err::kInvalidHandle;
   const std::vector<uint8_t> bytes =
       Utf16LeBytes(FormatCrcLine(name, marker, size, time, differential_));
-  return file_.Write(bytes.data(), bytes.size());
+  // A capture adds one line per entry: they go out in large writes.
+  pending_.insert(pending_.end(), bytes.begin(), bytes.end());
+  return pending_.size() >= kWriteSize ? WritePending() : err::kSuccess;
+}
+
+DWORD CrcCatalogueWriter::WritePending() {
+  const DWORD error = file_.Write(pending_.data(), pending_.size());
+  pending_.clear();
+  return error;
 }
 
 DWORD CrcCatalogueWriter::Close() {
   if (!file_.IsOpen()) return err::kSuccess;
-  const DWORD error = file_.Commit();
+  DWORD error = WritePending();
+  const DWORD committed = file_.Commit();
+  if (error == 0) error = committed;
   if (error != 0)
     COrvLog::GetInstance().AddError(ORV_T("Cannot write %s - %u (%8.8X)"), file_.Target(), error,
                                     error);

@@ -3,6 +3,8 @@
 // (FFFFFFFF) from everything else (FFFFFFFE); no checksum is computed.
 #pragma once
 
+#include <vector>
+
 #include <cstdint>
 #include <map>
 
@@ -33,16 +35,24 @@ class CrcCatalogueWriter {
   // 0, or the error of the create (logged as "CreateFile(%s) failed - %u").
   DWORD Open(WStringView path, bool differential);
   bool IsOpen() const { return file_.IsOpen(); }
-  // Writes one line when the file is open; the first failure sticks.
+  // Adds one line when the file is open; lines are written in blocks of 64 KiB, and the
+  // first failure sticks (Close reports it too).
   DWORD Append(WStringView name, DWORD marker, uint64_t size, int64_t time);
   // Puts the catalogue in place: 0, or the first failure of the whole file (logged),
   // which the caller's operation fails with. 0 when nothing was open.
   [[nodiscard]] DWORD Close();
   // Drops what was written; the catalogue is not created.
-  void Abandon() { file_.Discard(); }
+  void Abandon() {
+    pending_.clear();
+    file_.Discard();
+  }
 
  private:
+  static constexpr size_t kWriteSize = 64 * 1024;
+  DWORD WritePending();
+
   AtomicFile file_;
+  std::vector<uint8_t> pending_;
   bool differential_ = false;
 };
 
