@@ -3,10 +3,9 @@
 // (FFFFFFFF) from everything else (FFFFFFFE); no checksum is computed.
 #pragma once
 
-#include <vector>
-
 #include <cstdint>
 #include <map>
+#include <vector>
 
 #include "platform/file.h"
 #include "services/string.h"
