@@ -22,6 +22,8 @@ WString GetTempFolder();
 DWORD RunProgram(WStringView commandLine, bool hideWindow, DWORD& exitCode);
 
 DWORD CurrentProcessId();
+// Whether the process's standard error is a terminal (a console on Windows).
+bool StandardErrorIsTerminal();
 
 // The folder of the module that holds the library's code (Vantrel.dll, libvantrel.so,
 // or the program it is linked into), without a trailing separator: where the library

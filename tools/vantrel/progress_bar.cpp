@@ -3,11 +3,14 @@
 #include <atomic>
 #include <csignal>
 
+#include "platform/process.h"
+
 namespace vantrel_cli {
 
 namespace {
 
 std::atomic<bool> g_cancel{false};
+bool g_quiet = false;
 ProgressBar* g_current = nullptr;
 
 void OnInterrupt(int) { RequestCancel(); }
@@ -28,7 +31,16 @@ void RequestCancel() { g_cancel.store(true); }
 bool CancelRequested() { return g_cancel.load(); }
 void WithdrawCancel() { g_cancel.store(false); }
 
-ProgressBar::ProgressBar(std::string label, std::FILE* out) : label_(std::move(label)), out_(out) {
+void SetQuiet() { g_quiet = true; }
+
+void EndProgressLine() {
+  if (g_current) g_current->Finish();
+}
+
+ProgressBar::ProgressBar(std::string label, std::FILE* out)
+    : label_(std::move(label)),
+      out_(out ? out : stderr),
+      shown_(out != nullptr || (!g_quiet && orv::os::StandardErrorIsTerminal())) {
   g_current = this;
 }
 
@@ -84,6 +96,7 @@ std::string ProgressBar::Render(uint64_t done, uint64_t total, int width) {
 }
 
 void ProgressBar::Draw() {
+  if (!shown_) return;
   const int percent = static_cast<int>(Fraction(done_, total_) * 100);
   if (percent == lastPercent_) return;
   lastPercent_ = percent;

@@ -13,7 +13,9 @@ namespace vantrel_cli {
 
 class ProgressBar {
  public:
-  explicit ProgressBar(std::string label, std::FILE* out = stdout);
+  // Without `out` the bar goes to standard error, and only where that is a terminal and
+  // the program was not told to be quiet; with `out` (tests) it is always drawn there.
+  explicit ProgressBar(std::string label, std::FILE* out = nullptr);
   ~ProgressBar();
 
   // The callback to hand to the library; it reaches the bar made last.
@@ -35,9 +37,16 @@ class ProgressBar {
   uint64_t total_ = 0;
   uint64_t done_ = 0;
   bool bytes_ = false;  // the totals are bytes (409/110) rather than amounts (101/104)
+  bool shown_ = true;
   bool drawn_ = false;
   int lastPercent_ = -1;
 };
+
+// --quiet: no bars from now on.
+void SetQuiet();
+// Ends the line of the bar being drawn, so that a message that follows starts a line of
+// its own. Call it before printing to standard error while a bar may be shown.
+void EndProgressLine();
 
 // Installs the Ctrl-C handler, which calls RequestCancel.
 void InstallCancelHandler();

@@ -57,4 +57,6 @@ WString GetTempFolder() {
 
 DWORD CurrentProcessId() { return static_cast<DWORD>(getpid()); }
 
+bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
 }  // namespace orv::os

@@ -65,4 +65,9 @@ DWORD RunProgram(WStringView commandLine, bool hideWindow, DWORD& exitCode) {
 
 DWORD CurrentProcessId() { return ::GetCurrentProcessId(); }
 
+bool StandardErrorIsTerminal() {
+  DWORD mode = 0;
+  return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
 }  // namespace orv::os
