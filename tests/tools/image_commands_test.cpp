@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "command_run.h"
+#include "error_text.h"
 #include "platform/encoding.h"
 #include "platform/file.h"
 #include "platform/process.h"
@@ -68,6 +69,12 @@ TEST_F(ImageCommands, CreateCapturesTheChosenPartitions) {
              "--type", "5", "--split-size", "1"});
   ASSERT_EQ(run.exitCode, 0) << run.output;
   EXPECT_TRUE(Exists(target_ + ORV_T("\\PRELOAD\\DISK0\\PART1\\BASE.INP")));
+}
+
+TEST(ErrorText, CodesComeWithTheirMeaning) {
+  EXPECT_EQ(ErrorText(3), "error 3: the path was not found");
+  EXPECT_EQ(ErrorText(ORV_ERROR_CANCELLED), "error 0x10000801: cancelled");
+  EXPECT_EQ(ErrorText(4242), "error 4242");
 }
 
 TEST_F(ImageCommands, FailuresExitWithAnErrorAndLeaveNoTree) {

@@ -8,6 +8,7 @@
 
 #include "commands.h"
 #include "disk_option.h"
+#include "error_text.h"
 #include "platform/encoding.h"
 #include "progress_bar.h"
 #include "vantrel/vantrel.h"
@@ -71,12 +72,9 @@ int Create(CommandContext& context, const CreateOptions& options) {
                  options.disk, options.target.c_str());
     return 0;
   }
-  if (error == ORV_ERROR_CANCELLED)
-    std::fprintf(stderr, "vantrel: image create cancelled: error %u (0x%08X)\n", unsigned(error),
-                 unsigned(error));
-  else
-    std::fprintf(stderr, "vantrel: image create failed: error %u (0x%08X)\n", unsigned(error),
-                 unsigned(error));
+  std::fprintf(stderr, "vantrel: image create of disk %u into %s %s: %s\n", options.disk,
+               options.target.c_str(), error == ORV_ERROR_CANCELLED ? "cancelled" : "failed",
+               ErrorText(error).c_str());
   return 1;
 }
 

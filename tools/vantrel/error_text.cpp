@@ -1,0 +1,56 @@
+#include "error_text.h"
+
+#include <cstdio>
+
+namespace vantrel_cli {
+
+namespace {
+
+const char* Meaning(DWORD code) {
+  switch (code) {
+    case 2: return "the file was not found";
+    case 3: return "the path was not found";
+    case 5: return "access is denied";
+    case 8: return "not enough memory, or a component is missing";
+    case 13: return "the data is not valid";
+    case 15: return "the drive cannot be found";
+    case 19: return "the medium is write protected";
+    case 21: return "the device is not ready";
+    case 29: return "the device cannot be written";
+    case 32: return "the file is in use by another process";
+    case 50: return "not supported here";
+    case 80: return "the file exists";
+    case 87: return "a parameter is not valid";
+    case 110: return "the file or device cannot be opened";
+    case 112: return "the disk is full";
+    case 123: return "the name is not valid";
+    case 206: return "the name is too long";
+    case 1113: return "a character has no equivalent in the system's code page";
+    case 1392: return "the file or folder is corrupted";
+    case ORV_ERROR_ARG1: return "the first argument is not usable";
+    case ORV_ERROR_ARG2: return "the second argument is not usable";
+    case ORV_ERROR_ARG3: return "the third argument is not usable";
+    case ORV_ERROR_ARCHIVE_NOT_OPEN: return "the archive is not open";
+    case ORV_ERROR_CANCELLED: return "cancelled";
+    case ORV_ERROR_NO_SNAPSHOT: return "no snapshot of the volume could be made";
+    case ORV_ERROR_NO_DRIVE_LETTER: return "no drive letter is free";
+    case ORV_ERROR_NOT_SUPPORTED: return "not supported for this image or archive";
+    default: return nullptr;
+  }
+}
+
+}  // namespace
+
+std::string ErrorText(DWORD code) {
+  char text[160];
+  const char* meaning = Meaning(code);
+  if (code >= 0x10000000u)
+    std::snprintf(text, sizeof text, "error 0x%08X%s%s", unsigned(code), meaning ? ": " : "",
+                  meaning ? meaning : "");
+  else
+    std::snprintf(text, sizeof text, "error %u%s%s", unsigned(code), meaning ? ": " : "",
+                  meaning ? meaning : "");
+  return text;
+}
+
+}  // namespace vantrel_cli
