@@ -88,6 +88,8 @@ struct FileInfo {
 
 enum class SeekFrom : DWORD { kBegin = 0, kCurrent = 1, kEnd = 2 };
 
+class TargetFolder;
+
 // An open file or directory. Move-only; closes itself.
 class File {
  public:
@@ -117,6 +119,8 @@ class File {
   void* NativeHandle() const { return handle_; }
 
  private:
+  friend class TargetFolder;  // creates files relative to the folder it holds open
+
   void* handle_ = nullptr;
 };
 

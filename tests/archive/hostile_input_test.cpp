@@ -3,6 +3,7 @@
 #include "archive/part_names.h"
 #include "archive/target_path.h"
 #include "archive_support.h"
+#include "platform/encrypted_file.h"
 #include "platform/errors.h"
 #include "platform/little_endian.h"
 
@@ -100,6 +101,76 @@ TEST(HostileInput, ExtractionNeverWritesThroughALinkInsideTheTarget) {
   EXPECT_TRUE(info.attributes & os::kAttrReparsePoint);  // the link itself is restored
   EXPECT_FALSE(Exists(temp / ORV_T("outside\\b")));
   EXPECT_FALSE(Exists(temp / ORV_T("outside\\c")));
+}
+
+// A file link at `link` to `target` (relative); false where links cannot be made.
+bool MakeFileLink(const WString& link, WStringView target) {
+  WriteFile(link, "");
+  if (os::SetReparseData(link, RelativeLinkData(target)) == 0) return true;
+  os::DeleteFile(link);
+  return false;
+}
+
+// Extracts every entry of the archive at `path` into `out`; the result of each.
+std::vector<DWORD> ExtractAll(const WString& path, const WString& out) {
+  COrvMorlet archive;
+  EXPECT_TRUE(archive.Open(path.c_str(), 1, 0));
+  std::vector<DWORD> results;
+  while (archive.NextEntry(0)) {
+    results.push_back(archive.ExtractCurrent(out.c_str(), 1) ? 0 : archive.GetLastErrorCode());
+    archive.NextEntry(1);
+  }
+  archive.Close();
+  return results;
+}
+
+// Earlier entries leave links where later ones write: at a name a staging file might
+// take, and at the very names of a plain and an encrypted file. The files replace the
+// links; nothing outside the target changes.
+TEST(HostileInput, LinksLeftByEarlierEntriesAreReplacedNeverWrittenThrough) {
+  for (const int version : {2, 5}) {
+    TempFolder temp;
+    const WString victim = temp / ORV_T("victim.txt");
+    WriteFile(victim, "victim");
+    if (!MakeFileLink(temp / ORV_T("link"), ORV_T("..\victim.txt")))
+      GTEST_SKIP() << "links cannot be made here";
+    WriteFile(temp / ORV_T("payload"), "payload");
+    WriteFile(temp / ORV_T("secret"), "secret content");
+    const WString raw = temp / ORV_T("secret.raw");
+    const bool encrypted = os::ExportEncryptedRaw(temp / ORV_T("secret"), raw) == 0;
+    const ORVFILEATTRIBUTEDATA sealed =
+        BlockWithTimes(os::kAttrArchive | os::kAttrEncrypted, 14, kSomeTime);
+
+    const WString path = temp / ORV_T("planted.inp");
+    COrvMorlet archive;
+    ASSERT_TRUE(archive.Open(path.c_str(), 0, version));
+    const WString link = temp / ORV_T("link");
+    const WString payload = temp / ORV_T("payload");
+    for (const Char* name : {ORV_T("y.vantrel-partial"), ORV_T("z"), ORV_T("s")})
+      ASSERT_TRUE(archive.AddFile(link.c_str(), name, nullptr, 0, nullptr));
+    ASSERT_TRUE(archive.AddFile(payload.c_str(), ORV_T("y"), nullptr, 0, nullptr));
+    ASSERT_TRUE(archive.AddFile(payload.c_str(), ORV_T("Z"), nullptr, 0, nullptr));
+    if (encrypted) {
+      ASSERT_TRUE(archive.AddFile(raw.c_str(), ORV_T("s"), nullptr, 0, &sealed));
+    }
+    ASSERT_TRUE(archive.Close());
+
+    const WString out = temp / ORV_T("out");
+    ASSERT_EQ(os::CreateDirectory(out), 0u);
+    const std::vector<DWORD> results = ExtractAll(path, out);
+    EXPECT_EQ(ReadFile(victim), "victim") << version;
+    ASSERT_GE(results.size(), 5u);
+    EXPECT_EQ(std::vector<DWORD>(results.begin(), results.begin() + 5),
+              (std::vector<DWORD>{0, 0, 0, 0, 0}));
+    EXPECT_EQ(ReadFile(out + ORV_T("\\y")), "payload");
+    EXPECT_EQ(ReadFile(out + ORV_T("\\Z")), "payload");
+    os::FileInfo info;
+    ASSERT_EQ(os::GetInfo(out + ORV_T("\\z"), info), 0u);
+    EXPECT_FALSE(info.attributes & os::kAttrReparsePoint);
+    if (encrypted && results.back() == 0) {
+      EXPECT_EQ(ReadFile(out + ORV_T("\\s")), "secret content");
+    }
+  }
 }
 
 // A version 5 archive with one file, for patching.
