@@ -17,9 +17,9 @@ DWORD DeflateFile(os::File& source, uint64_t size, os::File& out, int level,
                   uint64_t* remainingCapacity, BlockBuffers& buffers, uint64_t& stored);
 
 // Inflates the blocks of `stored` bytes at the file pointer of `in` into `out`; every
-// length is checked against the pass size and what is left of the entry. `written`
-// counts the content bytes.
-DWORD InflateFile(os::File& in, uint64_t stored, os::File& out, BlockBuffers& buffers,
+// length is checked against the pass size and what is left of the entry, and content
+// beyond `limit` bytes fails before it is written. `written` counts the content bytes.
+DWORD InflateFile(os::File& in, uint64_t stored, uint64_t limit, os::File& out, BlockBuffers& buffers,
                   uint64_t& written);
 
 }  // namespace orv::archive

@@ -46,6 +46,11 @@ inline constexpr uint32_t kV56HeaderSize = 40;
 void EncodeAttributes(const ORVFILEATTRIBUTEDATA& attributes, uint8_t* out);
 ORVFILEATTRIBUTEDATA DecodeAttributes(const uint8_t* in);
 uint64_t SizeOf(const ORVFILEATTRIBUTEDATA& attributes);
+// What the content of an entry of version 2, 5 or 6 must decompress to: the file size,
+// except for an encrypted file, whose content is its raw stream of another length
+// (kAnySize).
+inline constexpr uint64_t kAnySize = ~uint64_t{0};
+uint64_t ContentSizeOf(const ORVFILEATTRIBUTEDATA& attributes);
 uint64_t ToU64(const ORVFILETIME& time);
 ORVFILETIME ToFileTime(uint64_t time);
 

@@ -108,20 +108,23 @@ DWORD RestoreFolder(WStringView folder, WStringView target, const RestoreItem& i
 DWORD RestoreFile(WStringView target, const RestoreItem& item, const RestoreSources& sources,
                   bool reparse, RestoreTarget& restoreTarget) {
   COrvLog& log = COrvLog::GetInstance();
+  bool filled = false;  // a failure after the content is the target's
   const DWORD error = restoreTarget.WriteFile(target, [&](os::File& file, const WString& staging) {
+    DWORD error;
     if (!reparse) {
-      DWORD error = sources.content(file);
+      error = sources.content(file);
       if (!error) file.SetTimes(TimesOf(item));
-      return error;
+    } else {
+      file.Close();
+      std::vector<uint8_t> data;
+      error = sources.reparse(data);
+      if (!error && (error = os::SetReparseData(staging, data))) log.AddError(ORV_T("Error: %u"), error);
+      if (!error) ApplyTimes(staging, TimesOf(item));
     }
-    file.Close();
-    std::vector<uint8_t> data;
-    DWORD error = sources.reparse(data);
-    if (!error && (error = os::SetReparseData(staging, data))) log.AddError(ORV_T("Error: %u"), error);
-    if (!error) ApplyTimes(staging, TimesOf(item));
+    filled = !error;
     return error;
   });
-  if (error) return FailCreate(target, error);
+  if (error) return filled ? FailCreate(target, error) : error;
   if (!item.shortName.empty()) os::SetShortName(target, item.shortName);
   return err::kSuccess;
 }

@@ -193,7 +193,7 @@ BOOL COrvMorlet::ExtractCurrentV1(LPCTSTR folder, int flags) {
   sources.content = [&](os::File& target) {
     uint64_t written = 0;
     DWORD error = main_.Seek(static_cast<int64_t>(offset), os::SeekFrom::kBegin);
-    if (!error) error = InflateFile(main_, stored, target, buffers_, written);
+    if (!error) error = InflateFile(main_, stored, size, target, buffers_, written);
     if (!error && written != size) error = err::kInternalError;
     return error;
   };

@@ -232,9 +232,10 @@ BOOL COrvMorlet::ExtractCurrentV2(LPCTSTR folder) {
   RestoreSources sources;
   sources.content = [&](os::File& target) {
     uint64_t written = 0;
+    const uint64_t size = ContentSizeOf(entry.attributes);
     DWORD error = main_.Seek(static_cast<int64_t>(entry.dataOffset), os::SeekFrom::kBegin);
-    if (!error) error = InflateFile(main_, entry.storedLength, target, buffers_, written);
-    if (!error && written != SizeOf(entry.attributes)) error = err::kInternalError;
+    if (!error) error = InflateFile(main_, entry.storedLength, size, target, buffers_, written);
+    if (!error && size != kAnySize && written != size) error = err::kInternalError;
     return error;
   };
   sources.reparse = [&](std::vector<uint8_t>& data) {

@@ -78,10 +78,13 @@ BOOL COrvMorlet::ExtractFile(LPCTSTR lpFileIn, LPCTSTR lpTargetDir) {
   return ExtractCurrent(lpTargetDir, 1);
 }
 
-// Decompresses the entry's blocks into the target.
+// Decompresses the entry's blocks into the target. The content must come to the size
+// the entry records: more is refused before it is written, less fails at the end.
 static DWORD DecompressBlocks(BlockReader& reader, const EntryRecord& record,
                               BlockBuffers& buffers, os::File& target) {
   COrvLog& log = COrvLog::GetInstance();
+  const uint64_t size = ContentSizeOf(record.attributes);
+  uint64_t written = 0;
   int code = 0;
   if (!LzoCodec::Init(code)) return err::kInternalError;
   if (!buffers.Ensure()) return err::kNotEnoughMemory;
@@ -101,6 +104,11 @@ static DWORD DecompressBlocks(BlockReader& reader, const EntryRecord& record,
       log.AddError(ORV_T("lzo1x_decompress (Block) - %d"), code);
       return err::kInternalError;
     }
+    if (produced > size - written) {
+      log.AddError(ORV_T("%s decompresses to more than its %I64u bytes"), record.name, size);
+      return err::kFileCorrupt;
+    }
+    written += produced;
     DWORD done = 0;
     DWORD error = target.Write(buffers.content.get(), produced, done);
     if (!error && done != produced) error = err::kDiskFull;
@@ -110,6 +118,10 @@ static DWORD DecompressBlocks(BlockReader& reader, const EntryRecord& record,
     }
   }
   reader.Close();
+  if (size != kAnySize && written != size) {
+    log.AddError(ORV_T("%s decompresses to %I64u of its %I64u bytes"), record.name, written, size);
+    return err::kFileCorrupt;
+  }
   return err::kSuccess;
 }
 

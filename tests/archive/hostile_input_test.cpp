@@ -248,6 +248,35 @@ TEST(HostileInput, LyingRecordsAndBlocksFailWithoutLoopingOrHugeBuffers) {
   EXPECT_FALSE(Exists(temp / ORV_T("out\\dir\\f")));
 }
 
+// Content that does not come to the recorded size: a block count cut by one, a size
+// that claims less or more. Each fails with 1392; the file already at the target stays
+// and nothing is written beyond the recorded size.
+TEST(HostileInput, ContentOfAnotherSizeThanRecordedFails) {
+  TempFolder temp;
+  const WString path = OneFileArchive(temp, NoiseBytes(2 * 1048576 + 5, 7));
+  const std::vector<uint8_t> main = RawFile(path);
+  ASSERT_EQ(LoadLE<uint64_t>(&main[40 + 48]), 3u);
+  const WString out = temp / ORV_T("out");
+  ASSERT_EQ(os::CreateDirectoryTree(out + ORV_T("\\dir")), 0u);
+  WriteFile(out + ORV_T("\\dir\\f"), "precious");
+  const auto patch = [&](size_t offset, uint64_t value, size_t width) {
+    std::vector<uint8_t> patched = main;
+    if (width == 8) StoreLE<uint64_t>(&patched[offset], value);
+    else StoreLE<uint32_t>(&patched[offset], static_cast<uint32_t>(value));
+    WriteRaw(path, patched);
+    COrvMorlet archive;
+    EXPECT_TRUE(archive.Open(path.c_str(), 1, 0));
+    EXPECT_FALSE(archive.ExtractFile(ORV_T("dir\\f"), out.c_str()));
+    EXPECT_EQ(archive.GetLastErrorCode(), err::kFileCorrupt) << offset;
+    archive.Close();
+    EXPECT_EQ(ReadFile(out + ORV_T("\\dir\\f")), "precious");
+  };
+  patch(40 + 48, 2, 8);                 // one block fewer: the file would come back short
+  patch(40 + 4 + 32, 1048576, 4);       // size low: fewer bytes than the blocks hold
+  patch(40 + 4 + 28, 1, 4);             // size high: more than the blocks hold
+  EXPECT_EQ(FolderNames(out + ORV_T("\\dir")), std::vector<WString>{ORV_T("f")});
+}
+
 // A version 2 archive whose table is given whole.
 void WriteV2(const WString& path, const std::vector<uint8_t>& data, const std::vector<uint8_t>& table) {
   std::vector<uint8_t> bytes(40, 0);
