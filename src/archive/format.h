@@ -27,6 +27,9 @@ inline constexpr uint32_t kReparseBufferSize = 17000;
 inline constexpr uint32_t kMaxNameCopy = 260;       // characters kept of a name
 inline constexpr uint32_t kMaxTargetPath = 1024;    // characters of an extraction path
 inline constexpr uint32_t kMaxV2Name = 1024;        // table walk ends past this
+// The largest table of contents (versions 1 and 2) taken into memory: far above what a
+// writer makes (archives rotate at 5,000 entries), far below what a 32-bit process has.
+inline constexpr uint32_t kMaxTableBytes = 256u << 20;
 inline constexpr uint32_t kMaxV2Descriptor = 1024;
 // Security descriptors larger than this are not real (the system limit is 64 KiB).
 inline constexpr uint32_t kMaxDescriptor = 65536;

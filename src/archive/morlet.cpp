@@ -45,10 +45,14 @@ WString VolumeRootOf(WStringView path) {
 // what waits in memory written out, as if each add had gone straight to disk.
 COrvMorlet::~COrvMorlet() {
   if (!IsOpen()) return;
-  if (IsForeign()) {
-    CloseForeign();
-  } else if (IsV56()) {
-    FlushWrites();
+  // A destructor that threw would end the process.
+  try {
+    if (IsForeign()) {
+      CloseForeign();
+    } else if (IsV56()) {
+      FlushWrites();
+    }
+  } catch (...) {
   }
 }
 
@@ -88,7 +92,7 @@ void COrvMorlet::ResetState() {
   foreignEntry_ = os::FindData{};
 }
 
-BOOL COrvMorlet::Open(LPCTSTR pstrFile, int nReadMode, int nVersion) {
+BOOL COrvMorlet::OpenArchive(LPCTSTR pstrFile, int nReadMode, int nVersion) {
   if (pstrFile == nullptr) return Fail(ORV_ERROR_ARG1);
   if (IsOpen()) Close();
   ResetState();
@@ -159,7 +163,7 @@ BOOL COrvMorlet::Open(LPCTSTR pstrFile, int nReadMode, int nVersion) {
   return Succeed();
 }
 
-BOOL COrvMorlet::Close() {
+BOOL COrvMorlet::CloseArchive() {
   BOOL result;
   if (!IsOpen()) {
     result = Fail(ORV_ERROR_ARCHIVE_NOT_OPEN);
@@ -176,7 +180,7 @@ BOOL COrvMorlet::Close() {
   return result;
 }
 
-BOOL COrvMorlet::AddFile(LPCTSTR pstrSourceFile, LPCTSTR pstrEntryName,
+BOOL COrvMorlet::AddEntry(LPCTSTR pstrSourceFile, LPCTSTR pstrEntryName,
                          const void* pSecurityDescriptor, DWORD dwSecurityLength,
                          const ORVFILEATTRIBUTEDATA* pAttributes) {
   if (!IsOpen() || pstrSourceFile == nullptr || pstrEntryName == nullptr)
@@ -195,7 +199,7 @@ BOOL COrvMorlet::AddFile(LPCTSTR pstrSourceFile, LPCTSTR pstrEntryName,
   return AddFileV1(pstrSourceFile, pstrEntryName, pAttributes);
 }
 
-BOOL COrvMorlet::NextEntry(int nAdvance) {
+BOOL COrvMorlet::StepEntry(int nAdvance) {
   if (!IsOpen()) return Fail(ORV_ERROR_ARCHIVE_NOT_OPEN);
   if (IsForeign()) return NextEntryForeign(nAdvance);
   if (IsV56()) return NextEntryV56(nAdvance);
@@ -203,7 +207,7 @@ BOOL COrvMorlet::NextEntry(int nAdvance) {
   return NextEntryV1(nAdvance);
 }
 
-BOOL COrvMorlet::ExtractCurrent(LPCTSTR pstrTargetDir, int nFlags) {
+BOOL COrvMorlet::ExtractCurrentEntry(LPCTSTR pstrTargetDir, int nFlags) {
   if (pstrTargetDir == nullptr) return Fail(ORV_ERROR_ARG1);
   if (!IsOpen()) return Fail(ORV_ERROR_ARCHIVE_NOT_OPEN);
   if (IsForeign()) return ExtractCurrentForeign(pstrTargetDir);

@@ -2,7 +2,8 @@
 //
 // One object opens one archive at a time, for reading (mode 1) or writing (mode 0), in
 // version 1, 2, 5 or 6. The operations of each version live in their own files:
-// morlet.cpp (open, close, accessors), morlet_v56_*.cpp, morlet_v2.cpp, morlet_v1.cpp.
+// morlet.cpp (open, close, accessors), morlet_v56_*.cpp, morlet_v2.cpp, morlet_v1.cpp;
+// morlet_interface.cpp runs each exported operation so that no exception leaves it.
 #pragma once
 
 #include <cstdint>
@@ -79,6 +80,16 @@ class COrvMorlet : public COrvImplementation<IOrvMorlet> {
     uint16_t descriptorOffset = 92;
   };
 
+  // The bodies of the exported operations of the same names.
+  BOOL ExtractCurrentEntry(LPCTSTR pstrTargetDir, int nFlags);
+  BOOL ExtractNamedEntry(LPCTSTR lpFileIn, LPCTSTR lpTargetDir);
+  BOOL AddEntry(LPCTSTR pstrSourceFile, LPCTSTR pstrEntryName, const void* pSecurityDescriptor,
+                DWORD dwSecurityLength, const ORVFILEATTRIBUTEDATA* pAttributes);
+  BOOL FindNamedEntry(LPCTSTR pstrEntryName);
+  BOOL StepEntry(int nAdvance);
+  BOOL CloseArchive();
+  BOOL OpenArchive(LPCTSTR pstrFile, int nReadMode, int nVersion);
+
   BOOL Fail(DWORD error);
   BOOL Succeed();
   bool IsOpen() const { return main_.IsOpen(); }
@@ -125,6 +136,9 @@ class COrvMorlet : public COrvImplementation<IOrvMorlet> {
   BOOL ExtractCurrentV56(LPCTSTR folder);
   DWORD ReadReparseRecordV56(std::vector<uint8_t>& data);
   DWORD ReadDescriptorV56(const archive::EntryRecord& record, std::vector<uint8_t>& descriptor);
+
+  // Versions 1 and 2: the raw table of contents that the header names.
+  DWORD ReadV12Table(std::vector<uint8_t>& table);
 
   // Version 2 (morlet_v2.cpp).
   DWORD OpenV2(bool existed);

@@ -60,16 +60,7 @@ DWORD COrvMorlet::OpenV1(bool existed) {
   DWORD done = 0;
   if (main_.Read(bytes, sizeof bytes, done) != 0 || done != sizeof bytes) return err::kBadFormat;
   if (!DecodeV12Header(bytes, v12_) || v12_.version > 1) return err::kBadFormat;
-  if (v12_.tableSize != 0) {
-    if (v12_.tableOffset > mainSize_ || v12_.tableSize > mainSize_ - v12_.tableOffset)
-      return err::kFileCorrupt;
-    v1Table_.resize(v12_.tableSize);
-    if (main_.Seek(static_cast<int64_t>(v12_.tableOffset), os::SeekFrom::kBegin) != 0 ||
-        main_.Read(v1Table_.data(), v12_.tableSize, done) != 0 || done != v12_.tableSize) {
-      v1Table_.clear();
-      return err::kFileCorrupt;
-    }
-  }
+  if (DWORD error = ReadV12Table(v1Table_)) return error;
   v1TableUsed_ = v12_.tableSize;
   // An empty table continues at the first data byte, never over the header.
   writePosition_ = v12_.tableSize != 0 ? v12_.tableOffset : kV1HeaderSize;

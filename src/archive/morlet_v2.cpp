@@ -27,6 +27,24 @@ uint64_t Minus(uint64_t a, uint64_t b) { return a > b ? a - b : 0; }
 
 }  // namespace
 
+// The table must lie inside the file and below the ceiling: its size is never trusted
+// for memory.
+DWORD COrvMorlet::ReadV12Table(std::vector<uint8_t>& table) {
+  table.clear();
+  if (v12_.tableSize == 0) return err::kSuccess;
+  if (v12_.tableOffset > mainSize_ || v12_.tableSize > mainSize_ - v12_.tableOffset)
+    return err::kFileCorrupt;
+  if (v12_.tableSize > kMaxTableBytes) return err::kNotEnoughMemory;
+  table.resize(v12_.tableSize);
+  DWORD done = 0;
+  if (main_.Seek(static_cast<int64_t>(v12_.tableOffset), os::SeekFrom::kBegin) != 0 ||
+      main_.Read(table.data(), v12_.tableSize, done) != 0 || done != v12_.tableSize) {
+    table.clear();
+    return err::kFileCorrupt;
+  }
+  return err::kSuccess;
+}
+
 DWORD COrvMorlet::OpenV2(bool existed) {
   cursor_ = 0;
   if (!existed) {
@@ -44,15 +62,7 @@ DWORD COrvMorlet::OpenV2(bool existed) {
   if (main_.Read(bytes, sizeof bytes, done) != 0 || done != sizeof bytes) return err::kBadFormat;
   if (!DecodeV12Header(bytes, v12_) || v12_.version != 2) return err::kBadFormat;
   std::vector<uint8_t> table;
-  if (v12_.tableSize != 0) {
-    // The table must lie inside the file: its size is never trusted for memory.
-    if (v12_.tableOffset > mainSize_ || v12_.tableSize > mainSize_ - v12_.tableOffset)
-      return err::kFileCorrupt;
-    table.resize(v12_.tableSize);
-    if (main_.Seek(static_cast<int64_t>(v12_.tableOffset), os::SeekFrom::kBegin) != 0 ||
-        main_.Read(table.data(), v12_.tableSize, done) != 0 || done != v12_.tableSize)
-      return err::kFileCorrupt;
-  }
+  if (DWORD error = ReadV12Table(table)) return error;
   remainingCapacity_ = Minus(v12_.capacity, kV2HeaderSize);
   // An empty table continues at the first data byte, never over the header.
   writePosition_ = v12_.tableSize != 0 ? v12_.tableOffset : kV2HeaderSize;

@@ -44,7 +44,7 @@ BOOL COrvMorlet::NextEntryV56(int advance) {
   return Succeed();
 }
 
-BOOL COrvMorlet::FindEntry(LPCTSTR pstrEntryName) {
+BOOL COrvMorlet::FindNamedEntry(LPCTSTR pstrEntryName) {
   if (!IsOpen()) return Fail(ORV_ERROR_ARCHIVE_NOT_OPEN);
   if (!IsV56() || !tree_.IsPresent()) return Fail(ORV_ERROR_NOT_SUPPORTED);
   if (streaming_) return Fail(err::kBadCommand);
@@ -58,7 +58,7 @@ BOOL COrvMorlet::FindEntry(LPCTSTR pstrEntryName) {
   return Succeed();
 }
 
-BOOL COrvMorlet::ExtractFile(LPCTSTR lpFileIn, LPCTSTR lpTargetDir) {
+BOOL COrvMorlet::ExtractNamedEntry(LPCTSTR lpFileIn, LPCTSTR lpTargetDir) {
   if (lpTargetDir == nullptr) return Fail(ORV_ERROR_ARG1);
   if (lpFileIn == nullptr) return Fail(err::kInvalidParameter);
   if (!IsOpen()) return Fail(ORV_ERROR_ARCHIVE_NOT_OPEN);
