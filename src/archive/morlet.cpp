@@ -98,6 +98,12 @@ BOOL COrvMorlet::OpenArchive(LPCTSTR pstrFile, int nReadMode, int nVersion) {
   ResetState();
   COrvLog& log = COrvLog::GetInstance();
   const WString path(pstrFile);
+  // Part and index files are named from the path: a cut path would name others.
+  if (path.size() > kMaxNameCopy) {
+    log.AddError(ORV_T("Archive path too long (%u characters): %s"),
+                 static_cast<DWORD>(path.size()), path);
+    return Fail(err::kFilenameExcedRange);
+  }
 
   os::VolumeSpace space;
   freeKilobytes_ = os::GetFreeSpace(VolumeRootOf(path), space) == 0 ? space.freeToCaller / 1024 : 0;
@@ -113,7 +119,7 @@ BOOL COrvMorlet::OpenArchive(LPCTSTR pstrFile, int nReadMode, int nVersion) {
     log.AddError(ORV_T("CreateFile on %s - %u"), path, error);
     return Fail(error);
   }
-  path_ = path.substr(0, kMaxNameCopy);
+  path_ = path;
   mode_ = reading ? 1 : 0;
   if (main_.Size(mainSize_) != 0) mainSize_ = 0;
   // An existing empty file is a new archive.
@@ -188,6 +194,13 @@ BOOL COrvMorlet::AddEntry(LPCTSTR pstrSourceFile, LPCTSTR pstrEntryName,
   if (IsForeign()) return Fail(ORV_ERROR_NOT_SUPPORTED);
   // An archive opened for reading is not written to.
   if (mode_ == 1) return Fail(err::kAccessDenied);
+  // A longer name would be stored cut, and could then take the place of another.
+  const WStringView name(pstrEntryName);
+  if (name.size() > kMaxNameCopy) {
+    COrvLog::GetInstance().AddError(ORV_T("Name too long for the archive (%u characters): %s"),
+                                    static_cast<DWORD>(name.size()), WString(name));
+    return Fail(err::kFilenameExcedRange);
+  }
   if (IsV56()) {
     if (streaming_) return Fail(err::kBadCommand);
     return AddFileV56(pstrSourceFile, pstrEntryName, pSecurityDescriptor, dwSecurityLength,

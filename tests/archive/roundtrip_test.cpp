@@ -172,6 +172,33 @@ TEST_P(RoundTrip, LongNamesComeBack) {
   EXPECT_EQ(FolderNames(out), std::vector<WString>{name});
 }
 
+// Names the format cannot hold whole are refused, never stored cut: two such names
+// would otherwise end as one entry.
+TEST_P(RoundTrip, NamesAndPathsOverTheLimitAreRefused) {
+  TempFolder temp;
+  WriteFile(temp / ORV_T("f"), "x");
+  const WString path = temp / ORV_T("a.inp");
+  COrvMorlet archive;
+  ASSERT_TRUE(archive.Open(path.c_str(), 0, GetParam()));
+  for (const Char last : {Char('a'), Char('b')}) {
+    const WString name = WString(260, Char('n')) + last;
+    EXPECT_FALSE(archive.AddFile((temp / ORV_T("f")).c_str(), name.c_str(), nullptr, 0, nullptr));
+    EXPECT_EQ(archive.GetLastErrorCode(), err::kFilenameExcedRange);
+  }
+  const WString fits(260, Char('n'));
+  EXPECT_TRUE(archive.AddFile((temp / ORV_T("f")).c_str(), fits.c_str(), nullptr, 0, nullptr));
+  ASSERT_TRUE(archive.Close());
+  ASSERT_TRUE(archive.Open(path.c_str(), 1, 0));
+  EXPECT_EQ(EntryNames(archive), std::vector<WString>{fits});
+  archive.Close();
+
+  const WString longPath = temp / (WString(261 - temp.Path().size() - 1, Char('p')));
+  ASSERT_EQ(longPath.size(), 261u);
+  EXPECT_FALSE(archive.Open(longPath.c_str(), 0, GetParam()));
+  EXPECT_EQ(archive.GetLastErrorCode(), err::kFilenameExcedRange);
+  EXPECT_FALSE(Exists(longPath));
+}
+
 INSTANTIATE_TEST_SUITE_P(Versions, RoundTrip, ::testing::Values(1, 2, 5, 6));
 
 TEST(RoundTripV56, FindEntryExtractFileAndDirectorySteps) {
