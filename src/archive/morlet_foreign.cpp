@@ -47,7 +47,7 @@ DWORD CopyContent(WStringView source, os::File& target) {
 
 // The descriptor of a file of the mounted image, read with the privileges that reach
 // its audit part; empty (and logged) when it cannot be read.
-std::vector<uint8_t> SourceDescriptor(WStringView source) {
+std::vector<uint8_t> MountedSourceDescriptor(WStringView source) {
   const bool restore = os::SetPrivilege(ORV_T("SeRestorePrivilege"), true) == 0;
   const bool security = os::SetPrivilege(ORV_T("SeSecurityPrivilege"), true) == 0;
   std::vector<uint8_t> descriptor;
@@ -140,7 +140,7 @@ BOOL COrvMorlet::ExtractCurrentForeign(LPCTSTR folder) {
   // An encrypted file shows only its plain content through a mount: nothing to restore.
   if ((attributes & os::kAttrEncrypted) && !(attributes & os::kAttrDirectory)) return Succeed();
   const WString source = MountedPath(current_.name);
-  const std::vector<uint8_t> descriptor = SourceDescriptor(source);
+  const std::vector<uint8_t> descriptor = MountedSourceDescriptor(source);
   const RestoreItem item =
       ItemToRestore(current_.name, current_.attributes, foreignEntry_.shortName);
   RestoreSources sources;

@@ -19,9 +19,6 @@ using namespace archive;
 namespace {
 
 constexpr uint32_t kEntryFixed = 90;
-constexpr DWORD kAllSecurity = os::kOwnerSecurity | os::kGroupSecurity | os::kDaclSecurity |
-                               os::kSaclSecurity;
-constexpr DWORD kNoSaclSecurity = os::kOwnerSecurity | os::kGroupSecurity | os::kDaclSecurity;
 
 uint64_t Minus(uint64_t a, uint64_t b) { return a > b ? a - b : 0; }
 
@@ -157,9 +154,8 @@ BOOL COrvMorlet::AddFileV2(LPCTSTR source, LPCTSTR name, const void* descriptor,
   if (descriptor && descriptorLength) {
     entry.descriptor.assign(static_cast<const uint8_t*>(descriptor),
                             static_cast<const uint8_t*>(descriptor) + descriptorLength);
-  } else if (os::GetSecurity(source, kAllSecurity, entry.descriptor) != 0 &&
-             os::GetSecurity(source, kNoSaclSecurity, entry.descriptor) != 0) {
-    entry.descriptor.clear();
+  } else {
+    entry.descriptor = SourceDescriptor(source);
   }
   if (entry.descriptor.size() > kMaxV2Descriptor) {
     // A cut descriptor is a corrupt one: none is better.
