@@ -197,7 +197,7 @@ DWORD RestoreEntry(WStringView folder, const RestoreItem& item, const RestoreSou
     os::SetShortName(FolderOf(target), item.holdingShortName);  // kept only with the privilege
   const DWORD attributes = item.attributes.dwFileAttributes;
   const bool directory = attributes & os::kAttrDirectory;
-  const bool reparse = item.withMetadata && (attributes & os::kAttrReparsePoint);
+  const bool reparse = attributes & os::kAttrReparsePoint;
   const bool encrypted =
       item.withMetadata && !directory && (attributes & os::kAttrEncrypted) && !item.tempName.empty();
   if (directory)

@@ -26,7 +26,7 @@ struct RestoreItem {
   WString holdingShortName;  // version 1: given to the holding folder when it is created
   WString tempName;          // encrypted files: the staging file's name
   bool localTimes = false;   // version 1 stores local times
-  bool withMetadata = true;  // version 1 writes no reparse points and no encryption
+  bool withMetadata = true;  // version 1 keeps no encryption and no compression state
 };
 
 struct RestoreSources {

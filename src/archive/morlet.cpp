@@ -57,7 +57,8 @@ COrvMorlet::~COrvMorlet() {
 }
 
 BOOL COrvMorlet::Fail(DWORD error) {
-  m_Error.SetError(error);
+  // A failure never reads as success.
+  m_Error.SetError(error != err::kSuccess ? error : err::kInternalError);
   return FALSE;
 }
 

@@ -137,8 +137,11 @@ class COrvMorlet : public COrvImplementation<IOrvMorlet> {
   DWORD ReadReparseRecordV56(std::vector<uint8_t>& data);
   DWORD ReadDescriptorV56(const archive::EntryRecord& record, std::vector<uint8_t>& descriptor);
 
-  // Versions 1 and 2: the raw table of contents that the header names.
+  // Versions 1 and 2 (morlet_v12.cpp): the raw table of contents that the header names,
+  // and the reparse record of a link at the data write position or at `offset`.
   DWORD ReadV12Table(std::vector<uint8_t>& table);
+  DWORD WriteReparseRecordV12(const std::vector<uint8_t>& reparse);
+  DWORD ReadReparseRecordV12(uint64_t offset, std::vector<uint8_t>& data);
 
   // Version 2 (morlet_v2.cpp).
   DWORD OpenV2(bool existed);

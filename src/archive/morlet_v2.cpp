@@ -24,24 +24,6 @@ uint64_t Minus(uint64_t a, uint64_t b) { return a > b ? a - b : 0; }
 
 }  // namespace
 
-// The table must lie inside the file and below the ceiling: its size is never trusted
-// for memory.
-DWORD COrvMorlet::ReadV12Table(std::vector<uint8_t>& table) {
-  table.clear();
-  if (v12_.tableSize == 0) return err::kSuccess;
-  if (v12_.tableOffset > mainSize_ || v12_.tableSize > mainSize_ - v12_.tableOffset)
-    return err::kFileCorrupt;
-  if (v12_.tableSize > kMaxTableBytes) return err::kNotEnoughMemory;
-  table.resize(v12_.tableSize);
-  DWORD done = 0;
-  if (main_.Seek(static_cast<int64_t>(v12_.tableOffset), os::SeekFrom::kBegin) != 0 ||
-      main_.Read(table.data(), v12_.tableSize, done) != 0 || done != v12_.tableSize) {
-    table.clear();
-    return err::kFileCorrupt;
-  }
-  return err::kSuccess;
-}
-
 DWORD COrvMorlet::OpenV2(bool existed) {
   cursor_ = 0;
   if (!existed) {
@@ -115,19 +97,7 @@ BOOL COrvMorlet::AddFileV2(LPCTSTR source, LPCTSTR name, const void* descriptor,
     } else {
       remainingCapacity_ = capacityLeft();
       if (reparse.size() + 4 > remainingCapacity_) return Fail(err::kDiskFull);
-      uint8_t lengthBytes[4];
-      StoreLE<uint32_t>(lengthBytes, static_cast<uint32_t>(reparse.size()));
-      DWORD done = 0;
-      DWORD error = main_.Seek(static_cast<int64_t>(writePosition_), os::SeekFrom::kBegin);
-      if (!error) error = main_.Write(lengthBytes, 4, done);
-      if (error) {
-        log.AddError(ORV_T("WriteFile failed - %u (%8.8X)"), error, error);
-        return Fail(error);
-      }
-      if ((error = main_.Write(reparse.data(), static_cast<DWORD>(reparse.size()), done))) {
-        log.AddError(ORV_T("WriteFile failed (reparse data)- %u (%8.8X)"), error, error);
-        return Fail(error);
-      }
+      if (DWORD error = WriteReparseRecordV12(reparse)) return Fail(error);
       entry.dataOffset = writePosition_;
       entry.storedLength = reparse.size() + 4;
     }
@@ -245,23 +215,7 @@ BOOL COrvMorlet::ExtractCurrentV2(LPCTSTR folder) {
     return error;
   };
   sources.reparse = [&](std::vector<uint8_t>& data) {
-    COrvLog& log = COrvLog::GetInstance();
-    uint8_t lengthBytes[4];
-    DWORD done = 0;
-    DWORD error = main_.Seek(static_cast<int64_t>(entry.dataOffset), os::SeekFrom::kBegin);
-    if (!error) error = main_.Read(lengthBytes, 4, done);
-    if (!error && done != 4) error = err::kHandleEof;
-    if (error) {
-      log.AddError(ORV_T("ReadFile failed - %u"), error);
-      return error;
-    }
-    const uint32_t length = LoadLE<uint32_t>(lengthBytes);
-    if (length > kReparseBufferSize) return err::kInvalidReparseData;
-    data.resize(length);
-    error = main_.Read(data.data(), length, done);
-    if (!error && done != length) error = err::kHandleEof;
-    if (error) log.AddError(ORV_T("ReadFile (reparse data) failed - %u"), error);
-    return error;
+    return ReadReparseRecordV12(entry.dataOffset, data);
   };
   sources.descriptor = [&](std::vector<uint8_t>& descriptor) {
     descriptor = entry.descriptor;

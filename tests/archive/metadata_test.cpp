@@ -100,6 +100,29 @@ TEST(MetadataV1, AHoldingFolderCreatedOnExtractionGetsItsShortName) {
   EXPECT_EQ(shortName, ORV_T(""));
 }
 
+// Version 1 stores a link's reparse record as version 2 does, not what it points at.
+TEST(MetadataV1, LinksToFilesAreRecreated) {
+  TempFolder temp;
+  ASSERT_EQ(os::CreateDirectory(temp / ORV_T("src")), 0u);
+  WriteFile(temp / ORV_T("src\\file"), "target content");
+  WriteFile(temp / ORV_T("src\\filelink"), "");
+  if (os::SetReparseData(temp / ORV_T("src\\filelink"), LinkData(ORV_T("file"))) != 0)
+    GTEST_SKIP() << "links cannot be made here";
+  const WString path = temp / ORV_T("l1.inp");
+  COrvMorlet archive;
+  ASSERT_TRUE(archive.Open(path.c_str(), 0, 1));
+  for (const Char* name : {ORV_T("file"), ORV_T("filelink")})
+    ASSERT_TRUE(archive.AddFile((temp / (WString(ORV_T("src\\")) + name)).c_str(), name, nullptr, 0, nullptr));
+  ASSERT_TRUE(archive.Close());
+
+  const WString out = temp / ORV_T("out");
+  EXPECT_EQ(ExtractAll(path, out), (std::vector<DWORD>{0, 0}));
+  std::vector<uint8_t> data;
+  ASSERT_EQ(os::GetReparseData(out + ORV_T("\\filelink"), data), 0u) << "no link";
+  EXPECT_EQ(LoadLE<uint32_t>(data.data()), os::kReparseTagSymlink);
+  EXPECT_EQ(ReadFile(out + ORV_T("\\filelink")), "target content");
+}
+
 TEST_P(Metadata, LinksToFilesAndFoldersAreRecreated) {
   TempFolder temp;
   ASSERT_EQ(os::CreateDirectoryTree(temp / ORV_T("src\\folder")), 0u);
