@@ -129,6 +129,10 @@ class COrvMorlet : public COrvImplementation<IOrvMorlet> {
   DWORD CompressFileV56(os::File& file, archive::EntryRecord& record);
   BOOL CloseV56();
   DWORD ReadRecordAt(uint64_t offset, archive::EntryRecord& record);
+  // The record as the main file holds it, without writing out what waits first.
+  DWORD ReadStoredRecord(uint64_t offset, archive::EntryRecord& record);
+  // Rebuilds the index from the records in the main file, after a lost write-out.
+  DWORD IndexStoredRecords();
   DWORD LastKnownPart() const;
   // Writes out the records and blocks that wait in memory, before anything reads them.
   DWORD FlushWrites();

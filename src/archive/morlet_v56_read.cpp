@@ -15,6 +15,10 @@ using namespace archive;
 DWORD COrvMorlet::ReadRecordAt(uint64_t offset, EntryRecord& record) {
   if (offset == kNoOffset) return err::kNoMoreItems;
   if (DWORD error = FlushWrites()) return error;
+  return ReadStoredRecord(offset, record);
+}
+
+DWORD COrvMorlet::ReadStoredRecord(uint64_t offset, EntryRecord& record) {
   appendAt_ = kNoOffset;  // the file pointer leaves the end
   const uint32_t fixed = RecordFixedSize(type_);
   uint8_t bytes[kV6RecordFixed];

@@ -134,6 +134,10 @@ DWORD RemoveDirectory(WStringView path);  // empty directories and directory lin
 DWORD CreateDirectory(WStringView path);  // 183 when it exists
 DWORD CreateDirectoryTree(WStringView path);  // creates missing parents; exists is success
 DWORD MoveFile(WStringView from, WStringView to, bool replaceExisting);
+// Creates `path` as a new file for reading and writing, without sharing. An entry
+// already there (a link or a file left by an earlier attempt) is removed first, never
+// followed or written through.
+DWORD CreateNewFile(WStringView path, File& file);
 
 // The 8.3 name of a file; empty when it has none.
 DWORD GetShortName(WStringView path, WString& shortName);
