@@ -112,7 +112,9 @@ DWORD RestoreFile(WStringView target, const RestoreItem& item, const RestoreSour
   const DWORD error = restoreTarget.WriteFile(target, [&](os::File& file, const WString& staging) {
     DWORD error;
     if (!reparse) {
-      error = sources.content(file);
+      ContentWriter writer(file, item.attributes.dwFileAttributes & os::kAttrSparse);
+      error = sources.content(writer);
+      if (!error) error = writer.Finish();
       if (!error) file.SetTimes(TimesOf(item));
     } else {
       file.Close();
@@ -151,7 +153,8 @@ DWORD RestoreEncrypted(WStringView target, const RestoreItem& item, const Restor
     os::File file;
     DWORD error = restoreTarget.CreateExclusive(staging, file);
     if (error) return FailCreate(staging, error);
-    if ((error = sources.content(file))) {
+    ContentWriter writer(file, false);
+    if ((error = sources.content(writer))) {
       file.Close();
       restoreTarget.Remove(staging);
       return error;

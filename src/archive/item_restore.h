@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "archive/content_writer.h"
 #include "archive/restore_target.h"
 #include "platform/file.h"
 #include "vantrel/vantrel.h"
@@ -30,8 +31,8 @@ struct RestoreItem {
 };
 
 struct RestoreSources {
-  // Writes the content into the open file; returns an error code.
-  std::function<DWORD(os::File&)> content;
+  // Writes the content through the writer; returns an error code.
+  std::function<DWORD(ContentWriter&)> content;
   // Reads the stored reparse record (the reparse data buffer).
   std::function<DWORD(std::vector<uint8_t>&)> reparse;
   // Reads the security descriptor; empty result when the entry has none. A failure

@@ -37,12 +37,12 @@ ORVFILEATTRIBUTEDATA BlockOf(const os::FindData& data) {
 }
 
 // Copies the whole content of `source` into `target`.
-DWORD CopyContent(WStringView source, os::File& target) {
+DWORD CopyContent(WStringView source, ContentWriter& target) {
   os::File in;
   if (DWORD error = in.Open(source, os::kGenericRead, os::kShareRead,
                             os::Disposition::kOpenExisting, os::kBackupSemantics))
     return error;
-  return os::CopyToEnd(in, target);
+  return target.CopyFrom(in);
 }
 
 // The descriptor of a file of the mounted image, read with the privileges that reach
@@ -144,7 +144,7 @@ BOOL COrvMorlet::ExtractCurrentForeign(LPCTSTR folder) {
   const RestoreItem item =
       ItemToRestore(current_.name, current_.attributes, foreignEntry_.shortName);
   RestoreSources sources;
-  sources.content = [&](os::File& target) { return CopyContent(source, target); };
+  sources.content = [&](ContentWriter& target) { return CopyContent(source, target); };
   sources.reparse = [&](std::vector<uint8_t>& data) { return os::GetReparseData(source, data); };
   sources.descriptor = [&](std::vector<uint8_t>& out) {
     out = descriptor;

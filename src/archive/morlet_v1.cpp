@@ -198,7 +198,7 @@ BOOL COrvMorlet::ExtractCurrentV1(LPCTSTR folder, int flags) {
   const uint64_t offset = LoadLE<uint64_t>(p + 44);
   const uint64_t size = SizeOf(item.attributes);
   RestoreSources sources;
-  sources.content = [&](os::File& target) {
+  sources.content = [&](ContentWriter& target) {
     uint64_t written = 0;
     DWORD error = main_.Seek(static_cast<int64_t>(offset), os::SeekFrom::kBegin);
     if (!error) error = InflateFile(main_, stored, size, target, buffers_, written);

@@ -206,7 +206,7 @@ BOOL COrvMorlet::ExtractCurrentV2(LPCTSTR folder) {
   const V2Entry& entry = v2Entries_[currentOffset_];
   const RestoreItem item = ItemToRestore(entry.name, entry.attributes, entry.shortName);
   RestoreSources sources;
-  sources.content = [&](os::File& target) {
+  sources.content = [&](ContentWriter& target) {
     uint64_t written = 0;
     const uint64_t size = ContentSizeOf(entry.attributes);
     DWORD error = main_.Seek(static_cast<int64_t>(entry.dataOffset), os::SeekFrom::kBegin);

@@ -85,7 +85,7 @@ BOOL COrvMorlet::ExtractNamedEntry(LPCTSTR lpFileIn, LPCTSTR lpTargetDir) {
 // Decompresses the entry's blocks into the target. The content must come to the size
 // the entry records: more is refused before it is written, less fails at the end.
 static DWORD DecompressBlocks(BlockReader& reader, const EntryRecord& record,
-                              BlockBuffers& buffers, os::File& target) {
+                              BlockBuffers& buffers, ContentWriter& target) {
   COrvLog& log = COrvLog::GetInstance();
   const uint64_t size = ContentSizeOf(record.attributes);
   uint64_t written = 0;
@@ -113,10 +113,7 @@ static DWORD DecompressBlocks(BlockReader& reader, const EntryRecord& record,
       return err::kFileCorrupt;
     }
     written += produced;
-    DWORD done = 0;
-    DWORD error = target.Write(buffers.content.get(), produced, done);
-    if (!error && done != produced) error = err::kDiskFull;
-    if (error) {
+    if (DWORD error = target.Write(buffers.content.get(), produced)) {
       log.AddError(ORV_T("WriteFile (Block) - %u"), error);
       return error;
     }
@@ -177,7 +174,7 @@ BOOL COrvMorlet::ExtractCurrentV56(LPCTSTR folder) {
   parts_.Close();
   const RestoreItem item = ItemToRestore(record_.name, record_.attributes, record_.shortName);
   RestoreSources sources;
-  sources.content = [this](os::File& target) {
+  sources.content = [this](ContentWriter& target) {
     BlockReader reader;
     reader.Init(path_, LastKnownPart());
     return DecompressBlocks(reader, record_, buffers_, target);

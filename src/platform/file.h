@@ -111,6 +111,9 @@ class File {
   DWORD Seek(int64_t offset, SeekFrom from, uint64_t* position = nullptr);
   DWORD Size(uint64_t& size) const;
   DWORD SetEnd();  // truncates or extends the file at the current position
+  // Marks the file sparse, so that stretches never written take no room; Linux file
+  // systems need no mark.
+  DWORD SetSparse();
   DWORD Flush();
   DWORD GetInfo(FileInfo& info) const;
   DWORD SetTimes(const FileTimes& times);  // a zero time leaves that time unchanged

@@ -314,6 +314,8 @@ DWORD File::SetEnd() {
   return err::kSuccess;
 }
 
+DWORD File::SetSparse() { return handle_ != nullptr ? err::kSuccess : err::kInvalidHandle; }
+
 DWORD File::Flush() {
   FileRecord* record = RecordOf(handle_);
   if (record == nullptr) return err::kInvalidHandle;
