@@ -8,6 +8,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "platform/file.h"
 #include "platform/text.h"
@@ -48,6 +49,9 @@ class TargetFolder {
 
  private:
   struct State;  // the backend's open folder
+
+  // Linux: takes the descriptor of the file just created as `native` into `file`.
+  DWORD Adopt(int fd, const std::string& native, File& file);
 
   WString path_;
   std::unique_ptr<State> state_;

@@ -153,13 +153,7 @@ DWORD TargetFolder::CreateStaging(File& file, WString& name) {
       if (errno == EEXIST) continue;  // a name taken already: draw another
       return posix::LastError();
     }
-    file.Close();
-    if (DWORD error = posix::AdoptCreatedFile(fd, posix::JoinNative(state_->native, native),
-                                              kStagingAccess, file.handle_)) {
-      unlinkat(state_->fd, native.c_str(), 0);
-      return error;
-    }
-    state_->Remember(native);
+    if (DWORD error = Adopt(fd, native, file)) return error;
     name = FromUtf8(native);
     return err::kSuccess;
   }
@@ -175,6 +169,11 @@ DWORD TargetFolder::CreateExclusive(WStringView name, File& file) {
     fd = openat(state_->fd, native.c_str(), kCreateFlags, 0666);
   }
   if (fd < 0) return posix::LastError();
+  return Adopt(fd, native, file);
+}
+
+// Hands the file just created as `native` to `file`; removes it when that fails.
+DWORD TargetFolder::Adopt(int fd, const std::string& native, File& file) {
   file.Close();
   if (DWORD error = posix::AdoptCreatedFile(fd, posix::JoinNative(state_->native, native),
                                             kStagingAccess, file.handle_)) {
