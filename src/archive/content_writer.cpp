@@ -1,7 +1,6 @@
 #include "archive/content_writer.h"
 
 #include <cstring>
-#include <vector>
 
 #include "platform/errors.h"
 #include "platform/whole_io.h"
@@ -35,14 +34,7 @@ DWORD ContentWriter::Write(const uint8_t* bytes, DWORD size) {
 }
 
 DWORD ContentWriter::CopyFrom(os::File& source) {
-  constexpr DWORD kPortion = 1 << 20;
-  std::vector<uint8_t> buffer(kPortion);
-  for (;;) {
-    DWORD done = 0;
-    if (DWORD error = source.Read(buffer.data(), kPortion, done)) return error;
-    if (done == 0) return err::kSuccess;
-    if (DWORD error = Write(buffer.data(), done)) return error;
-  }
+  return os::ReadToEnd(source, [this](const uint8_t* bytes, DWORD size) { return Write(bytes, size); });
 }
 
 DWORD ContentWriter::Finish() { return endsInHole_ ? target_.SetEnd() : err::kSuccess; }
