@@ -147,7 +147,10 @@ DWORD RestoreEncrypted(WStringView target, const RestoreItem& item, const Restor
   COrvLog& log = COrvLog::GetInstance();
   const bool preinstallation = COrvSystem::RunUnderWinPE();
   const WString stagingFolder = preinstallation ? PreinstallationStaging(target) : FolderOf(target);
-  if (preinstallation) os::CreateDirectoryTree(stagingFolder);
+  if (preinstallation) {
+    os::CreateDirectoryTree(stagingFolder);
+    restoreTarget.Trust(stagingFolder);
+  }
   const WString staging = stagingFolder + ORV_T("\\") + item.tempName;
   {
     os::File file;
@@ -191,6 +194,7 @@ DWORD RestoreEntry(WStringView folder, const RestoreItem& item, const RestoreSou
     log.AddError(ORV_T("Cannot extract %s: its name leaves the target - %u"), item.name, error);
     return error;
   }
+  session.target.Trust(folder);
   bool createdHolding = false;
   if ((error = PrepareParentFolders(folder, target, createdHolding))) {
     log.AddError(ORV_T("%s lies behind a link inside the target - %u"), target, error);

@@ -31,7 +31,7 @@ DWORD RestoreTarget::FolderOf(WStringView path, os::TargetFolder*& folder, WStri
   const WString openPath =
       folderPath.size() == 2 && folderPath[1] == ':' ? WString(folderPath) + Char('\\')
                                                      : WString(folderPath);
-  if (DWORD error = opened->Open(openPath)) return error;
+  if (DWORD error = opened->Open(openPath, trusted_.count(WString(folderPath)) != 0)) return error;
   if (folders_.size() == kHeldFolders) folders_.erase(folders_.begin());
   folders_.emplace_back(WString(folderPath), std::move(opened));
   folder = folders_.back().second.get();

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -34,8 +35,9 @@ class RestoreTarget {
   // Imports the raw encrypted stream held in `staging` as the encrypted file `target`:
   // the import makes a fresh name, which then replaces `target`.
   DWORD ImportEncrypted(WStringView staging, WStringView target);
-  // Closes the folders held open.
-  void Release() { folders_.clear(); }
+  // The folder the caller restores into, and the library's own staging folder: they may
+  // be reached through a link; every other folder is refused when it is one.
+  void Trust(WStringView folder) { trusted_.emplace(folder); }
 
  private:
   // The open folder that holds `path`, and the final name of `path` in it.
@@ -44,6 +46,7 @@ class RestoreTarget {
   // The most recently used folders, the latest last; a few, since entries come folder
   // by folder.
   std::vector<std::pair<WString, std::unique_ptr<os::TargetFolder>>> folders_;
+  std::unordered_set<WString> trusted_;
 };
 
 }  // namespace orv::archive

@@ -22,9 +22,10 @@ class TargetFolder {
   TargetFolder(const TargetFolder&) = delete;
   TargetFolder& operator=(const TargetFolder&) = delete;
 
-  // Opens the existing folder `path`; 123 when it is a link or reparse point, 267 when
+  // Opens the existing folder `path`; 123 when it is a link or reparse point (unless
+  // `mayBeLink`: the caller's own target folder may be reached through one), 267 when
   // it is no folder.
-  DWORD Open(WStringView path);
+  DWORD Open(WStringView path, bool mayBeLink = false);
   const WString& Path() const { return path_; }
   // Whether the path still names the folder held open (it may have been removed, or
   // replaced by another folder or a link, since it was opened).

@@ -173,6 +173,23 @@ TEST(HostileInput, LinksLeftByEarlierEntriesAreReplacedNeverWrittenThrough) {
   }
 }
 
+// The caller's own target folder may be reached through a link; only links inside it
+// are refused.
+TEST(HostileInput, ATargetFolderReachedThroughALinkIsWrittenInto) {
+  TempFolder temp;
+  ASSERT_EQ(os::CreateDirectory(temp / ORV_T("real")), 0u);
+  if (!MakeFolderLink(temp / ORV_T("via"), ORV_T("real")))
+    GTEST_SKIP() << "links cannot be made here";
+  WriteFile(temp / ORV_T("payload"), "payload");
+  const WString path = temp / ORV_T("t.inp");
+  COrvMorlet archive;
+  ASSERT_TRUE(archive.Open(path.c_str(), 0, 5));
+  ASSERT_TRUE(archive.AddFile((temp / ORV_T("payload")).c_str(), ORV_T("f"), nullptr, 0, nullptr));
+  ASSERT_TRUE(archive.Close());
+  EXPECT_EQ(ExtractAll(path, temp / ORV_T("via")), std::vector<DWORD>{0});
+  EXPECT_EQ(ReadFile(temp / ORV_T("real\\f")), "payload");
+}
+
 // A version 5 archive with one file, for patching.
 WString OneFileArchive(const TempFolder& temp, const std::string& content) {
   const WString path = temp / ORV_T("a.inp");

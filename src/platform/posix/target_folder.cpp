@@ -49,6 +49,7 @@ DWORD RandomName(std::string& name) {
 
 struct TargetFolder::State {
   int fd = -1;
+  bool followed = false;  // opened through a link the caller trusts
   std::string native;
   bool namesRead = false;
   // Upper-cased name -> the on-disk name, read once when a name is missing as spelled.
@@ -107,13 +108,15 @@ struct TargetFolder::State {
 TargetFolder::TargetFolder() = default;
 TargetFolder::~TargetFolder() = default;
 
-DWORD TargetFolder::Open(WStringView path) {
+DWORD TargetFolder::Open(WStringView path, bool mayBeLink) {
   state_.reset();
   posix::ResolvedPath resolved;
   if (DWORD error = posix::ResolvePath(path, resolved)) return error;
   if (!resolved.exists) return err::kPathNotFound;
   auto state = std::make_unique<State>();
-  state->fd = open(resolved.native.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  state->followed = mayBeLink;
+  state->fd = open(resolved.native.c_str(),
+                   O_RDONLY | O_DIRECTORY | O_CLOEXEC | (mayBeLink ? 0 : O_NOFOLLOW));
   if (state->fd < 0) {
     if (errno == ELOOP) return err::kInvalidName;
     return errno == ENOTDIR ? err::kDirectory : posix::LastError();
@@ -126,8 +129,9 @@ DWORD TargetFolder::Open(WStringView path) {
 
 bool TargetFolder::StillAtPath() const {
   struct stat held, named;
-  return state_ && fstat(state_->fd, &held) == 0 &&
-         lstat(state_->native.c_str(), &named) == 0 && S_ISDIR(named.st_mode) &&
+  const int looked = state_ && state_->followed ? stat(state_->native.c_str(), &named)
+                                                : lstat(state_->native.c_str(), &named);
+  return state_ && fstat(state_->fd, &held) == 0 && looked == 0 && S_ISDIR(named.st_mode) &&
          held.st_dev == named.st_dev && held.st_ino == named.st_ino;
 }
 

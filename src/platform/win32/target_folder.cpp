@@ -45,6 +45,7 @@ DWORD CreateNew(const WString& path, void*& handle) {
 
 struct TargetFolder::State {
   HANDLE handle = INVALID_HANDLE_VALUE;
+  DWORD openFlags = 0;
   ~State() {
     if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
   }
@@ -53,18 +54,19 @@ struct TargetFolder::State {
 TargetFolder::TargetFolder() = default;
 TargetFolder::~TargetFolder() = default;
 
-DWORD TargetFolder::Open(WStringView path) {
+DWORD TargetFolder::Open(WStringView path, bool mayBeLink) {
   state_.reset();
   auto state = std::make_unique<State>();
+  state->openFlags = FILE_FLAG_BACKUP_SEMANTICS | (mayBeLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
   // Deleting stays shared: the caller may remove the tree while the folder is held.
   state->handle = ::CreateFileW(
       NativePath(path).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+      state->openFlags, nullptr);
   if (state->handle == INVALID_HANDLE_VALUE) return LastError();
   BY_HANDLE_FILE_INFORMATION info;
   if (!::GetFileInformationByHandle(state->handle, &info)) return LastError();
-  if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return err::kInvalidName;
+  if (!mayBeLink && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return err::kInvalidName;
   if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return err::kDirectory;
   path_.assign(path);
   state_ = std::move(state);
@@ -75,13 +77,13 @@ bool TargetFolder::StillAtPath() const {
   if (!state_) return false;
   const HANDLE named = ::CreateFileW(NativePath(path_).c_str(), 0,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                     OPEN_EXISTING,
-                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+                                     OPEN_EXISTING, state_->openFlags, nullptr);
   if (named == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION held, now;
   const bool same = ::GetFileInformationByHandle(state_->handle, &held) &&
                     ::GetFileInformationByHandle(named, &now) &&
-                    !(now.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                    ((state_->openFlags & FILE_FLAG_OPEN_REPARSE_POINT) == 0 ||
+                     !(now.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) &&
                     held.dwVolumeSerialNumber == now.dwVolumeSerialNumber &&
                     held.nFileIndexHigh == now.nFileIndexHigh &&
                     held.nFileIndexLow == now.nFileIndexLow;
