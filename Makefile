@@ -46,8 +46,8 @@ fuzz: setup build-linux fuzz-run
 fuzz-build:
 	cmake -S . -B build/fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_FUZZ=ON -DVANTREL_TESTS=OFF >/dev/null
-	cmake --build build/fuzz --target vantrel_archive_fuzz -j$(JOBS)
+	cmake --build build/fuzz --target vantrel_archive_walk_fuzz vantrel_archive_fuzz -j$(JOBS)
 
 fuzz-run: fuzz-build
-	bash scripts/fuzz-archive.sh build/fuzz/bin/vantrel_archive_fuzz \
-	  build/linux-debug/bin/vantrel_tests $(FUZZ_SECONDS)
+	bash scripts/fuzz-archive.sh build/fuzz/bin/vantrel_archive_walk_fuzz \
+	  build/fuzz/bin/vantrel_archive_fuzz build/linux-debug/bin/vantrel_tests $(FUZZ_SECONDS)

@@ -1,31 +1,20 @@
 // Fuzz target: the bytes become an archive of one version (main file, index and first
 // part), which is opened, walked and extracted entry by entry into a scratch folder,
 // with lookups and a streaming read on the way. Any crash, leak, endless loop or write
-// outside the scratch folder is a finding.
+// outside the scratch folder is a finding. Every run writes a tree to disk;
+// archive_walk_fuzz.cpp covers the reading alone, without extraction.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
-#include "archive/format.h"
 #include "archive/morlet.h"
-#include "archive/part_names.h"
-#include "fuzz_input.h"
+#include "fuzz_archive.h"
 #include "platform/dir_search.h"
-#include "platform/file.h"
-#include "platform/process.h"
-#include "services/format.h"
 
 namespace {
 
 using orv::WString;
 namespace os = orv::os;
-
-void Write(const WString& path, const std::string& bytes) {
-  os::File file;
-  if (file.Open(path, os::kGenericWrite, 0, os::Disposition::kCreateAlways) != 0) return;
-  DWORD done = 0;
-  file.Write(bytes.data(), static_cast<DWORD>(bytes.size()), done);
-}
 
 void RemoveTree(const WString& folder) {
   std::vector<WString> folders;
@@ -48,32 +37,13 @@ void RemoveTree(const WString& folder) {
   os::RemoveDirectory(folder);
 }
 
-const WString& Scratch() {
-  static const WString folder = [] {
-    WString base = os::GetTempFolder();
-    while (!base.empty() && (base.back() == '\\' || base.back() == '/')) base.pop_back();
-    return base + orv::Format(ORV_T("\\vantrel-fuzz-%u"), os::CurrentProcessId());
-  }();
-  return folder;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  orv::fuzz::ArchiveFiles files = orv::fuzz::Unpack(data, size);
-  // Most inputs should get past the magic and version, so they are put in place.
-  if (files.main.size() >= 12) {
-    files.main.replace(0, 8, "MRLLIGHT");
-    files.main[8] = static_cast<char>(files.version);
-    files.main[9] = files.main[10] = files.main[11] = 0;
-  }
-  const WString& scratch = Scratch();
+  const WString& scratch = orv::fuzz::Scratch();
   RemoveTree(scratch);
   os::CreateDirectory(scratch);
-  const WString archivePath = scratch + ORV_T("\\a.inp");
-  Write(archivePath, files.main);
-  Write(orv::archive::IndexFileName(archivePath), files.index);
-  Write(orv::archive::PartFileName(archivePath, 1), files.part);
+  const WString archivePath = orv::fuzz::PlaceArchive(data, size);
 
   const WString out = scratch + ORV_T("\\out");
   orv::COrvMorlet archive;

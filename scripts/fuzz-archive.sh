@@ -1,27 +1,36 @@
 #!/usr/bin/env bash
-# Runs the archive fuzz target once per archive version, each from the seed archive the
-# tests write for that version, for the given seconds each. A finding stops the run
-# with a nonzero status and leaves its input in the corpus folder's crash file.
-#   scripts/fuzz-archive.sh FUZZER TESTS SECONDS
+# Runs the archive fuzz targets once per archive version for the given seconds each:
+# the reader walk in memory (fast) on the corpus kept in the repository, fuzz/corpus/v<n>,
+# which keeps what each run finds, so the next one starts there; then the extraction to
+# disk (slow) on a copy of it. The seeds the tests write join the corpus first. A finding
+# stops the run with a nonzero status and leaves its input in build/fuzz-corpus.
+#   scripts/fuzz-archive.sh WALK_FUZZER EXTRACT_FUZZER TESTS SECONDS
 set -euo pipefail
 
-fuzzer=$1 tests=$2 seconds=$3
+walk=$1 extract=$2 tests=$3 seconds=$4
 top=$(cd "$(dirname "$0")/.." && pwd)
-corpus="$top/build/fuzz-corpus"
-seeds="$corpus/seeds"
+work="$top/build/fuzz-corpus"
+seeds="$work/seeds"
 mkdir -p "$seeds"
 VANTREL_FUZZ_SEEDS="$seeds" "$tests" --gtest_filter='FuzzSeeds.*' --gtest_brief=1 >/dev/null
-for version in 1 2 5 6; do
-  dir="$corpus/v$version"
-  mkdir -p "$dir"
-  cp "$seeds/seed-v$version" "$dir/"
-  echo "fuzz: version $version for ${seconds}s"
-  log="$corpus/v$version.log"
-  if ! "$fuzzer" "$dir" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
-      -artifact_prefix="$corpus/crash-v$version-" >"$log" 2>&1; then
+
+run() {  # name fuzzer corpus version
+  local log="$work/$1-v$4.log"
+  echo "fuzz: $1, version $4 for ${seconds}s"
+  if ! "$2" "$3" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
+      -artifact_prefix="$work/crash-$1-v$4-" >"$log" 2>&1; then
     tail -n 30 "$log" >&2
-    echo "fuzz: finding for version $version (see $log)" >&2
+    echo "fuzz: finding in $1 for version $4 (see $log)" >&2
     exit 1
   fi
   grep -E '^(#[0-9]+.*DONE|Done)' "$log" | tail -n 1 || true
+}
+
+for version in 1 2 5 6; do
+  corpus="$top/fuzz/corpus/v$version"
+  mkdir -p "$corpus" "$work/v$version"
+  cp "$seeds/seed-v$version" "$corpus/"
+  run walk "$walk" "$corpus" "$version"
+  cp "$corpus"/* "$work/v$version/"
+  run extract "$extract" "$work/v$version" "$version"
 done

@@ -77,7 +77,7 @@ DWORD DeflateFile(os::File& source, uint64_t size, os::File& out, int level,
   return err::kSuccess;
 }
 
-DWORD InflateFile(os::File& in, uint64_t stored, os::File& out, BlockBuffers& buffers,
+DWORD InflateFile(os::File& in, uint64_t stored, uint64_t limit, ContentWriter& out, BlockBuffers& buffers,
                   uint64_t& written) {
   written = 0;
   if (stored == 0) return err::kSuccess;
@@ -105,10 +105,8 @@ DWORD InflateFile(os::File& in, uint64_t stored, os::File& out, BlockBuffers& bu
     if (code != Z_OK && code != Z_STREAM_END && !(code == Z_BUF_ERROR && length == 0))
       return err::kInternalError;
     // A block gives at most 1 MiB: input left over means it claimed more.
-    if (!consumed) return err::kInternalError;
-    DWORD out_done = 0;
-    if (DWORD error = out.Write(buffers.content.get(), produced, out_done)) return error;
-    if (out_done != produced) return err::kDiskFull;
+    if (!consumed || produced > limit - written) return err::kInternalError;
+    if (DWORD error = out.Write(buffers.content.get(), produced)) return error;
     written += produced;
   }
   return ended ? err::kSuccess : err::kInternalError;

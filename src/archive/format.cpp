@@ -34,6 +34,11 @@ uint64_t SizeOf(const ORVFILEATTRIBUTEDATA& a) {
   return (uint64_t{a.nFileSizeHigh} << 32) | a.nFileSizeLow;
 }
 
+uint64_t ContentSizeOf(const ORVFILEATTRIBUTEDATA& a) {
+  const bool encrypted = (a.dwFileAttributes & 0x4000) && !(a.dwFileAttributes & 0x10);
+  return encrypted ? kAnySize : SizeOf(a);
+}
+
 uint64_t ToU64(const ORVFILETIME& time) {
   return (uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
 }

@@ -27,6 +27,9 @@ inline constexpr uint32_t kReparseBufferSize = 17000;
 inline constexpr uint32_t kMaxNameCopy = 260;       // characters kept of a name
 inline constexpr uint32_t kMaxTargetPath = 1024;    // characters of an extraction path
 inline constexpr uint32_t kMaxV2Name = 1024;        // table walk ends past this
+// The largest table of contents (versions 1 and 2) taken into memory: far above what a
+// writer makes (archives rotate at 5,000 entries), far below what a 32-bit process has.
+inline constexpr uint32_t kMaxTableBytes = 256u << 20;
 inline constexpr uint32_t kMaxV2Descriptor = 1024;
 // Security descriptors larger than this are not real (the system limit is 64 KiB).
 inline constexpr uint32_t kMaxDescriptor = 65536;
@@ -46,6 +49,11 @@ inline constexpr uint32_t kV56HeaderSize = 40;
 void EncodeAttributes(const ORVFILEATTRIBUTEDATA& attributes, uint8_t* out);
 ORVFILEATTRIBUTEDATA DecodeAttributes(const uint8_t* in);
 uint64_t SizeOf(const ORVFILEATTRIBUTEDATA& attributes);
+// What the content of an entry of version 2, 5 or 6 must decompress to: the file size,
+// except for an encrypted file, whose content is its raw stream of another length
+// (kAnySize).
+inline constexpr uint64_t kAnySize = ~uint64_t{0};
+uint64_t ContentSizeOf(const ORVFILEATTRIBUTEDATA& attributes);
 uint64_t ToU64(const ORVFILETIME& time);
 ORVFILETIME ToFileTime(uint64_t time);
 

@@ -18,7 +18,6 @@ namespace orv::archive {
 
 namespace {
 
-constexpr WStringView kPartialSuffix = ORV_T(".vantrel-partial");
 constexpr DWORD kAllSecurity = os::kOwnerSecurity | os::kGroupSecurity | os::kDaclSecurity |
                                os::kSaclSecurity;
 
@@ -103,38 +102,30 @@ DWORD RestoreFolder(WStringView folder, WStringView target, const RestoreItem& i
   return err::kSuccess;
 }
 
-// Writes the content beside the target, then renames it over the target.
+// Writes the content, or makes the link, under a fresh name beside the target, which it
+// then replaces.
 DWORD RestoreFile(WStringView target, const RestoreItem& item, const RestoreSources& sources,
-                  bool reparse) {
+                  bool reparse, RestoreTarget& restoreTarget) {
   COrvLog& log = COrvLog::GetInstance();
-  const WString partial = WString(target) + WString(kPartialSuffix);
-  DWORD error;
-  {
-    os::File file;
-    if ((error = file.Open(partial, os::kGenericRead | os::kGenericWrite | os::kDeleteAccess, 0,
-                           os::Disposition::kCreateAlways, os::kBackupSemantics)))
-      return FailCreate(target, error);
+  bool filled = false;  // a failure after the content is the target's
+  const DWORD error = restoreTarget.WriteFile(target, [&](os::File& file, const WString& staging) {
+    DWORD error;
     if (!reparse) {
-      error = sources.content(file);
+      ContentWriter writer(file, item.attributes.dwFileAttributes & os::kAttrSparse);
+      error = sources.content(writer);
+      if (!error) error = writer.Finish();
       if (!error) file.SetTimes(TimesOf(item));
+    } else {
+      file.Close();
+      std::vector<uint8_t> data;
+      error = sources.reparse(data);
+      if (!error && (error = os::SetReparseData(staging, data))) log.AddError(ORV_T("Error: %u"), error);
+      if (!error) ApplyTimes(staging, TimesOf(item));
     }
-  }
-  if (!error && reparse) {
-    std::vector<uint8_t> data;
-    error = sources.reparse(data);
-    if (!error && (error = os::SetReparseData(partial, data))) log.AddError(ORV_T("Error: %u"), error);
-    if (!error) ApplyTimes(partial, TimesOf(item));
-  }
-  if (!error) {
-    DWORD existing;
-    if (os::GetAttributes(target, existing) == 0) os::SetAttributes(target, os::kAttrNormal);
-    error = os::MoveFile(partial, target, true);
-    if (error) FailCreate(target, error);
-  }
-  if (error) {
-    os::DeleteFile(partial);
+    filled = !error;
     return error;
-  }
+  });
+  if (error) return filled ? FailCreate(target, error) : error;
   if (!item.shortName.empty()) os::SetShortName(target, item.shortName);
   return err::kSuccess;
 }
@@ -150,33 +141,37 @@ WString PreinstallationStaging(WStringView target) {
 
 // An encrypted file: its raw stream goes to a staging file that is imported as a new
 // encrypted file. When the import cannot be done the staging file stays and the entry fails.
-DWORD RestoreEncrypted(WStringView target, const RestoreItem& item, const RestoreSources& sources) {
+DWORD RestoreEncrypted(WStringView target, const RestoreItem& item, const RestoreSources& sources,
+                       RestoreTarget& restoreTarget) {
   COrvLog& log = COrvLog::GetInstance();
   const bool preinstallation = COrvSystem::RunUnderWinPE();
   const WString stagingFolder = preinstallation ? PreinstallationStaging(target) : FolderOf(target);
-  if (preinstallation) os::CreateDirectoryTree(stagingFolder);
+  if (preinstallation) {
+    os::CreateDirectoryTree(stagingFolder);
+    restoreTarget.Trust(stagingFolder);
+  }
   const WString staging = stagingFolder + ORV_T("\\") + item.tempName;
   {
     os::File file;
-    DWORD error = file.Open(staging, os::kGenericRead | os::kGenericWrite, 0,
-                            os::Disposition::kCreateAlways, os::kBackupSemantics);
+    DWORD error = restoreTarget.CreateExclusive(staging, file);
     if (error) return FailCreate(staging, error);
-    if ((error = sources.content(file))) {
+    ContentWriter writer(file, false);
+    if ((error = sources.content(writer))) {
       file.Close();
-      os::DeleteFile(staging);
+      restoreTarget.Remove(staging);
       return error;
     }
     file.SetTimes(TimesOf(item));
   }
   // The preinstallation environment cannot import: the staging file waits for Windows.
   if (preinstallation) return err::kSuccess;
-  const DWORD error = os::ImportEncryptedRaw(staging, target);
+  const DWORD error = restoreTarget.ImportEncrypted(staging, target);
   log.AddInfo(ORV_T("WriteEncryptedFileRaw returns %u"), error);
   if (error) {
     log.AddError(ORV_T("Encrypted file %s kept as %s - %u"), WString(target), staging, error);
     return error;
   }
-  os::DeleteFile(staging);
+  restoreTarget.Remove(staging);
   ApplyTimes(target, TimesOf(item));
   if (!item.shortName.empty()) os::SetShortName(target, item.shortName);
   return err::kSuccess;
@@ -198,6 +193,7 @@ DWORD RestoreEntry(WStringView folder, const RestoreItem& item, const RestoreSou
     log.AddError(ORV_T("Cannot extract %s: its name leaves the target - %u"), item.name, error);
     return error;
   }
+  session.target.Trust(folder);
   bool createdHolding = false;
   if ((error = PrepareParentFolders(folder, target, createdHolding))) {
     log.AddError(ORV_T("%s lies behind a link inside the target - %u"), target, error);
@@ -207,15 +203,15 @@ DWORD RestoreEntry(WStringView folder, const RestoreItem& item, const RestoreSou
     os::SetShortName(FolderOf(target), item.holdingShortName);  // kept only with the privilege
   const DWORD attributes = item.attributes.dwFileAttributes;
   const bool directory = attributes & os::kAttrDirectory;
-  const bool reparse = item.withMetadata && (attributes & os::kAttrReparsePoint);
+  const bool reparse = attributes & os::kAttrReparsePoint;
   const bool encrypted =
       item.withMetadata && !directory && (attributes & os::kAttrEncrypted) && !item.tempName.empty();
   if (directory)
     error = RestoreFolder(folder, target, item, sources, reparse);
   else if (encrypted)
-    error = RestoreEncrypted(target, item, sources);
+    error = RestoreEncrypted(target, item, sources, session.target);
   else
-    error = RestoreFile(target, item, sources, reparse);
+    error = RestoreFile(target, item, sources, reparse, session.target);
   if (error) return error;
   if (item.withMetadata && (attributes & os::kAttrCompressed))
     os::SetDefaultCompression(target);  // a volume without compression keeps the attribute only

@@ -45,15 +45,20 @@ WString VolumeRootOf(WStringView path) {
 // what waits in memory written out, as if each add had gone straight to disk.
 COrvMorlet::~COrvMorlet() {
   if (!IsOpen()) return;
-  if (IsForeign()) {
-    CloseForeign();
-  } else if (IsV56()) {
-    FlushWrites();
+  // A destructor that threw would end the process.
+  try {
+    if (IsForeign()) {
+      CloseForeign();
+    } else if (IsV56()) {
+      FlushWrites();
+    }
+  } catch (...) {
   }
 }
 
 BOOL COrvMorlet::Fail(DWORD error) {
-  m_Error.SetError(error);
+  // A failure never reads as success.
+  m_Error.SetError(error != err::kSuccess ? error : err::kInternalError);
   return FALSE;
 }
 
@@ -88,12 +93,18 @@ void COrvMorlet::ResetState() {
   foreignEntry_ = os::FindData{};
 }
 
-BOOL COrvMorlet::Open(LPCTSTR pstrFile, int nReadMode, int nVersion) {
+BOOL COrvMorlet::OpenArchive(LPCTSTR pstrFile, int nReadMode, int nVersion) {
   if (pstrFile == nullptr) return Fail(ORV_ERROR_ARG1);
   if (IsOpen()) Close();
   ResetState();
   COrvLog& log = COrvLog::GetInstance();
   const WString path(pstrFile);
+  // Part and index files are named from the path: a cut path would name others.
+  if (path.size() > kMaxNameCopy) {
+    log.AddError(ORV_T("Archive path too long (%u characters): %s"),
+                 static_cast<DWORD>(path.size()), path);
+    return Fail(err::kFilenameExcedRange);
+  }
 
   os::VolumeSpace space;
   freeKilobytes_ = os::GetFreeSpace(VolumeRootOf(path), space) == 0 ? space.freeToCaller / 1024 : 0;
@@ -109,7 +120,7 @@ BOOL COrvMorlet::Open(LPCTSTR pstrFile, int nReadMode, int nVersion) {
     log.AddError(ORV_T("CreateFile on %s - %u"), path, error);
     return Fail(error);
   }
-  path_ = path.substr(0, kMaxNameCopy);
+  path_ = path;
   mode_ = reading ? 1 : 0;
   if (main_.Size(mainSize_) != 0) mainSize_ = 0;
   // An existing empty file is a new archive.
@@ -159,7 +170,7 @@ BOOL COrvMorlet::Open(LPCTSTR pstrFile, int nReadMode, int nVersion) {
   return Succeed();
 }
 
-BOOL COrvMorlet::Close() {
+BOOL COrvMorlet::CloseArchive() {
   BOOL result;
   if (!IsOpen()) {
     result = Fail(ORV_ERROR_ARCHIVE_NOT_OPEN);
@@ -176,7 +187,7 @@ BOOL COrvMorlet::Close() {
   return result;
 }
 
-BOOL COrvMorlet::AddFile(LPCTSTR pstrSourceFile, LPCTSTR pstrEntryName,
+BOOL COrvMorlet::AddEntry(LPCTSTR pstrSourceFile, LPCTSTR pstrEntryName,
                          const void* pSecurityDescriptor, DWORD dwSecurityLength,
                          const ORVFILEATTRIBUTEDATA* pAttributes) {
   if (!IsOpen() || pstrSourceFile == nullptr || pstrEntryName == nullptr)
@@ -184,6 +195,13 @@ BOOL COrvMorlet::AddFile(LPCTSTR pstrSourceFile, LPCTSTR pstrEntryName,
   if (IsForeign()) return Fail(ORV_ERROR_NOT_SUPPORTED);
   // An archive opened for reading is not written to.
   if (mode_ == 1) return Fail(err::kAccessDenied);
+  // A longer name would be stored cut, and could then take the place of another.
+  const WStringView name(pstrEntryName);
+  if (name.size() > kMaxNameCopy) {
+    COrvLog::GetInstance().AddError(ORV_T("Name too long for the archive (%u characters): %s"),
+                                    static_cast<DWORD>(name.size()), WString(name));
+    return Fail(err::kFilenameExcedRange);
+  }
   if (IsV56()) {
     if (streaming_) return Fail(err::kBadCommand);
     return AddFileV56(pstrSourceFile, pstrEntryName, pSecurityDescriptor, dwSecurityLength,
@@ -195,7 +213,7 @@ BOOL COrvMorlet::AddFile(LPCTSTR pstrSourceFile, LPCTSTR pstrEntryName,
   return AddFileV1(pstrSourceFile, pstrEntryName, pAttributes);
 }
 
-BOOL COrvMorlet::NextEntry(int nAdvance) {
+BOOL COrvMorlet::StepEntry(int nAdvance) {
   if (!IsOpen()) return Fail(ORV_ERROR_ARCHIVE_NOT_OPEN);
   if (IsForeign()) return NextEntryForeign(nAdvance);
   if (IsV56()) return NextEntryV56(nAdvance);
@@ -203,7 +221,7 @@ BOOL COrvMorlet::NextEntry(int nAdvance) {
   return NextEntryV1(nAdvance);
 }
 
-BOOL COrvMorlet::ExtractCurrent(LPCTSTR pstrTargetDir, int nFlags) {
+BOOL COrvMorlet::ExtractCurrentEntry(LPCTSTR pstrTargetDir, int nFlags) {
   if (pstrTargetDir == nullptr) return Fail(ORV_ERROR_ARG1);
   if (!IsOpen()) return Fail(ORV_ERROR_ARCHIVE_NOT_OPEN);
   if (IsForeign()) return ExtractCurrentForeign(pstrTargetDir);
@@ -222,7 +240,11 @@ WString COrvMorlet::MakeTempName(WStringView name, DWORD attributes) {
   if (!(attributes & os::kAttrEncrypted) || (attributes & os::kAttrDirectory)) return WString();
   if (name.empty() || name.back() == '\\') return WString();
   const size_t slash = name.rfind(Char('\\'));
-  const WString last(slash == WStringView::npos ? name : name.substr(slash + 1));
+  WString last(slash == WStringView::npos ? name : name.substr(slash + 1));
+  // The staging file lies beside the target: a name of 255 characters at most, so the
+  // longest names give up their end to the two numbers (22 characters at most).
+  constexpr size_t kMaxStagingStem = 255 - 22;
+  if (last.size() > kMaxStagingStem) last.resize(kMaxStagingStem);
   // Seconds since 1970 from the file time.
   const uint64_t seconds = os::CurrentFileTime() / 10000000u - 11644473600u;
   return Format(ORV_T("%s.%u.%u"), last, PseudoRandom(),

@@ -2,7 +2,8 @@
 //
 // One object opens one archive at a time, for reading (mode 1) or writing (mode 0), in
 // version 1, 2, 5 or 6. The operations of each version live in their own files:
-// morlet.cpp (open, close, accessors), morlet_v56_*.cpp, morlet_v2.cpp, morlet_v1.cpp.
+// morlet.cpp (open, close, accessors), morlet_v56_*.cpp, morlet_v2.cpp, morlet_v1.cpp;
+// morlet_interface.cpp runs each exported operation so that no exception leaves it.
 #pragma once
 
 #include <cstdint>
@@ -83,6 +84,16 @@ class COrvMorlet final : public COrvImplementation<IOrvMorlet, COrvMorlet> {
     uint16_t descriptorOffset = 92;
   };
 
+  // The bodies of the exported operations of the same names.
+  BOOL ExtractCurrentEntry(LPCTSTR pstrTargetDir, int nFlags);
+  BOOL ExtractNamedEntry(LPCTSTR lpFileIn, LPCTSTR lpTargetDir);
+  BOOL AddEntry(LPCTSTR pstrSourceFile, LPCTSTR pstrEntryName, const void* pSecurityDescriptor,
+                DWORD dwSecurityLength, const ORVFILEATTRIBUTEDATA* pAttributes);
+  BOOL FindNamedEntry(LPCTSTR pstrEntryName);
+  BOOL StepEntry(int nAdvance);
+  BOOL CloseArchive();
+  BOOL OpenArchive(LPCTSTR pstrFile, int nReadMode, int nVersion);
+
   BOOL Fail(DWORD error);
   BOOL Succeed();
   bool IsOpen() const { return main_.IsOpen(); }
@@ -122,6 +133,10 @@ class COrvMorlet final : public COrvImplementation<IOrvMorlet, COrvMorlet> {
   DWORD CompressFileV56(os::File& file, archive::EntryRecord& record);
   BOOL CloseV56();
   DWORD ReadRecordAt(uint64_t offset, archive::EntryRecord& record);
+  // The record as the main file holds it, without writing out what waits first.
+  DWORD ReadStoredRecord(uint64_t offset, archive::EntryRecord& record);
+  // Rebuilds the index from the records in the main file, after a lost write-out.
+  DWORD IndexStoredRecords();
   DWORD LastKnownPart() const;
   // Writes out the records and blocks that wait in memory, before anything reads them.
   DWORD FlushWrites();
@@ -129,6 +144,12 @@ class COrvMorlet final : public COrvImplementation<IOrvMorlet, COrvMorlet> {
   BOOL ExtractCurrentV56(LPCTSTR folder);
   DWORD ReadReparseRecordV56(std::vector<uint8_t>& data);
   DWORD ReadDescriptorV56(const archive::EntryRecord& record, std::vector<uint8_t>& descriptor);
+
+  // Versions 1 and 2 (morlet_v12.cpp): the raw table of contents that the header names,
+  // and the reparse record of a link at the data write position or at `offset`.
+  DWORD ReadV12Table(std::vector<uint8_t>& table);
+  DWORD WriteReparseRecordV12(const std::vector<uint8_t>& reparse);
+  DWORD ReadReparseRecordV12(uint64_t offset, std::vector<uint8_t>& data);
 
   // Version 2 (morlet_v2.cpp).
   DWORD OpenV2(bool existed);

@@ -37,17 +37,17 @@ ORVFILEATTRIBUTEDATA BlockOf(const os::FindData& data) {
 }
 
 // Copies the whole content of `source` into `target`.
-DWORD CopyContent(WStringView source, os::File& target) {
+DWORD CopyContent(WStringView source, ContentWriter& target) {
   os::File in;
   if (DWORD error = in.Open(source, os::kGenericRead, os::kShareRead,
                             os::Disposition::kOpenExisting, os::kBackupSemantics))
     return error;
-  return os::CopyToEnd(in, target);
+  return target.CopyFrom(in);
 }
 
 // The descriptor of a file of the mounted image, read with the privileges that reach
 // its audit part; empty (and logged) when it cannot be read.
-std::vector<uint8_t> SourceDescriptor(WStringView source) {
+std::vector<uint8_t> MountedSourceDescriptor(WStringView source) {
   const os::PrivilegeHold restore(ORV_T("SeRestorePrivilege"));
   const os::PrivilegeHold security(ORV_T("SeSecurityPrivilege"));
   std::vector<uint8_t> descriptor;
@@ -138,11 +138,11 @@ BOOL COrvMorlet::ExtractCurrentForeign(LPCTSTR folder) {
   // An encrypted file shows only its plain content through a mount: nothing to restore.
   if ((attributes & os::kAttrEncrypted) && !(attributes & os::kAttrDirectory)) return Succeed();
   const WString source = MountedPath(current_.name);
-  const std::vector<uint8_t> descriptor = SourceDescriptor(source);
+  const std::vector<uint8_t> descriptor = MountedSourceDescriptor(source);
   const RestoreItem item =
       ItemToRestore(current_.name, current_.attributes, foreignEntry_.shortName);
   RestoreSources sources;
-  sources.content = [&](os::File& target) { return CopyContent(source, target); };
+  sources.content = [&](ContentWriter& target) { return CopyContent(source, target); };
   sources.reparse = [&](std::vector<uint8_t>& data) { return os::GetReparseData(source, data); };
   sources.descriptor = [&](std::vector<uint8_t>& out) {
     out = descriptor;

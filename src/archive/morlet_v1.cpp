@@ -60,16 +60,7 @@ DWORD COrvMorlet::OpenV1(bool existed) {
   DWORD done = 0;
   if (main_.Read(bytes, sizeof bytes, done) != 0 || done != sizeof bytes) return err::kBadFormat;
   if (!DecodeV12Header(bytes, v12_) || v12_.version > 1) return err::kBadFormat;
-  if (v12_.tableSize != 0) {
-    if (v12_.tableOffset > mainSize_ || v12_.tableSize > mainSize_ - v12_.tableOffset)
-      return err::kFileCorrupt;
-    v1Table_.resize(v12_.tableSize);
-    if (main_.Seek(static_cast<int64_t>(v12_.tableOffset), os::SeekFrom::kBegin) != 0 ||
-        main_.Read(v1Table_.data(), v12_.tableSize, done) != 0 || done != v12_.tableSize) {
-      v1Table_.clear();
-      return err::kFileCorrupt;
-    }
-  }
+  if (DWORD error = ReadV12Table(v1Table_)) return error;
   v1TableUsed_ = v12_.tableSize;
   // An empty table continues at the first data byte, never over the header.
   writePosition_ = v12_.tableSize != 0 ? v12_.tableOffset : kV1HeaderSize;
@@ -84,11 +75,18 @@ BOOL COrvMorlet::AddFileV1(LPCTSTR source, LPCTSTR name, const ORVFILEATTRIBUTED
       return Fail(err::kNotEnoughMemory);
     }
   }
-  os::File file;
-  if (DWORD error = file.Open(source, os::kGenericRead, os::kShareRead, os::Disposition::kOpenExisting))
-    return Fail(error);
   ORVFILEATTRIBUTEDATA block{};
   if (DWORD error = SourceAttributes(source, attributes, block)) return Fail(error);
+  // A link stores its reparse record, as in version 2, never what it points at.
+  std::vector<uint8_t> reparse;
+  bool link = block.dwFileAttributes & os::kAttrReparsePoint;
+  if (link) {
+    uint64_t fileId = 0;
+    ReparseStorage storage;
+    if (DWORD error = CaptureReparse(source, false, reparse, fileId, storage)) return Fail(error);
+    link = storage == ReparseStorage::kRecord;
+    if (!link) block.dwFileAttributes &= ~os::kAttrReparsePoint;
+  }
   // The format keeps local times; its reader converts them back.
   block.ftCreationTime = ToLocal(block.ftCreationTime);
   block.ftLastAccessTime = ToLocal(block.ftLastAccessTime);
@@ -96,13 +94,23 @@ BOOL COrvMorlet::AddFileV1(LPCTSTR source, LPCTSTR name, const ORVFILEATTRIBUTED
   const WString entryName(WStringView(name).substr(0, kMaxNameCopy));
   const WString holding = HoldingFolder(source);
 
-  uint64_t size = 0, stored = 0;
-  DWORD error = main_.Seek(static_cast<int64_t>(writePosition_), os::SeekFrom::kBegin);
-  if (!error) error = file.Size(size);
-  if (!error)
-    error = DeflateFile(file, size, main_, DeflateStream::LevelOf(compression_), nullptr, buffers_,
-                        stored);
-  if (error) return Fail(err::kInternalError);
+  uint64_t stored = 0;
+  if (link) {
+    if (DWORD error = WriteReparseRecordV12(reparse)) return Fail(error);
+    stored = reparse.size() + 4;
+  } else {
+    os::File file;
+    if (DWORD error =
+            file.Open(source, os::kGenericRead, os::kShareRead, os::Disposition::kOpenExisting))
+      return Fail(error);
+    uint64_t size = 0;
+    DWORD error = main_.Seek(static_cast<int64_t>(writePosition_), os::SeekFrom::kBegin);
+    if (!error) error = file.Size(size);
+    if (!error)
+      error = DeflateFile(file, size, main_, DeflateStream::LevelOf(compression_), nullptr,
+                          buffers_, stored);
+    if (error) return Fail(err::kInternalError);
+  }
 
   uint8_t* p = v1Table_.data() + v1TableUsed_;
   const size_t nameChars = entryName.size() + 1;
@@ -181,7 +189,7 @@ BOOL COrvMorlet::ExtractCurrentV1(LPCTSTR folder, int flags) {
   item.shortName = DecodeShortName(p + 54);
   item.holdingShortName = DecodeShortName(p + 82);
   item.localTimes = true;
-  item.withMetadata = false;
+  item.withMetadata = false;  // links come back, encryption and compression do not
   MakeCurrent(item.attributes, item.name, SizeOf(item.attributes));
   current_.tempName.clear();
   // The image's password file stays in the archive unless the caller asks for it.
@@ -190,13 +198,14 @@ BOOL COrvMorlet::ExtractCurrentV1(LPCTSTR folder, int flags) {
   const uint64_t offset = LoadLE<uint64_t>(p + 44);
   const uint64_t size = SizeOf(item.attributes);
   RestoreSources sources;
-  sources.content = [&](os::File& target) {
+  sources.content = [&](ContentWriter& target) {
     uint64_t written = 0;
     DWORD error = main_.Seek(static_cast<int64_t>(offset), os::SeekFrom::kBegin);
-    if (!error) error = InflateFile(main_, stored, target, buffers_, written);
+    if (!error) error = InflateFile(main_, stored, size, target, buffers_, written);
     if (!error && written != size) error = err::kInternalError;
     return error;
   };
+  sources.reparse = [&](std::vector<uint8_t>& data) { return ReadReparseRecordV12(offset, data); };
   const DWORD error = RestoreEntry(folder, item, sources, session_);
   if (error == err::kFilenameExcedRange) return Fail(err::kInsufficientBuffer);
   return error ? Fail(error) : Succeed();

@@ -19,9 +19,6 @@ using namespace archive;
 namespace {
 
 constexpr uint32_t kEntryFixed = 90;
-constexpr DWORD kAllSecurity = os::kOwnerSecurity | os::kGroupSecurity | os::kDaclSecurity |
-                               os::kSaclSecurity;
-constexpr DWORD kNoSaclSecurity = os::kOwnerSecurity | os::kGroupSecurity | os::kDaclSecurity;
 
 uint64_t Minus(uint64_t a, uint64_t b) { return a > b ? a - b : 0; }
 
@@ -44,15 +41,7 @@ DWORD COrvMorlet::OpenV2(bool existed) {
   if (main_.Read(bytes, sizeof bytes, done) != 0 || done != sizeof bytes) return err::kBadFormat;
   if (!DecodeV12Header(bytes, v12_) || v12_.version != 2) return err::kBadFormat;
   std::vector<uint8_t> table;
-  if (v12_.tableSize != 0) {
-    // The table must lie inside the file: its size is never trusted for memory.
-    if (v12_.tableOffset > mainSize_ || v12_.tableSize > mainSize_ - v12_.tableOffset)
-      return err::kFileCorrupt;
-    table.resize(v12_.tableSize);
-    if (main_.Seek(static_cast<int64_t>(v12_.tableOffset), os::SeekFrom::kBegin) != 0 ||
-        main_.Read(table.data(), v12_.tableSize, done) != 0 || done != v12_.tableSize)
-      return err::kFileCorrupt;
-  }
+  if (DWORD error = ReadV12Table(table)) return error;
   remainingCapacity_ = Minus(v12_.capacity, kV2HeaderSize);
   // An empty table continues at the first data byte, never over the header.
   writePosition_ = v12_.tableSize != 0 ? v12_.tableOffset : kV2HeaderSize;
@@ -108,19 +97,7 @@ BOOL COrvMorlet::AddFileV2(LPCTSTR source, LPCTSTR name, const void* descriptor,
     } else {
       remainingCapacity_ = capacityLeft();
       if (reparse.size() + 4 > remainingCapacity_) return Fail(err::kDiskFull);
-      uint8_t lengthBytes[4];
-      StoreLE<uint32_t>(lengthBytes, static_cast<uint32_t>(reparse.size()));
-      DWORD done = 0;
-      DWORD error = main_.Seek(static_cast<int64_t>(writePosition_), os::SeekFrom::kBegin);
-      if (!error) error = main_.Write(lengthBytes, 4, done);
-      if (error) {
-        log.AddError(ORV_T("WriteFile failed - %u (%8.8X)"), error, error);
-        return Fail(error);
-      }
-      if ((error = main_.Write(reparse.data(), static_cast<DWORD>(reparse.size()), done))) {
-        log.AddError(ORV_T("WriteFile failed (reparse data)- %u (%8.8X)"), error, error);
-        return Fail(error);
-      }
+      if (DWORD error = WriteReparseRecordV12(reparse)) return Fail(error);
       entry.dataOffset = writePosition_;
       entry.storedLength = reparse.size() + 4;
     }
@@ -147,9 +124,8 @@ BOOL COrvMorlet::AddFileV2(LPCTSTR source, LPCTSTR name, const void* descriptor,
   if (descriptor && descriptorLength) {
     entry.descriptor.assign(static_cast<const uint8_t*>(descriptor),
                             static_cast<const uint8_t*>(descriptor) + descriptorLength);
-  } else if (os::GetSecurity(source, kAllSecurity, entry.descriptor) != 0 &&
-             os::GetSecurity(source, kNoSaclSecurity, entry.descriptor) != 0) {
-    entry.descriptor.clear();
+  } else {
+    entry.descriptor = SourceDescriptor(source);
   }
   if (entry.descriptor.size() > kMaxV2Descriptor) {
     // A cut descriptor is a corrupt one: none is better.
@@ -230,31 +206,16 @@ BOOL COrvMorlet::ExtractCurrentV2(LPCTSTR folder) {
   const V2Entry& entry = v2Entries_[currentOffset_];
   const RestoreItem item = ItemToRestore(entry.name, entry.attributes, entry.shortName);
   RestoreSources sources;
-  sources.content = [&](os::File& target) {
+  sources.content = [&](ContentWriter& target) {
     uint64_t written = 0;
+    const uint64_t size = ContentSizeOf(entry.attributes);
     DWORD error = main_.Seek(static_cast<int64_t>(entry.dataOffset), os::SeekFrom::kBegin);
-    if (!error) error = InflateFile(main_, entry.storedLength, target, buffers_, written);
-    if (!error && written != SizeOf(entry.attributes)) error = err::kInternalError;
+    if (!error) error = InflateFile(main_, entry.storedLength, size, target, buffers_, written);
+    if (!error && size != kAnySize && written != size) error = err::kInternalError;
     return error;
   };
   sources.reparse = [&](std::vector<uint8_t>& data) {
-    COrvLog& log = COrvLog::GetInstance();
-    uint8_t lengthBytes[4];
-    DWORD done = 0;
-    DWORD error = main_.Seek(static_cast<int64_t>(entry.dataOffset), os::SeekFrom::kBegin);
-    if (!error) error = main_.Read(lengthBytes, 4, done);
-    if (!error && done != 4) error = err::kHandleEof;
-    if (error) {
-      log.AddError(ORV_T("ReadFile failed - %u"), error);
-      return error;
-    }
-    const uint32_t length = LoadLE<uint32_t>(lengthBytes);
-    if (length > kReparseBufferSize) return err::kInvalidReparseData;
-    data.resize(length);
-    error = main_.Read(data.data(), length, done);
-    if (!error && done != length) error = err::kHandleEof;
-    if (error) log.AddError(ORV_T("ReadFile (reparse data) failed - %u"), error);
-    return error;
+    return ReadReparseRecordV12(entry.dataOffset, data);
   };
   sources.descriptor = [&](std::vector<uint8_t>& descriptor) {
     descriptor = entry.descriptor;

@@ -15,6 +15,10 @@ using namespace archive;
 DWORD COrvMorlet::ReadRecordAt(uint64_t offset, EntryRecord& record) {
   if (offset == kNoOffset) return err::kNoMoreItems;
   if (DWORD error = FlushWrites()) return error;
+  return ReadStoredRecord(offset, record);
+}
+
+DWORD COrvMorlet::ReadStoredRecord(uint64_t offset, EntryRecord& record) {
   appendAt_ = kNoOffset;  // the file pointer leaves the end
   const uint32_t fixed = RecordFixedSize(type_);
   uint8_t bytes[kV6RecordFixed];
@@ -44,7 +48,7 @@ BOOL COrvMorlet::NextEntryV56(int advance) {
   return Succeed();
 }
 
-BOOL COrvMorlet::FindEntry(LPCTSTR pstrEntryName) {
+BOOL COrvMorlet::FindNamedEntry(LPCTSTR pstrEntryName) {
   if (!IsOpen()) return Fail(ORV_ERROR_ARCHIVE_NOT_OPEN);
   if (!IsV56() || !tree_.IsPresent()) return Fail(ORV_ERROR_NOT_SUPPORTED);
   if (streaming_) return Fail(err::kBadCommand);
@@ -58,7 +62,7 @@ BOOL COrvMorlet::FindEntry(LPCTSTR pstrEntryName) {
   return Succeed();
 }
 
-BOOL COrvMorlet::ExtractFile(LPCTSTR lpFileIn, LPCTSTR lpTargetDir) {
+BOOL COrvMorlet::ExtractNamedEntry(LPCTSTR lpFileIn, LPCTSTR lpTargetDir) {
   if (lpTargetDir == nullptr) return Fail(ORV_ERROR_ARG1);
   if (lpFileIn == nullptr) return Fail(err::kInvalidParameter);
   if (!IsOpen()) return Fail(ORV_ERROR_ARCHIVE_NOT_OPEN);
@@ -78,10 +82,13 @@ BOOL COrvMorlet::ExtractFile(LPCTSTR lpFileIn, LPCTSTR lpTargetDir) {
   return ExtractCurrent(lpTargetDir, 1);
 }
 
-// Decompresses the entry's blocks into the target.
+// Decompresses the entry's blocks into the target. The content must come to the size
+// the entry records: more is refused before it is written, less fails at the end.
 static DWORD DecompressBlocks(BlockReader& reader, const EntryRecord& record,
-                              BlockBuffers& buffers, os::File& target) {
+                              BlockBuffers& buffers, ContentWriter& target) {
   COrvLog& log = COrvLog::GetInstance();
+  const uint64_t size = ContentSizeOf(record.attributes);
+  uint64_t written = 0;
   int code = 0;
   if (!LzoCodec::Init(code)) return err::kInternalError;
   if (!buffers.Ensure()) return err::kNotEnoughMemory;
@@ -101,15 +108,21 @@ static DWORD DecompressBlocks(BlockReader& reader, const EntryRecord& record,
       log.AddError(ORV_T("lzo1x_decompress (Block) - %d"), code);
       return err::kInternalError;
     }
-    DWORD done = 0;
-    DWORD error = target.Write(buffers.content.get(), produced, done);
-    if (!error && done != produced) error = err::kDiskFull;
-    if (error) {
+    if (produced > size - written) {
+      log.AddError(ORV_T("%s decompresses to more than its %I64u bytes"), record.name, size);
+      return err::kFileCorrupt;
+    }
+    written += produced;
+    if (DWORD error = target.Write(buffers.content.get(), produced)) {
       log.AddError(ORV_T("WriteFile (Block) - %u"), error);
       return error;
     }
   }
   reader.Close();
+  if (size != kAnySize && written != size) {
+    log.AddError(ORV_T("%s decompresses to %I64u of its %I64u bytes"), record.name, written, size);
+    return err::kFileCorrupt;
+  }
   return err::kSuccess;
 }
 
@@ -161,7 +174,7 @@ BOOL COrvMorlet::ExtractCurrentV56(LPCTSTR folder) {
   parts_.Close();
   const RestoreItem item = ItemToRestore(record_.name, record_.attributes, record_.shortName);
   RestoreSources sources;
-  sources.content = [this](os::File& target) {
+  sources.content = [this](ContentWriter& target) {
     BlockReader reader;
     reader.Init(path_, LastKnownPart());
     return DecompressBlocks(reader, record_, buffers_, target);

@@ -280,6 +280,17 @@ BOOL COrvMorlet::AddFileFromArchive(LPCTSTR pstrSourceArchive, LPCTSTR pstrEntry
   return Succeed();
 }
 
+DWORD COrvMorlet::IndexStoredRecords() {
+  tree_.Clear();
+  if (DWORD error = tree_.Create(IndexFileName(path_), false)) return error;
+  EntryRecord record;
+  for (uint64_t offset = kV56HeaderSize; ReadStoredRecord(offset, record) == 0;
+       offset += record.recordLength) {
+    if (!tree_.Insert(record.name, offset)) return err::kNotEnoughMemory;
+  }
+  return err::kSuccess;
+}
+
 BOOL COrvMorlet::CloseV56() {
   const WString indexPath = IndexFileName(path_);
   if (mode_ == 1) {
@@ -288,22 +299,31 @@ BOOL COrvMorlet::CloseV56() {
     main_.Close();
     return Succeed();
   }
-  // Blocks go out before the records that point to them. After a failed write-out the
-  // header and index are still written, so that the entries before the failure stay
-  // readable, and the close fails with it.
+  // Blocks reach the disk before the records that point to them, the records and the
+  // header before the index, which replaces the old one whole: a crash leaves the old
+  // state or a readable archive. After a failed write-out the header and index are still
+  // written, so that the entries before the failure stay readable, and the close fails
+  // with it; records whose blocks were lost are dropped, and the index names only the
+  // records that reached the main file.
   DWORD lost = parts_.Close();
-  if (DWORD error = recordsOut_.Flush(main_); !lost) lost = error;
+  if (lost)
+    recordsOut_.Reset();
+  else
+    lost = recordsOut_.Flush(main_);
+  if (DWORD error = main_.Flush(); !lost) lost = error;
   if (dirty_) {
     header_.lastPart = parts_.Number();
     uint8_t bytes[kV56HeaderSize];
     EncodeV56Header(header_, bytes);
-    const DWORD error = os::WriteAllAt(main_, 0, bytes, sizeof bytes);
+    DWORD error = os::WriteAllAt(main_, 0, bytes, sizeof bytes);
+    if (!error) error = main_.Flush();
     if (error) {
       main_.Close();
       return Fail(error);
     }
   }
-  DWORD error = tree_.Save(indexPath);
+  DWORD error = lost ? IndexStoredRecords() : err::kSuccess;
+  if (!error) error = tree_.Save(indexPath);
   main_.Close();
   if (!error) error = lost;
   return error ? Fail(error) : Succeed();

@@ -9,6 +9,7 @@
 #include "platform/case_fold.h"
 #include "platform/errors.h"
 #include "platform/little_endian.h"
+#include "platform/whole_io.h"
 
 namespace orv::archive {
 
@@ -106,15 +107,19 @@ DWORD NameTree::Save(WStringView indexPath) {
   if (!present_) return err::kSuccess;
   DWORD error = err::kSuccess;
   if (InMemory()) {
-    os::File file;
-    error = file.Open(indexPath, os::kGenericWrite, 0, os::Disposition::kCreateAlways);
-    for (uint64_t offset = 0; !error && offset < used_; offset += kChunk) {
-      const DWORD size = static_cast<DWORD>(std::min<uint64_t>(kChunk, used_ - offset));
-      DWORD done = 0;
-      error = file.Write(chunks_[offset / kChunk].get(), size, done);
-      if (!error && done != size) error = err::kDiskFull;
+    // A new file replaces the index only once it is whole on disk.
+    const WString fresh = WString(indexPath) + ORV_T(".new");
+    {
+      os::File file;
+      error = os::CreateNewFile(fresh, file);
+      for (uint64_t offset = 0; !error && offset < used_; offset += kChunk) {
+        const DWORD size = static_cast<DWORD>(std::min<uint64_t>(kChunk, used_ - offset));
+        error = os::WriteAll(file, chunks_[offset / kChunk].get(), size);
+      }
+      if (!error) error = file.Flush();
     }
-    if (!error) error = file.Flush();
+    if (!error) error = os::MoveFile(fresh, indexPath, true);
+    if (error) os::DeleteFile(fresh);
   } else {
     error = file_.Flush();
   }

@@ -9,6 +9,8 @@ namespace orv::archive {
 
 namespace {
 
+constexpr DWORD kNoSaclSecurity = os::kOwnerSecurity | os::kGroupSecurity | os::kDaclSecurity;
+constexpr DWORD kAllSecurity = kNoSaclSecurity | os::kSaclSecurity;
 constexpr DWORD kMicrosoftBit = 0x80000000;
 constexpr DWORD kNameSurrogateBit = 0x20000000;
 
@@ -23,6 +25,14 @@ ORVFILEATTRIBUTEDATA AttributeBlock(DWORD attributes, const os::FileTimes& times
   block.nFileSizeHigh = static_cast<DWORD>(size >> 32);
   block.nFileSizeLow = static_cast<DWORD>(size);
   return block;
+}
+
+std::vector<uint8_t> SourceDescriptor(WStringView path) {
+  std::vector<uint8_t> descriptor;
+  if (os::GetSecurity(path, kAllSecurity, descriptor) != 0 &&
+      os::GetSecurity(path, kNoSaclSecurity, descriptor) != 0)
+    descriptor.clear();
+  return descriptor;
 }
 
 ORVFILEATTRIBUTEDATA AttributesOf(const os::FileInfo& info) {

@@ -20,6 +20,11 @@ ORVFILEATTRIBUTEDATA AttributeBlock(DWORD attributes, const os::FileTimes& times
 // be read.
 WString SourceShortName(WStringView path, const os::File* file = nullptr);
 
+// The security descriptor of `path`: owner, group, discretionary and system lists, or
+// without the system list when that cannot be read (no security privilege); empty when
+// none can be read.
+std::vector<uint8_t> SourceDescriptor(WStringView path);
+
 // How a reparse point is stored.
 enum class ReparseStorage {
   kRecord,   // a link (name surrogate with the Microsoft bit): the reparse record itself

@@ -29,7 +29,7 @@ bool IsSafeEntryName(WStringView name) {
   if (!name.empty() && name[0] == '/') return false;
   size_t start = 0;
   for (size_t i = 0; i <= name.size(); ++i) {
-    if (i < name.size() && name[i] == ':') return false;
+    if (i < name.size() && (name[i] == ':' || name[i] == 0)) return false;
     if (i == name.size() || IsSeparator(name[i])) {
       if (ReadsAsParent(name.substr(start, i - start))) return false;
       start = i + 1;

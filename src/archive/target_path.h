@@ -1,7 +1,8 @@
 // Where an archive entry may be written. An entry name is accepted only when it stays
 // below the target folder: no ".." component (nor one Windows would read as "..", such
-// as ". ." with trailing dots and spaces), no drive prefix or stream (":"), no name
-// rooted at "\\" or "/" (device, UNC or native paths). A leading single backslash is an
+// as ". ." with trailing dots and spaces), no drive prefix or stream (":"), no NUL, no
+// name rooted at "\\" or "/" (device, UNC or native paths). The one rule for every name
+// read from a file and joined to a folder (catalogue names too). A leading single backslash is an
 // empty first component, as in the name tree, and stays inside the target.
 //
 // Before anything is written the folders on the way are checked one by one: an existing

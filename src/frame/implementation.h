@@ -3,6 +3,9 @@
 // and the way operations of families not built yet answer.
 #pragma once
 
+#include <new>
+
+#include "platform/errors.h"
 #include "services/destroyable.h"
 #include "vantrel/vantrel.h"
 
@@ -18,6 +21,20 @@ class COrvImplementation : public COrvDestroyable<Interface, Class> {
   void Release() override { this->DestroyAndFree(); }
 
  protected:
+  // Runs the body of an exported operation: no exception leaves the library. Running
+  // out of memory fails with 8, any other exception with 1359.
+  template <class Body>
+  BOOL Guarded(Body body) noexcept {
+    try {
+      return body();
+    } catch (const std::bad_alloc&) {
+      this->m_Error.SetError(err::kNotEnoughMemory);
+    } catch (...) {
+      this->m_Error.SetError(err::kInternalError);
+    }
+    return FALSE;
+  }
+
   // Operations whose family is not built yet fail with "not supported" and a zero result.
   template <class Result = BOOL>
   Result NotBuilt() {

@@ -1,19 +1,20 @@
 #include "image/catalogue_paths.h"
 
+#include "archive/target_path.h"
+
 namespace orv {
 
 std::optional<WString> SafeRelativePath(WStringView text) {
   if (!text.empty() && (text.front() == '\\' || text.front() == '/')) text.remove_prefix(1);
-  if (text.empty()) return std::nullopt;
+  if (text.empty() || !archive::IsSafeEntryName(text)) return std::nullopt;
   WString result;
   size_t start = 0;
   while (start <= text.size()) {
     size_t end = start;
     while (end < text.size() && text[end] != '\\' && text[end] != '/') ++end;
     const WStringView part = text.substr(start, end - start);
-    if (part.empty() || part == ORV_T(".") || part == ORV_T("..")) return std::nullopt;
-    for (const Char c : part)
-      if (c == ':' || c == 0) return std::nullopt;
+    // Catalogues never write empty or "." components: such a name is not ours.
+    if (part.empty() || part == ORV_T(".")) return std::nullopt;
     if (!result.empty()) result += ORV_T("\\");
     result += part;
     start = end + 1;

@@ -10,8 +10,8 @@ namespace orv {
 
 // The path below a folder that `text` names: one leading backslash is allowed (entries
 // of a deletion list are written that way), separators are "\" or "/". Nothing when the
-// text is empty, rooted twice (UNC), holds a drive or stream colon, a NUL, or a "." or
-// ".." component, since joining it could reach outside the folder.
+// text is empty, holds an empty or "." component, or fails the archive's rule of names
+// that stay inside a folder (archive/target_path.h: "..", ". .", colons, NUL, UNC).
 std::optional<WString> SafeRelativePath(WStringView text);
 
 // Whether `text` is a plain file name (no separator at all) that SafeRelativePath accepts.

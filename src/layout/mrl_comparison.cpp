@@ -63,8 +63,10 @@ BOOL COrvMrlComparison::OpenComparison(DWORD dwDiskIndex, LPCTSTR pstrLayoutFile
   log.EnterFunction(ORV_T("BOOL COrvMrlComparison::OpenComparison(DWORD dwDiskIndex=%u,LPCTSTR "
                           "pstrLayoutFile=%s,int nDiskNumber=%d)"),
                     dwDiskIndex, pstrLayoutFile, nDiskNumber);
-  return log.ExitFunction(
-      Compare(dwDiskIndex, pstrLayoutFile ? pstrLayoutFile : ORV_T(""), nDiskNumber));
+  // A layout file is data from outside: whatever it holds, no exception leaves here.
+  return log.ExitFunction(Guarded([&] {
+    return Compare(dwDiskIndex, pstrLayoutFile ? pstrLayoutFile : ORV_T(""), nDiskNumber);
+  }));
 }
 
 BOOL COrvMrlComparison::Compare(DWORD diskIndex, WStringView layoutFile, int diskNumber) {

@@ -69,8 +69,7 @@ void Chain(std::vector<COrvPartition>& records, Member inChain, Neighbour neighb
 
 uint64_t ScaleToDisk(uint64_t value, uint64_t oldSize, uint64_t newSize) {
   if (oldSize == 0) return value;
-  const uint64_t hundredfold = value > UINT64_MAX / 100 ? UINT64_MAX : value * 100;
-  return Truncate(static_cast<double>(hundredfold) / static_cast<double>(oldSize) *
+  return Truncate(static_cast<double>(value) * 100.0 / static_cast<double>(oldSize) *
                   static_cast<double>(newSize) / 100.0);
 }
 

@@ -11,8 +11,8 @@ namespace orv {
 // `current` is the disk as it is; `layout` is the loaded layout, changed in place.
 void ReajustRP(const COrvDisk& current, COrvDisk& layout);
 
-// trunc((value × 100) / oldSize × newSize / 100.0): the product by 100 in 64-bit
-// integers (saturating), the rest in double precision. A zero old size scales nothing.
+// trunc((value × 100) / oldSize × newSize / 100.0), all in double precision, so that
+// no offset wraps; a result past 2^64 - 1 saturates. A zero old size scales nothing.
 uint64_t ScaleToDisk(uint64_t value, uint64_t oldSize, uint64_t newSize);
 
 }  // namespace orv

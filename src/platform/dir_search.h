@@ -1,6 +1,8 @@
 // Directory search with Windows wildcard patterns ("C:\dir\*.*", "D:\img\*.WIM").
 #pragma once
 
+#include <vector>
+
 #include "platform/file.h"
 
 namespace orv::os {
@@ -14,8 +16,16 @@ struct FindData {
   WString shortName;     // empty when the name needs none
 };
 
+// An entry a search found but could not read, left out with its error.
+struct UnreadableEntry {
+  WString name;
+  DWORD error = 0;
+};
+
 // One search. First() starts it; Next() gives the following entry until it returns 18
-// (no more files). The search ends with the object.
+// (no more files). The search ends with the object. An entry whose metadata cannot be
+// read (after one retry) is left out with a notice, listed in Unreadable(), and the
+// rest of the folder is still given.
 class DirSearch {
  public:
   DirSearch() = default;
@@ -27,9 +37,11 @@ class DirSearch {
   // entry matches, 3 when the folder does not exist.
   DWORD First(WStringView pattern, FindData& data);
   DWORD Next(FindData& data);
+  const std::vector<UnreadableEntry>& Unreadable() const { return unreadable_; }
 
  private:
   void* state_ = nullptr;
+  std::vector<UnreadableEntry> unreadable_;
 };
 
 // Whether `name` matches a Windows wildcard pattern, ignoring case ("*.*" matches every

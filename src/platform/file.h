@@ -96,6 +96,8 @@ struct FileIdentity {
 
 enum class SeekFrom : DWORD { kBegin = 0, kCurrent = 1, kEnd = 2 };
 
+class TargetFolder;
+
 // An open file or directory. Move-only; closes itself.
 class File {
  public:
@@ -117,6 +119,9 @@ class File {
   DWORD Seek(int64_t offset, SeekFrom from, uint64_t* position = nullptr);
   DWORD Size(uint64_t& size) const;
   DWORD SetEnd();  // truncates or extends the file at the current position
+  // Marks the file sparse, so that stretches never written take no room; Linux file
+  // systems need no mark.
+  DWORD SetSparse();
   DWORD Flush();
   DWORD GetInfo(FileInfo& info) const;
   DWORD SetTimes(const FileTimes& times);  // a zero time leaves that time unchanged
@@ -125,6 +130,8 @@ class File {
   void* NativeHandle() const { return handle_; }
 
  private:
+  friend class TargetFolder;  // creates files relative to the folder it holds open
+
   void* handle_ = nullptr;
 };
 
@@ -138,6 +145,10 @@ DWORD RemoveDirectory(WStringView path);  // empty directories and directory lin
 DWORD CreateDirectory(WStringView path);  // 183 when it exists
 DWORD CreateDirectoryTree(WStringView path);  // creates missing parents; exists is success
 DWORD MoveFile(WStringView from, WStringView to, bool replaceExisting);
+// Creates `path` as a new file for reading and writing, without sharing. An entry
+// already there (a link or a file left by an earlier attempt) is removed first, never
+// followed or written through.
+DWORD CreateNewFile(WStringView path, File& file);
 
 // The 8.3 name of a file; empty when it has none.
 DWORD GetShortName(WStringView path, WString& shortName);

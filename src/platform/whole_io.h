@@ -22,16 +22,23 @@ inline DWORD WriteAllAt(File& out, uint64_t offset, const void* bytes, DWORD siz
   return WriteAll(out, bytes, size);
 }
 
-// Copies what is left of `from`, from its file pointer to its end, into `to`.
-inline DWORD CopyToEnd(File& from, File& to) {
+// Reads what is left of `from`, from its file pointer to its end, in portions of 1 MiB
+// and hands each to `write` (bytes, size) -> error code.
+template <typename Write>
+DWORD ReadToEnd(File& from, Write write) {
   constexpr DWORD kPortion = 1 << 20;
   std::vector<uint8_t> buffer(kPortion);
   for (;;) {
     DWORD done = 0;
     if (DWORD error = from.Read(buffer.data(), kPortion, done)) return error;
     if (done == 0) return err::kSuccess;
-    if (DWORD error = WriteAll(to, buffer.data(), done)) return error;
+    if (DWORD error = write(buffer.data(), done)) return error;
   }
+}
+
+// Copies what is left of `from`, from its file pointer to its end, into `to`.
+inline DWORD CopyToEnd(File& from, File& to) {
+  return ReadToEnd(from, [&](const uint8_t* bytes, DWORD size) { return WriteAll(to, bytes, size); });
 }
 
 }  // namespace orv::os

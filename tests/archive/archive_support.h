@@ -11,6 +11,7 @@
 
 #include "archive/format.h"
 #include "archive/morlet.h"
+#include "platform/dir_search.h"
 #include "platform/file.h"
 #include "support/temp_folder.h"
 
@@ -47,6 +48,17 @@ inline uint64_t FileSize(WStringView path) {
 inline bool Exists(WStringView path) {
   DWORD attributes;
   return os::GetAttributes(path, attributes) == 0;
+}
+
+// The names in `folder`, without "." and "..", in the order the search gives them.
+inline std::vector<WString> FolderNames(const WString& folder) {
+  std::vector<WString> names;
+  os::DirSearch search;
+  os::FindData data;
+  for (DWORD error = search.First(folder + ORV_T("\\*.*"), data); error == 0;
+       error = search.Next(data))
+    if (data.name != ORV_T(".") && data.name != ORV_T("..")) names.push_back(data.name);
+  return names;
 }
 
 // An attribute block with recognisable times.

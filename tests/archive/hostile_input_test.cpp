@@ -3,6 +3,7 @@
 #include "archive/part_names.h"
 #include "archive/target_path.h"
 #include "archive_support.h"
+#include "platform/encrypted_file.h"
 #include "platform/errors.h"
 #include "platform/little_endian.h"
 
@@ -102,6 +103,93 @@ TEST(HostileInput, ExtractionNeverWritesThroughALinkInsideTheTarget) {
   EXPECT_FALSE(Exists(temp / ORV_T("outside\\c")));
 }
 
+// A file link at `link` to `target` (relative); false where links cannot be made.
+bool MakeFileLink(const WString& link, WStringView target) {
+  WriteFile(link, "");
+  if (os::SetReparseData(link, RelativeLinkData(target)) == 0) return true;
+  os::DeleteFile(link);
+  return false;
+}
+
+// Extracts every entry of the archive at `path` into `out`; the result of each.
+std::vector<DWORD> ExtractAll(const WString& path, const WString& out) {
+  COrvMorlet archive;
+  EXPECT_TRUE(archive.Open(path.c_str(), 1, 0));
+  std::vector<DWORD> results;
+  while (archive.NextEntry(0)) {
+    results.push_back(archive.ExtractCurrent(out.c_str(), 1) ? 0 : archive.GetLastErrorCode());
+    archive.NextEntry(1);
+  }
+  archive.Close();
+  return results;
+}
+
+// Earlier entries leave links where later ones write: at a name a staging file might
+// take, and at the very names of a plain and an encrypted file. The files replace the
+// links; nothing outside the target changes.
+TEST(HostileInput, LinksLeftByEarlierEntriesAreReplacedNeverWrittenThrough) {
+  for (const int version : {2, 5}) {
+    TempFolder temp;
+    const WString victim = temp / ORV_T("victim.txt");
+    WriteFile(victim, "victim");
+    if (!MakeFileLink(temp / ORV_T("link"), ORV_T("..\victim.txt")))
+      GTEST_SKIP() << "links cannot be made here";
+    WriteFile(temp / ORV_T("payload"), "payload");
+    WriteFile(temp / ORV_T("secret"), "secret content");
+    const WString raw = temp / ORV_T("secret.raw");
+    const bool encrypted = os::ExportEncryptedRaw(temp / ORV_T("secret"), raw) == 0;
+    const ORVFILEATTRIBUTEDATA sealed =
+        BlockWithTimes(os::kAttrArchive | os::kAttrEncrypted, 14, kSomeTime);
+
+    const WString path = temp / ORV_T("planted.inp");
+    COrvMorlet archive;
+    ASSERT_TRUE(archive.Open(path.c_str(), 0, version));
+    const WString link = temp / ORV_T("link");
+    const WString payload = temp / ORV_T("payload");
+    for (const Char* name : {ORV_T("y.vantrel-partial"), ORV_T("z"), ORV_T("s")})
+      ASSERT_TRUE(archive.AddFile(link.c_str(), name, nullptr, 0, nullptr));
+    ASSERT_TRUE(archive.AddFile(payload.c_str(), ORV_T("y"), nullptr, 0, nullptr));
+    ASSERT_TRUE(archive.AddFile(payload.c_str(), ORV_T("Z"), nullptr, 0, nullptr));
+    if (encrypted) {
+      ASSERT_TRUE(archive.AddFile(raw.c_str(), ORV_T("s"), nullptr, 0, &sealed));
+    }
+    ASSERT_TRUE(archive.Close());
+
+    const WString out = temp / ORV_T("out");
+    ASSERT_EQ(os::CreateDirectory(out), 0u);
+    const std::vector<DWORD> results = ExtractAll(path, out);
+    EXPECT_EQ(ReadFile(victim), "victim") << version;
+    ASSERT_GE(results.size(), 5u);
+    EXPECT_EQ(std::vector<DWORD>(results.begin(), results.begin() + 5),
+              (std::vector<DWORD>{0, 0, 0, 0, 0}));
+    EXPECT_EQ(ReadFile(out + ORV_T("\\y")), "payload");
+    EXPECT_EQ(ReadFile(out + ORV_T("\\Z")), "payload");
+    os::FileInfo info;
+    ASSERT_EQ(os::GetInfo(out + ORV_T("\\z"), info), 0u);
+    EXPECT_FALSE(info.attributes & os::kAttrReparsePoint);
+    if (encrypted && results.back() == 0) {
+      EXPECT_EQ(ReadFile(out + ORV_T("\\s")), "secret content");
+    }
+  }
+}
+
+// The caller's own target folder may be reached through a link; only links inside it
+// are refused.
+TEST(HostileInput, ATargetFolderReachedThroughALinkIsWrittenInto) {
+  TempFolder temp;
+  ASSERT_EQ(os::CreateDirectory(temp / ORV_T("real")), 0u);
+  if (!MakeFolderLink(temp / ORV_T("via"), ORV_T("real")))
+    GTEST_SKIP() << "links cannot be made here";
+  WriteFile(temp / ORV_T("payload"), "payload");
+  const WString path = temp / ORV_T("t.inp");
+  COrvMorlet archive;
+  ASSERT_TRUE(archive.Open(path.c_str(), 0, 5));
+  ASSERT_TRUE(archive.AddFile((temp / ORV_T("payload")).c_str(), ORV_T("f"), nullptr, 0, nullptr));
+  ASSERT_TRUE(archive.Close());
+  EXPECT_EQ(ExtractAll(path, temp / ORV_T("via")), std::vector<DWORD>{0});
+  EXPECT_EQ(ReadFile(temp / ORV_T("real\\f")), "payload");
+}
+
 // A version 5 archive with one file, for patching.
 WString OneFileArchive(const TempFolder& temp, const std::string& content) {
   const WString path = temp / ORV_T("a.inp");
@@ -177,6 +265,35 @@ TEST(HostileInput, LyingRecordsAndBlocksFailWithoutLoopingOrHugeBuffers) {
   EXPECT_FALSE(Exists(temp / ORV_T("out\\dir\\f")));
 }
 
+// Content that does not come to the recorded size: a block count cut by one, a size
+// that claims less or more. Each fails with 1392; the file already at the target stays
+// and nothing is written beyond the recorded size.
+TEST(HostileInput, ContentOfAnotherSizeThanRecordedFails) {
+  TempFolder temp;
+  const WString path = OneFileArchive(temp, NoiseBytes(2 * 1048576 + 5, 7));
+  const std::vector<uint8_t> main = RawFile(path);
+  ASSERT_EQ(LoadLE<uint64_t>(&main[40 + 48]), 3u);
+  const WString out = temp / ORV_T("out");
+  ASSERT_EQ(os::CreateDirectoryTree(out + ORV_T("\\dir")), 0u);
+  WriteFile(out + ORV_T("\\dir\\f"), "precious");
+  const auto patch = [&](size_t offset, uint64_t value, size_t width) {
+    std::vector<uint8_t> patched = main;
+    if (width == 8) StoreLE<uint64_t>(&patched[offset], value);
+    else StoreLE<uint32_t>(&patched[offset], static_cast<uint32_t>(value));
+    WriteRaw(path, patched);
+    COrvMorlet archive;
+    EXPECT_TRUE(archive.Open(path.c_str(), 1, 0));
+    EXPECT_FALSE(archive.ExtractFile(ORV_T("dir\\f"), out.c_str()));
+    EXPECT_EQ(archive.GetLastErrorCode(), err::kFileCorrupt) << offset;
+    archive.Close();
+    EXPECT_EQ(ReadFile(out + ORV_T("\\dir\\f")), "precious");
+  };
+  patch(40 + 48, 2, 8);                 // one block fewer: the file would come back short
+  patch(40 + 4 + 32, 1048576, 4);       // size low: fewer bytes than the blocks hold
+  patch(40 + 4 + 28, 1, 4);             // size high: more than the blocks hold
+  EXPECT_EQ(FolderNames(out + ORV_T("\\dir")), std::vector<WString>{ORV_T("f")});
+}
+
 // A version 2 archive whose table is given whole.
 void WriteV2(const WString& path, const std::vector<uint8_t>& data, const std::vector<uint8_t>& table) {
   std::vector<uint8_t> bytes(40, 0);
@@ -232,6 +349,22 @@ TEST(HostileInput, Version2TableWalkEnds) {
   WriteRaw(path, header);
   EXPECT_FALSE(archive.Open(path.c_str(), 1, 0));
   EXPECT_EQ(archive.GetLastErrorCode(), err::kFileCorrupt);
+
+  // A (sparse) file big enough for a table that no 32-bit process should hold: versions
+  // 1 and 2 refuse it with 8 instead of trying.
+  for (const DWORD version : {1u, 2u}) {
+    claims.version = version;
+    claims.tableSize = 0xC0000000;
+    archive::EncodeV12Header(claims, header.data());
+    WriteRaw(path, header);
+    os::File file;
+    ASSERT_EQ(file.Open(path, os::kGenericWrite, 0, os::Disposition::kOpenExisting), 0u);
+    ASSERT_EQ(file.Seek(0xC0001000ll, os::SeekFrom::kBegin), 0u);
+    ASSERT_EQ(file.SetEnd(), 0u);
+    file.Close();
+    EXPECT_FALSE(archive.Open(path.c_str(), 1, 0));
+    EXPECT_EQ(archive.GetLastErrorCode(), err::kNotEnoughMemory) << version;
+  }
 }
 
 TEST(HostileInput, Version2BlockLengthBeyondThePassSizeFails) {

@@ -252,7 +252,8 @@ TEST(DeletionList, ListsOnlyWhatMayBeDeletedAndReadsOnlySafePaths) {
 TEST(CataloguePaths, OnlyPathsInsideTheFolderPass) {
   EXPECT_EQ(SafeRelativePath(ORV_T("\\a/b\\c")), WString(ORV_T("a\\b\\c")));
   for (const Char* bad :
-       {ORV_T(""), ORV_T("\\"), ORV_T("\\\\srv\\x"), ORV_T("a\\..\\..\\b"), ORV_T("..")})
+       {ORV_T(""), ORV_T("\\"), ORV_T("\\\\srv\\x"), ORV_T("a\\..\\..\\b"), ORV_T(".."),
+        ORV_T("a\\. .\\b"), ORV_T("... "), ORV_T("\\a/..  \\b")})  // read as ".." by Windows
     EXPECT_FALSE(SafeRelativePath(bad).has_value());
   EXPECT_TRUE(IsPlainFileName(ORV_T("BASE_0001.INP")));
   EXPECT_FALSE(IsPlainFileName(ORV_T("a\\BASE.INP")));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "layout/layout_xml.h"
+#include "layout/reajust.h"
 #include "platform/encoding.h"
 #include "services/log.h"
 #include "services_disk/described_disks.h"
@@ -219,6 +220,15 @@ TEST_F(ComparisonTest, EnumerationEndsWith259AndBadRecordsWith87) {
   EXPECT_EQ(comparison_.GetLastErrorCode(), 2u);
   ASSERT_TRUE(comparison_.OpenComparison(0, (folder_ / ORV_T("absent.xml")).c_str(), -1));
   EXPECT_FALSE(comparison_.GetFirstPartition(&data));
+}
+
+// Offsets near 2^64 scale without wrapping (a cut product by 100 would give a start of
+// 11805916207174113280 for an offset of 2^63 on a disk of the same size) and saturate.
+TEST(ScaleToDisk, NeverWrapsAndSaturates) {
+  EXPECT_EQ(ScaleToDisk(10 * kGiB, 100 * kGiB, 200 * kGiB), 20 * kGiB);
+  EXPECT_EQ(ScaleToDisk(uint64_t{1} << 63, uint64_t{1} << 63, uint64_t{1} << 63), uint64_t{1} << 63);
+  EXPECT_EQ(ScaleToDisk(UINT64_MAX - 10, kGiB, 100 * kGiB), UINT64_MAX);
+  EXPECT_EQ(ScaleToDisk(5, 0, kGiB), 5u);
 }
 
 TEST_F(ComparisonTest, HostileLayoutsEndAndNeverWrap) {

@@ -89,6 +89,26 @@ TEST_F(InpCommands, Version1TakesFilesOnly) {
   EXPECT_EQ(rows[1][0], "sub\\b.txt");
 }
 
+// Versions 5 and 6 keep only the descriptors they are given: the program gives each
+// entry's, as version 2 reads them itself.
+TEST_F(InpCommands, EveryVersionKeepsSecurityDescriptors) {
+  const std::vector<uint8_t> descriptor = {1, 0, 0, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  constexpr DWORD kWhich = os::kOwnerSecurity | os::kGroupSecurity | os::kDaclSecurity;
+  if (os::SetSecurity(temp_ / ORV_T("tree\\sub\\b.txt"), kWhich, descriptor) != 0)
+    GTEST_SKIP() << "descriptors cannot be set here";
+  std::vector<uint8_t> source;
+  ASSERT_EQ(os::GetSecurity(temp_ / ORV_T("tree\\sub\\b.txt"), kWhich, source), 0u);
+  for (const char* version : {"2", "5", "6"}) {
+    const std::string archive = At(ORV_T("d.inp"));
+    ASSERT_EQ(Run({"inp", "create", archive, "--version", version, At(ORV_T("tree"))}).exitCode, 0);
+    orv::test::TempFolder out;
+    ASSERT_EQ(Run({"inp", "extract", archive, os::ToUtf8(out.Path())}).exitCode, 0);
+    std::vector<uint8_t> restored;
+    ASSERT_EQ(os::GetSecurity(out / ORV_T("sub\\b.txt"), kWhich, restored), 0u);
+    EXPECT_EQ(restored, source) << version;
+  }
+}
+
 TEST_F(InpCommands, FailuresEndWithANonZeroStatus) {
   const std::string archive = At(ORV_T("a.inp"));
   EXPECT_EQ(Run({"inp", "list", At(ORV_T("absent.inp"))}).exitCode, 1);

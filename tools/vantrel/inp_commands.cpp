@@ -13,6 +13,7 @@
 #include "platform/clock.h"
 #include "platform/dir_search.h"
 #include "platform/encoding.h"
+#include "platform/errors.h"
 #include "platform/file.h"
 #include "platform/process.h"
 #include "progress_bar.h"
@@ -68,12 +69,23 @@ uint64_t SizeOf(const ORVFILEATTRIBUTEDATA& block) {
 }
 
 // Every item below `folder`, folders before their content; links are listed, not entered.
+// A folder or an entry that cannot be read is reported and counted in `unreadable`; the
+// rest is still collected.
 void CollectTree(const WString& folder, const WString& prefix, bool withFolders,
-                 std::vector<Source>& items) {
+                 std::vector<Source>& items, size_t& unreadable) {
   os::DirSearch search;
   os::FindData data;
   std::vector<std::pair<WString, WString>> folders;
-  for (DWORD error = search.First(folder + ORV_T("\\*.*"), data); error == 0; error = search.Next(data)) {
+  DWORD error = search.First(folder + ORV_T("\\*.*"), data);
+  if (error != 0 && error != orv::err::kFileNotFound) {
+    Report("reading", ToUtf8(folder), error);
+    ++unreadable;
+  }
+  for (const os::UnreadableEntry& entry : search.Unreadable()) {
+    Report("reading", ToUtf8(folder + ORV_T("\\") + entry.name), entry.error);
+    ++unreadable;
+  }
+  for (; error == 0; error = search.Next(data)) {
     if (data.name == ORV_T(".") || data.name == ORV_T("..")) continue;
     const WString path = folder + ORV_T("\\") + data.name;
     const WString name = prefix.empty() ? data.name : prefix + ORV_T("\\") + data.name;
@@ -82,7 +94,7 @@ void CollectTree(const WString& folder, const WString& prefix, bool withFolders,
       items.push_back({path, name, orv::archive::AttributeBlock(data.attributes, data.times, isFolder ? 0 : data.size)});
     if (isFolder && !(data.attributes & os::kAttrReparsePoint)) folders.emplace_back(path, name);
   }
-  for (const auto& [path, name] : folders) CollectTree(path, name, withFolders, items);
+  for (const auto& [path, name] : folders) CollectTree(path, name, withFolders, items, unreadable);
 }
 
 // A relative source named from the current directory, so that the files below it do
@@ -107,12 +119,13 @@ int Create(std::FILE* out, const std::string& archivePath, int version, int64_t 
            int64_t compression, const std::vector<std::string>& sources) {
   const WString path = FromUtf8(archivePath);
   std::vector<Source> items;
+  size_t unreadable = 0;
   for (const std::string& source : sources) {
     const WString sourcePath = FromCurrentDirectory(FromUtf8(source));
     os::FileInfo info;
     if (DWORD error = os::GetInfo(sourcePath, info)) return Report("reading", source, error);
     if ((info.attributes & os::kAttrDirectory) && !(info.attributes & os::kAttrReparsePoint))
-      CollectTree(sourcePath, WString(), version != 1, items);
+      CollectTree(sourcePath, WString(), version != 1, items, unreadable);
     else
       items.push_back({sourcePath, LastName(sourcePath), orv::archive::AttributeBlock(info.attributes, info.times, info.size)});
   }
@@ -128,13 +141,19 @@ int Create(std::FILE* out, const std::string& archivePath, int version, int64_t 
   for (const Source& item : items) total += SizeOf(item.attributes);
   ProgressBar bar("create", stderr);
   bar.OnMessage(ORV_MSG_TOTAL_AMOUNT, static_cast<DWORD>(total), static_cast<DWORD>(total >> 32));
-  int status = 0;
+  int status = unreadable ? 1 : 0;
+  // Versions 5 and 6 store a security descriptor only when given one.
+  const bool withDescriptors = version == 5 || version == 6;
+  std::vector<uint8_t> descriptor;
   for (const Source& item : items) {
     if (CancelRequested()) {
       status = Cancelled();
       break;
     }
-    if (!archive->AddFile(item.path.c_str(), item.name.c_str(), nullptr, 0, &item.attributes))
+    if (withDescriptors) descriptor = orv::archive::SourceDescriptor(item.path);
+    const void* given = descriptor.empty() ? nullptr : descriptor.data();
+    if (!archive->AddFile(item.path.c_str(), item.name.c_str(), given,
+                          static_cast<DWORD>(descriptor.size()), &item.attributes))
       status = Report("adding", ToUtf8(item.name), archive->GetLastErrorCode());
     done += SizeOf(item.attributes);
     bar.OnMessage(ORV_MSG_DONE_AMOUNT, static_cast<DWORD>(done), static_cast<DWORD>(done >> 32));
@@ -142,6 +161,9 @@ int Create(std::FILE* out, const std::string& archivePath, int version, int64_t 
   bar.Finish();
   if (!archive->Close()) return Report("writing", archivePath, archive->GetLastErrorCode());
   if (status == 0) std::fprintf(out, "created %s: %zu entries\n", archivePath.c_str(), items.size());
+  if (unreadable)
+    std::fprintf(stderr, "vantrel: %s holds %zu entries; %zu could not be read and are missing\n",
+                 archivePath.c_str(), items.size(), unreadable);
   return status;
 }
 

@@ -8,11 +8,13 @@
 #include <algorithm>
 #include <iterator>
 #include <memory>
+#include <string>
 
 #include "platform/case_fold.h"
 #include "platform/dir_search.h"
 #include "platform/encoding.h"
 #include "platform/errors.h"
+#include "platform/notice.h"
 #include "platform/posix/errno_map.h"
 #include "platform/posix/metadata.h"
 #include "platform/posix/path_map.h"
@@ -68,26 +70,35 @@ void SplitPattern(WStringView pattern, WString& folder, WString& names) {
   }
 }
 
-DWORD ReadFolder(const std::string& folder, WStringView names, std::vector<FindData>& found) {
+// Reads the folder's entries that match `names`. An entry that cannot be described (a
+// junction that ntfs-3g answers with EIO until its cache expires, say) is tried once
+// more, then left out and listed in `unreadable`.
+DWORD ReadFolder(const std::string& folder, WStringView names, std::vector<FindData>& found,
+                 std::vector<UnreadableEntry>& unreadable) {
   DIR* dir = opendir(folder.c_str());
   if (dir == nullptr) return posix::LastError();
-  DWORD error = err::kSuccess;
   while (const dirent* entry = readdir(dir)) {
     const std::string_view native = entry->d_name;
     if (native == "." || native == "..") continue;
     WString name = FromUtf8(native);
     if (!MatchesPattern(names, name)) continue;
+    const std::string path = posix::JoinNative(folder, std::string(native));
     FindData data;
-    error = Describe(posix::JoinNative(folder, std::string(native)), std::move(name), data,
-                     dirfd(dir), entry->d_name);
+    DWORD error = Describe(path, name, data, dirfd(dir), entry->d_name);
+    if (error && error != err::kFileNotFound)
+      error = Describe(path, name, data, dirfd(dir), entry->d_name);
     // An entry deleted since it was listed is simply no longer there.
     if (error == err::kFileNotFound) continue;
-    if (error) break;
+    if (error) {
+      Notice(FromUtf8("Cannot read " + path + ", left out - " + std::to_string(error)));
+      unreadable.push_back({std::move(name), error});
+      continue;
+    }
     found.push_back(std::move(data));
   }
   closedir(dir);
   std::sort(found.begin(), found.end(), NtfsOrder);
-  return error;
+  return err::kSuccess;
 }
 
 }  // namespace
@@ -117,7 +128,8 @@ DWORD DirSearch::First(WStringView pattern, FindData& data) {
     }
   }
   std::vector<FindData> entries;
-  if (DWORD error = ReadFolder(resolved.native, names, entries)) return error;
+  unreadable_.clear();
+  if (DWORD error = ReadFolder(resolved.native, names, entries, unreadable_)) return error;
   std::move(entries.begin(), entries.end(), std::back_inserter(state->entries));
   if (state->entries.empty()) return err::kFileNotFound;
   state_ = state.release();

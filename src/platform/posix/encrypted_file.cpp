@@ -51,7 +51,7 @@ DWORD ImportEncryptedRaw(WStringView staging, WStringView target) {
   DWORD error;
   {
     File out;
-    if ((error = out.Open(target, kGenericWrite, 0, Disposition::kCreateAlways))) return error;
+    if ((error = out.Open(target, kGenericWrite, 0, Disposition::kCreateNew))) return error;
     error = Copy(in, out);
   }
   DWORD attributes = 0;

@@ -10,6 +10,7 @@
 #include "platform/errors.h"
 #include "platform/file.h"
 #include "platform/posix/access.h"
+#include "platform/posix/created_file.h"
 #include "platform/posix/errno_map.h"
 #include "platform/posix/metadata.h"
 #include "platform/posix/path_map.h"
@@ -185,6 +186,16 @@ DWORD OpenRecord(WStringView path, DWORD access, DWORD share, Disposition dispos
 
 }  // namespace
 
+DWORD posix::AdoptCreatedFile(int fd, std::string native, DWORD access, void*& handle) {
+  auto record = std::make_unique<FileRecord>();
+  record->fd = fd;
+  record->path = std::move(native);
+  record->access = access;
+  if (DWORD error = OpenCreated(*record, access, 0, kAttrNormal)) return error;
+  handle = record.release();
+  return err::kSuccess;
+}
+
 File::~File() { Close(); }
 
 File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
@@ -302,6 +313,8 @@ DWORD File::SetEnd() {
   if (position < 0 || ftruncate(record->fd, position) != 0) return posix::LastError();
   return err::kSuccess;
 }
+
+DWORD File::SetSparse() { return handle_ != nullptr ? err::kSuccess : err::kInvalidHandle; }
 
 DWORD File::Flush() {
   FileRecord* record = RecordOf(handle_);

@@ -10,6 +10,7 @@
 
 #include "platform/encoding.h"
 #include "platform/errors.h"
+#include "platform/notice.h"
 #include "platform/little_endian.h"
 #include "platform/posix/errno_map.h"
 
@@ -95,11 +96,21 @@ bool OnNtfs3g(const EntryRef& ref, const EntryStat& entry) {
     std::lock_guard<std::mutex> lock(g_mounts.lock);
     if (const bool* known = g_mounts.Find(key)) return *known;
   }
-  // The kernel's own NTFS driver shows the attributes too, but not the times.
-  const Probe attributes = ProbeXattr(ref, kNtfsAttributesXattr);
-  const Probe times =
-      attributes == Probe::kPresent ? ProbeXattr(ref, kNtfsTimesXattr) : Probe::kAbsent;
-  if (attributes == Probe::kUnknown || times == Probe::kUnknown) return false;
+  // The kernel's own NTFS driver shows the attributes too, but not the times. A probe
+  // that fails (ntfs-3g answers EIO for an entry its cache has not settled) is asked
+  // again: taking such a volume for one without NTFS metadata would put the library's
+  // own attributes on it as named streams.
+  Probe attributes = Probe::kUnknown, times = Probe::kUnknown;
+  for (int attempt = 0; attempt < 3 && (attributes == Probe::kUnknown || times == Probe::kUnknown);
+       ++attempt) {
+    if (attempt > 0) Settle(ref.path);
+    attributes = ProbeXattr(ref, kNtfsAttributesXattr);
+    times = attributes == Probe::kPresent ? ProbeXattr(ref, kNtfsTimesXattr) : Probe::kAbsent;
+  }
+  if (attributes == Probe::kUnknown || times == Probe::kUnknown) {
+    Notice(FromUtf8("Cannot tell whether " + ref.path + " keeps NTFS metadata"));
+    return false;
+  }
   const bool ntfs3g = times == Probe::kPresent;
   std::lock_guard<std::mutex> lock(g_mounts.lock);
   g_mounts.Remember(key, ntfs3g);

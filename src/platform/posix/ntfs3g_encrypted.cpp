@@ -51,11 +51,13 @@ DWORD ReadEfs(File& in, std::vector<uint8_t>& efs) {
   return done == length ? err::kSuccess : err::kInvalidData;
 }
 
-// Makes the encrypted file `target` from the data that follows the $EFS value.
-DWORD Create(File& in, const std::vector<uint8_t>& efs, WStringView target) {
+// Makes the new encrypted file `target` from the data that follows the $EFS value; an
+// existing entry of that name is never opened. `created` tells whether it was made.
+DWORD Create(File& in, const std::vector<uint8_t>& efs, WStringView target, bool& created) {
   {
     File out;
-    if (DWORD error = out.Open(target, kGenericWrite, 0, Disposition::kCreateAlways)) return error;
+    if (DWORD error = out.Open(target, kGenericWrite, 0, Disposition::kCreateNew)) return error;
+    created = true;
     ResolvedPath resolved;
     EntryStat entry;
     if (DWORD error = LocateEntry(target, resolved, entry)) return error;
@@ -74,9 +76,10 @@ DWORD Create(File& in, const std::vector<uint8_t>& efs, WStringView target) {
 DWORD Import(File& in, WStringView target) {
   std::vector<uint8_t> efs;
   if (DWORD error = ReadEfs(in, efs)) return error;
-  const DWORD error = Create(in, efs, target);
+  bool created = false;
+  const DWORD error = Create(in, efs, target, created);
   // A half-imported file is no restored file.
-  if (error) DeleteFile(target);
+  if (error && created) DeleteFile(target);
   return error;
 }
 

@@ -83,6 +83,14 @@ DWORD File::SetEnd() {
   return ::SetEndOfFile(handle_) ? err::kSuccess : LastError();
 }
 
+DWORD File::SetSparse() {
+  if (handle_ == nullptr) return err::kInvalidHandle;
+  DWORD returned = 0;
+  return ::DeviceIoControl(handle_, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr)
+             ? err::kSuccess
+             : LastError();
+}
+
 DWORD File::Flush() {
   if (handle_ == nullptr) return err::kInvalidHandle;
   return ::FlushFileBuffers(handle_) ? err::kSuccess : LastError();
