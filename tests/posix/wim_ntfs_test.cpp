@@ -8,8 +8,8 @@
 #include <cstdlib>
 
 #include "ntfs3g_tree.h"
+#include "wim_test_support.h"
 #include "platform/errors.h"
-#include "wim/wim.h"
 
 namespace orv::os {
 namespace {
@@ -59,11 +59,12 @@ class WimNtfsTest : public ntfs_tree::Ntfs3gPair {
   }
 
   // Captures `source` into a new WIM file; the error code, 0 when it worked.
-  static DWORD Capture(const WString& file, const WString& source) {
+  static DWORD Capture(const WString& file, const WString& source, MessageLog* log = nullptr) {
     COrvWim wim;
     if (wim.WIMCreateFile(file.c_str(), wim::kGenericWrite, wim::kCreateAlways, 0,
                           wim::kCompressXpress, nullptr) == nullptr)
       return wim.GetLastErrorCode();
+    if (log != nullptr) wim.WIMRegisterMessageCallback(nullptr, MessageLog::Routine, log);
     HANDLE image = wim.WIMCaptureImage(nullptr, source.c_str(), 0);
     const DWORD error = wim.GetLastErrorCode();
     if (image != nullptr) wim.WIMCloseHandle(image);
@@ -94,7 +95,12 @@ TEST_F(WimNtfsTest, CaptureOfAReadOnlyVolumeRootIsAppliedWholeByTheToolsNtfsMode
   Unmount(source_);
   Remount(source_, true);
   const std::vector<std::string> before = TreeSnapshot(source_);
-  ASSERT_EQ(Capture(FromUtf8(WimPath()), ORV_T("S:\\")), 0u);
+  // The entries of the volume are offered to the caller under the folder it named.
+  MessageLog log;
+  ASSERT_EQ(Capture(FromUtf8(WimPath()), ORV_T("S:\\"), &log), 0u);
+  EXPECT_NE(std::find(log.processed.begin(), log.processed.end(),
+                      ORV_T("S:\\Program Files\\settings.config")),
+            log.processed.end());
   Unmount(target_);
   ASSERT_EQ(Run("wimapply '" + WimPath() + "' 1 " + Image(target_)), 0);
   Remount(target_, false);
