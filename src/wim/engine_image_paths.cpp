@@ -15,6 +15,7 @@ bool ImagePathBelow(const std::string& path, const std::string& folder) {
 }
 
 bool IsPlainImagePath(const std::string& path) {
+  if (path == "/") return true;
   size_t start = path.starts_with('/') ? 1 : 0;
   while (start <= path.size()) {
     size_t end = path.find('/', start);

@@ -95,7 +95,8 @@ bool ReadStoredReparseData(const WimFile& file, DWORD tag, const lib::ResourceEn
 
 // After a directory extraction of `image` onto a volume that holds Windows metadata,
 // sets every item of it that the image keeps on each extracted entry (all but those
-// below the `excluded` image paths). A failure goes to the routines as an error message;
+// below the `excluded` image paths), and on the target itself when it is the volume's
+// root. A failure goes to the routines as an error message;
 // unless they answer "skip" it ends the apply (engine_windows_metadata.cpp).
 DWORD ApplyWindowsMetadata(WimFile& file, int image, WStringView givenTarget,
                            const std::vector<std::string>& excluded);

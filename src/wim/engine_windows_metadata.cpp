@@ -10,6 +10,7 @@
 #include "platform/file.h"
 #include "platform/native_name.h"
 #include "platform/notice.h"
+#include "platform/ntfs_source.h"
 #include "wim/engine_state.h"
 
 namespace orv::wim::linux_engine {
@@ -35,6 +36,7 @@ struct EntryMetadata {
 struct MetadataWalk {
   const WimFile* file;
   const std::vector<std::string>* excluded;
+  bool volumeRoot;
   std::vector<EntryMetadata> entries;
 
   static int Visit(const lib::DirEntry* entry, void* context) {
@@ -44,7 +46,9 @@ struct MetadataWalk {
 
   void OnEntry(const lib::DirEntry& entry) {
     const std::string inImage = entry.full_path ? entry.full_path : "";
-    if (inImage.empty() || inImage == "/") return;  // the target folder is not the image's
+    // The image's root is the target folder: its items go there only when that folder
+    // is a volume's root, as they would on Windows.
+    if (inImage.empty() || (inImage == "/" && !volumeRoot)) return;
     if (std::any_of(excluded->begin(), excluded->end(), [&](const std::string& out) {
           return inImage == out || ImagePathBelow(inImage, out);
         }))
@@ -113,7 +117,9 @@ DWORD SetMetadata(const WString& path, const EntryMetadata& metadata) {
 
 DWORD ApplyWindowsMetadata(WimFile& file, int image, WStringView givenTarget,
                            const std::vector<std::string>& excluded) {
-  MetadataWalk walk{&file, &excluded, {}};
+  os::NtfsSource volume;
+  const bool volumeRoot = os::FindNtfs3gRootSource(givenTarget, volume) == err::kSuccess;
+  MetadataWalk walk{&file, &excluded, volumeRoot, {}};
   if (int error = Wimlib().iterate_dir_tree(file.wim, image, "/", lib::kIterateRecursive,
                                             MetadataWalk::Visit, &walk))
     return WindowsError(error);

@@ -95,6 +95,7 @@ TEST_F(WimNtfsTest, CaptureOfAReadOnlyVolumeRootIsAppliedWholeByTheToolsNtfsMode
   Unmount(source_);
   Remount(source_, true);
   const std::vector<std::string> before = TreeSnapshot(source_);
+  const std::string rootBefore = ntfs_tree::Snapshot(source_.Root());
   // The entries of the volume are offered to the caller under the folder it named.
   MessageLog log;
   ASSERT_EQ(Capture(FromUtf8(WimPath()), ORV_T("S:\\"), &log), 0u);
@@ -105,17 +106,21 @@ TEST_F(WimNtfsTest, CaptureOfAReadOnlyVolumeRootIsAppliedWholeByTheToolsNtfsMode
   ASSERT_EQ(Run("wimapply '" + WimPath() + "' 1 " + Image(target_)), 0);
   Remount(target_, false);
   EXPECT_EQ(TreeSnapshot(target_), before);
+  EXPECT_EQ(ntfs_tree::Snapshot(target_.Root()), rootBefore);
   EXPECT_EQ(Stream(target_), kStreamData);
 }
 
 TEST_F(WimNtfsTest, ToolsNtfsCaptureIsAppliedWholeOntoAMountedVolume) {
   PopulateSource();
   const std::vector<std::string> before = TreeSnapshot(source_);
+  const std::string rootBefore = ntfs_tree::Snapshot(source_.Root());
   Unmount(source_);
   ASSERT_EQ(Run("wimcapture " + Image(source_) + " '" + WimPath() + "'"), 0);
   Remount(source_, false);
   ASSERT_EQ(Apply(FromUtf8(WimPath()), ORV_T("T:\\")), 0u);
   EXPECT_EQ(TreeSnapshot(target_), before);
+  // Applied onto a volume's root, the image's root gives it its own items.
+  EXPECT_EQ(ntfs_tree::Snapshot(target_.Root()), rootBefore);
 }
 
 TEST_F(WimNtfsTest, ApplyOntoAnUnmountedImageFileWritesTheVolume) {
