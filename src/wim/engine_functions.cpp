@@ -19,11 +19,9 @@ namespace orv::wim::linux_engine {
 
 namespace {
 
-constexpr DWORD kRequestAborted = 1235;
 constexpr DWORD kAllAccess = kGenericRead | kGenericWrite | kGenericMount;
 constexpr DWORD kMaxCompression = 3;
 constexpr DWORD kCopyFailIfExists = 1;
-constexpr int64_t kUnixEpochSeconds = 11644473600;  // 1601-01-01 to 1970-01-01
 
 template <class Result>
 Result Fail(DWORD error, Result result) {
@@ -71,8 +69,7 @@ void CopyText(Char* target, size_t capacity, std::string_view utf8) {
 }
 
 void PutFileTime(DWORD (&target)[2], const lib::Timespec& time) {
-  const uint64_t value =
-      (uint64_t(time.tv_sec + kUnixEpochSeconds) * 10000000u) + uint64_t(time.tv_nsec) / 100;
+  const os::FileTime value = FileTimeOf(time);
   target[0] = DWORD(value);
   target[1] = DWORD(value >> 32);
 }
@@ -94,10 +91,6 @@ WimFindData FindDataOf(const lib::DirEntry& entry) {
   return data;
 }
 
-bool Below(const std::string& path, const std::string& folder) {
-  return path.size() > folder.size() && path.starts_with(folder) && path[folder.size()] == '/';
-}
-
 // The walk of an image before it is applied: each entry is offered to the routines
 // (process message, which may leave it out) and reported (file-information message).
 struct ApplyWalk {
@@ -116,7 +109,7 @@ struct ApplyWalk {
     const std::string inImage = entry.full_path ? entry.full_path : "";
     if (inImage.empty() || inImage == "/") return 0;  // the root is the target itself
     for (const std::string& out : excluded)
-      if (Below(inImage, out)) return 0;
+      if (ImagePathBelow(inImage, out)) return 0;
     order.push_back(inImage);
     // Paths in the image start at its root, "/"; the caller sees them below the target.
     const WString path = os::GivenNameOf(inImage, "/", givenTarget);
@@ -141,9 +134,9 @@ struct ApplyWalk {
     std::vector<std::string> cover;
     for (const std::string& path : order) {
       if (std::find(excluded.begin(), excluded.end(), path) != excluded.end()) continue;
-      if (!cover.empty() && Below(path, cover.back())) continue;
+      if (!cover.empty() && ImagePathBelow(path, cover.back())) continue;
       const bool holdsExcluded = std::any_of(excluded.begin(), excluded.end(),
-                                             [&](const std::string& e) { return Below(e, path); });
+                                             [&](const std::string& e) { return ImagePathBelow(e, path); });
       if (!holdsExcluded) cover.push_back(path);
     }
     return cover;
@@ -166,18 +159,23 @@ DWORD ApplyTree(HandleObject& image, LPCTSTR target, DWORD flags) {
     if (walk.aborted) return kRequestAborted;
   }
   if (noApply) return err::kSuccess;
+  int extractFlags = 0;
+  if (DWORD error = ChooseApplyTarget(target, native, extractFlags)) return error;
   int error = 0;
   if (walk.excluded.empty()) {
-    error = l.extract_image(file.wim, int(image.image), native.c_str(), 0);
+    error = l.extract_image(file.wim, int(image.image), native.c_str(), extractFlags);
   } else {
     const std::vector<std::string> cover = walk.Cover();
     std::vector<const char*> paths;
     for (const std::string& path : cover) paths.push_back(path.c_str());
     if (!paths.empty())
       error = l.extract_paths(file.wim, int(image.image), native.c_str(), paths.data(),
-                              paths.size(), 0);
+                              paths.size(), extractFlags);
   }
-  return error != 0 ? scope.ErrorOf(error) : err::kSuccess;
+  if (error != 0) return scope.ErrorOf(error);
+  // A volume written in NTFS mode has every item already.
+  if (extractFlags & lib::kExtractNtfs || !HoldsWindowsMetadata(target)) return err::kSuccess;
+  return ApplyWindowsMetadata(file, int(image.image), target, walk.excluded);
 }
 
 DWORD CopyWithProgress(LPCTSTR source, LPCTSTR target, void* routine, void* data, BOOL* cancel,
@@ -373,13 +371,14 @@ HANDLE ORV_CALLBACK CaptureImage(HANDLE handle, LPCTSTR source, DWORD flags) {
   WimFile& file = *object->file;
   if (!file.Writable()) return Fail(err::kAccessDenied, HANDLE(nullptr));
   if (source == nullptr || *source == 0) return Fail(err::kInvalidParameter, HANDLE(nullptr));
-  if (DWORD error = ExistingFolder(source)) return Fail(error, HANDLE(nullptr));
-  std::string native;
-  if (DWORD error = os::NativeNameOf(source, native)) return Fail(error, HANDLE(nullptr));
+  CaptureSource chosen;
+  if (DWORD error = ChooseCaptureSource(source, chosen)) return Fail(error, HANDLE(nullptr));
   const lib::Library& l = Wimlib();
-  OperationScope scope(file, native, source);
-  const int addFlags = file.routines.empty() ? 0 : lib::kAddTestFileExclusion;
-  if (int error = l.add_image(file.wim, native.c_str(), "", nullptr, addFlags))
+  // wimlib names the entries of a volume from its root, "/".
+  OperationScope scope(file, chosen.addFlags & lib::kAddNtfs ? "/" : chosen.native, source);
+  const int addFlags =
+      chosen.addFlags | (file.routines.empty() ? 0 : lib::kAddTestFileExclusion);
+  if (int error = l.add_image(file.wim, chosen.native.c_str(), "", nullptr, addFlags))
     return Fail(scope.ErrorOf(error), HANDLE(nullptr));
   const DWORD index = file.ImageCount();
   const bool wasDirty = file.dirty;

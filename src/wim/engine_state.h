@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file.h"
 #include "platform/text.h"
 #include "wim/engine.h"
 #include "wim/wimlib_api.h"
@@ -18,6 +19,17 @@ const lib::Library& Wimlib();
 
 // The Windows error for a wimlib error code.
 DWORD WindowsError(int wimlibError);
+
+inline constexpr DWORD kRequestAborted = 1235;
+
+// Paths in an image (engine_image_paths.cpp): "/" is its root, "/" separates names.
+// Whether `path` lies below `folder`.
+bool ImagePathBelow(const std::string& path, const std::string& folder);
+// Whether every name of `path` reads the same in the library's path form: none holds a
+// backslash, none is empty, "." or "..".
+bool IsPlainImagePath(const std::string& path);
+// A time of an image entry as a Windows file time.
+os::FileTime FileTimeOf(const lib::Timespec& time);
 
 struct Routine {
   MessageRoutine routine;
@@ -65,6 +77,39 @@ struct HandleObject {
   std::shared_ptr<WimFile> file;
   DWORD image = 0;
 };
+
+// Where an apply writes (engine_apply_target.cpp): an NTFS device or image file that no
+// one mounts is written as a volume (NTFS mode: `native` becomes the canonical device,
+// `extractFlags` gets lib::kExtractNtfs); a mounted one is refused (32), for the driver
+// would not see the changes and would overwrite them. Anything else is a folder.
+DWORD ChooseApplyTarget(LPCTSTR target, std::string& native, int& extractFlags);
+
+// Whether the folder lies on a volume that holds Windows metadata (NTFS through ntfs-3g).
+bool HoldsWindowsMetadata(LPCTSTR folder);
+
+// The reparse data (with its header) of an entry whose reparse stream is `stream`, read
+// from the WIM file where the stream lies there uncompressed; false when it does not
+// (engine_reparse_data.cpp).
+bool ReadStoredReparseData(const WimFile& file, DWORD tag, const lib::ResourceEntry& stream,
+                           std::vector<uint8_t>& data);
+
+// After a directory extraction of `image` onto a volume that holds Windows metadata,
+// sets every item of it that the image keeps on each extracted entry (all but those
+// below the `excluded` image paths), and on the target itself when it is the volume's
+// root. A failure goes to the routines as an error message;
+// unless they answer "skip" it ends the apply (engine_windows_metadata.cpp).
+DWORD ApplyWindowsMetadata(WimFile& file, int image, WStringView givenTarget,
+                           const std::vector<std::string>& excluded);
+
+// Where a capture reads from (engine_capture_source.cpp): the root of an NTFS volume
+// mounted read-only through ntfs-3g, or an NTFS device or image file that no one mounts
+// read-write, is read as a volume (NTFS mode) and keeps every Windows item; any other
+// folder is read as a folder, with a notice naming what it cannot keep.
+struct CaptureSource {
+  std::string native;  // what wimlib reads: the folder, or the device or image file
+  int addFlags = 0;    // lib::kAddNtfs for a volume
+};
+DWORD ChooseCaptureSource(LPCTSTR source, CaptureSource& chosen);
 
 HANDLE NewHandle(std::shared_ptr<WimFile> file, DWORD image);
 // Null when `handle` is not one of ours or not of the wanted kind.

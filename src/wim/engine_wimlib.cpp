@@ -94,7 +94,6 @@ namespace {
 constexpr DWORD kWriteFault = 29;
 constexpr DWORD kBusy = 170;
 constexpr DWORD kNotFound = 1168;
-constexpr DWORD kRequestAborted = 1235;
 
 std::mutex handleMutex;
 std::unordered_map<HANDLE, std::unique_ptr<HandleObject>> handles;

@@ -25,7 +25,9 @@ inline constexpr int kProgressAbort = 1;
 
 // Flags.
 inline constexpr int kOpenWriteAccess = 0x4;
+inline constexpr int kAddNtfs = 0x1;  // the source is an NTFS volume's device or image
 inline constexpr int kAddTestFileExclusion = 0x4000;
+inline constexpr int kExtractNtfs = 0x1;  // the target is an NTFS volume's device or image
 inline constexpr int kWriteCheckIntegrity = 0x1;
 inline constexpr int kChangeBootIndex = 0x4;
 inline constexpr int kUnmountCommit = 0x2;
@@ -170,12 +172,17 @@ struct ResourceEntry {
   uint8_t sha1_hash[20];
   uint32_t part_number;
   uint32_t reference_count;
-  uint32_t flags;
+  uint32_t flags;  // bits: compressed, metadata, free, spanned, missing, packed (solid)
   uint64_t raw_resource_offset_in_wim;
   uint64_t raw_resource_compressed_size;
   uint64_t raw_resource_uncompressed_size;
   uint64_t reserved[1];
 };
+
+inline constexpr uint32_t kResourceCompressed = 0x1;
+inline constexpr uint32_t kResourceSpanned = 0x8;
+inline constexpr uint32_t kResourceMissing = 0x10;
+inline constexpr uint32_t kResourcePacked = 0x20;
 
 struct StreamEntry {
   const char* stream_name;

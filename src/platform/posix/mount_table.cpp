@@ -34,9 +34,11 @@ std::vector<MountEntry> ReadMountTable() {
   while (std::getline(table, line)) {
     // id parent major:minor root mount-point options [optional...] - type source ...
     std::istringstream fields(line);
-    std::string id, parent, field;
+    std::string id, parent, options, field;
     MountEntry entry;
-    if (!(fields >> id >> parent >> entry.device >> entry.root >> entry.mountPoint)) continue;
+    if (!(fields >> id >> parent >> entry.device >> entry.root >> entry.mountPoint >> options))
+      continue;
+    entry.readOnly = options == "ro" || options.starts_with("ro,");
     while (fields >> field && field != "-") {
     }
     fields >> entry.type >> entry.source;

@@ -12,6 +12,7 @@ struct MountEntry {
   std::string mountPoint;  // unescaped
   std::string type;        // "ext4", "fuse", ...
   std::string source;      // the device or image file, unescaped
+  bool readOnly = false;   // mounted "ro": nothing can change below it
 };
 
 // The mounts in the order they were made; empty when the table cannot be read.
