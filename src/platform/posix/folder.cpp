@@ -80,20 +80,6 @@ DWORD Unlink(int folder, const std::string& name) {
 
 }  // namespace
 
-Folder::~Folder() { Close(); }
-
-Folder::Folder(Folder&& other) noexcept
-    : state_(std::exchange(other.state_, nullptr)), path_(std::move(other.path_)) {}
-
-Folder& Folder::operator=(Folder&& other) noexcept {
-  if (this != &other) {
-    Close();
-    state_ = std::exchange(other.state_, nullptr);
-    path_ = std::move(other.path_);
-  }
-  return *this;
-}
-
 void Folder::Close() { CloseState(static_cast<FolderState*>(std::exchange(state_, nullptr))); }
 
 DWORD Folder::Open(WStringView path) {

@@ -108,20 +108,6 @@ DWORD DeleteNonFolder(const WString& path) {
 
 }  // namespace
 
-Folder::~Folder() { Close(); }
-
-Folder::Folder(Folder&& other) noexcept
-    : state_(std::exchange(other.state_, nullptr)), path_(std::move(other.path_)) {}
-
-Folder& Folder::operator=(Folder&& other) noexcept {
-  if (this != &other) {
-    Close();
-    state_ = std::exchange(other.state_, nullptr);
-    path_ = std::move(other.path_);
-  }
-  return *this;
-}
-
 void Folder::Close() {
   auto* state = static_cast<FolderState*>(std::exchange(state_, nullptr));
   if (state == nullptr) return;
