@@ -10,7 +10,9 @@
 #include "disk_option.h"
 #include "error_text.h"
 #include "platform/encoding.h"
+#include "image/capture_state.h"
 #include "progress_bar.h"
+#include "services/disk.h"
 #include "vantrel/vantrel.h"
 
 namespace vantrel_cli {
@@ -41,15 +43,35 @@ struct CreateOptions {
   std::vector<unsigned> partitions;
 };
 
+// What a failure code means for this command, where the library's code alone would
+// leave the cause unsaid.
+std::string FailureText(unsigned type, DWORD error) {
+  if (type == 3 && error == 8)
+    return ErrorText(error) + " (the virtual-disk library lamina.dll is not installed beside the library)";
+  return ErrorText(error);
+}
+
 int Create(CommandContext& context, const CreateOptions& options) {
   if (!UseDiskDescription(options.disks)) return 1;
+  const orv::WString password = os::FromUtf8(options.password);
+  if (password.size() > orv::kMaxPassword) {
+    std::fprintf(stderr, "vantrel: image create: the password has %zu characters; an image keeps at most %zu\n",
+                 password.size(), orv::kMaxPassword);
+    return 1;
+  }
+  orv::COrvDisk disk;
+  if (!disk.Open(options.disk)) {
+    std::fprintf(stderr, "vantrel: image create: disk %u does not exist: %s\n", options.disk,
+                 ErrorText(disk.GetLastErrorCode()).c_str());
+    return 1;
+  }
+  disk.Close();
   IOrvImage* image = GetImageInterface();
   if (image == nullptr) {
     std::fprintf(stderr, "vantrel: image create failed: the image object cannot be created\n");
     return 1;
   }
   const orv::WString target = os::FromUtf8(options.target);
-  const orv::WString password = os::FromUtf8(options.password);
   const orv::WString temp = os::FromUtf8(options.temp);
   IMAGEDATA record{};
   record.dwSplitSizeMB = options.splitSizeMB;
@@ -74,7 +96,7 @@ int Create(CommandContext& context, const CreateOptions& options) {
   }
   std::fprintf(stderr, "vantrel: image create of disk %u into %s %s: %s\n", options.disk,
                options.target.c_str(), error == ORV_ERROR_CANCELLED ? "cancelled" : "failed",
-               ErrorText(error).c_str());
+               FailureText(options.type, error).c_str());
   return 1;
 }
 
