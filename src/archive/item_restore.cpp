@@ -18,9 +18,6 @@ namespace orv::archive {
 
 namespace {
 
-constexpr DWORD kAllSecurity = os::kOwnerSecurity | os::kGroupSecurity | os::kDaclSecurity |
-                               os::kSaclSecurity;
-
 os::FileTimes TimesOf(const RestoreItem& item) {
   os::FileTimes times{ToU64(item.attributes.ftCreationTime), ToU64(item.attributes.ftLastAccessTime),
                       ToU64(item.attributes.ftLastWriteTime)};
@@ -39,7 +36,7 @@ WString FolderOf(WStringView path) {
 void ApplyDescriptor(WStringView target, const std::vector<uint8_t>& descriptor) {
   if (descriptor.empty()) return;
   const os::PrivilegeHold privilege(ORV_T("SeSecurityPrivilege"));
-  os::SetSecurity(target, kAllSecurity, descriptor);  // a failure keeps the default security
+  os::SetSecurity(target, os::kAllSecurity, descriptor);  // a failure keeps the default security
 }
 
 // Sets times on the item itself (never on what a link points at).

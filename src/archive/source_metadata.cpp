@@ -10,7 +10,6 @@ namespace orv::archive {
 namespace {
 
 constexpr DWORD kNoSaclSecurity = os::kOwnerSecurity | os::kGroupSecurity | os::kDaclSecurity;
-constexpr DWORD kAllSecurity = kNoSaclSecurity | os::kSaclSecurity;
 constexpr DWORD kMicrosoftBit = 0x80000000;
 constexpr DWORD kNameSurrogateBit = 0x20000000;
 
@@ -29,7 +28,7 @@ ORVFILEATTRIBUTEDATA AttributeBlock(DWORD attributes, const os::FileTimes& times
 
 std::vector<uint8_t> SourceDescriptor(WStringView path) {
   std::vector<uint8_t> descriptor;
-  if (os::GetSecurity(path, kAllSecurity, descriptor) != 0 &&
+  if (os::GetSecurity(path, os::kAllSecurity, descriptor) != 0 &&
       os::GetSecurity(path, kNoSaclSecurity, descriptor) != 0)
     descriptor.clear();
   return descriptor;

@@ -50,9 +50,7 @@ DWORD RemoveOpenFolder(os::Folder& folder) {
 void ProbeSecurity(const WString& path) {
   SetImagePrivileges(TRUE);
   std::vector<uint8_t> descriptor;
-  const DWORD error = os::GetSecurity(
-      path, os::kOwnerSecurity | os::kGroupSecurity | os::kDaclSecurity | os::kSaclSecurity,
-      descriptor);
+  const DWORD error = os::GetSecurity(path, os::kAllSecurity, descriptor);
   if (error != 0)
     COrvLog::GetInstance().AddInfo(ORV_T("GetNamedSecurityInfo failed on %s: %u"), path, error);
   SetImagePrivileges(FALSE);

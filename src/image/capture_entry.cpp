@@ -42,7 +42,7 @@ DWORD CopyEncryptedFile(const WString& source, const WString& target) {
 
 std::vector<uint8_t> ReadDescriptor(const WString& path) {
   std::vector<uint8_t> descriptor;
-  if (os::GetSecurity(path, kAllSecurity, descriptor) != 0) descriptor.clear();
+  if (os::GetSecurity(path, os::kAllSecurity, descriptor) != 0) descriptor.clear();
   return descriptor;
 }
 

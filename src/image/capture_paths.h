@@ -10,9 +10,6 @@ namespace orv {
 inline constexpr size_t kMaxImagePath = 260;
 // Windows paths of 240 characters or more are left out of a capture.
 inline constexpr size_t kMaxCapturedPath = 240;
-// What a capture reads and puts back of an entry's security descriptor.
-inline constexpr DWORD kAllSecurity =
-    os::kOwnerSecurity | os::kGroupSecurity | os::kDaclSecurity | os::kSaclSecurity;
 
 // A string the caller passed: present, not empty, and at most 260 characters.
 inline bool IsCallerPath(const Char* text) {

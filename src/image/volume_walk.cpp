@@ -95,7 +95,7 @@ void COrvImage::ProcessFileAndFolders(const WString& folder) {
     const bool directory = data.attributes & os::kAttrDirectory;
     const bool reparse = data.attributes & os::kAttrReparsePoint;
     std::vector<uint8_t> descriptor;
-    if (DWORD error = os::GetSecurity(fullPath, kAllSecurity, descriptor)) {
+    if (DWORD error = os::GetSecurity(fullPath, os::kAllSecurity, descriptor)) {
       log.AddInfo(ORV_T("GetNamedSecurityInfo failed on %s: %u"), fullPath, error);
       descriptor.clear();
     }
@@ -144,7 +144,7 @@ void COrvImage::ProcessFileAndFolders(const WString& folder) {
     // The descriptor read before access was taken goes back whole (with its audit list),
     // and so do those of the children that taking ownership changed. The capture runs
     // with the restore and security privileges enabled.
-    if (access.Taken() && !descriptor.empty()) os::SetSecurity(fullPath, kAllSecurity, descriptor);
+    if (access.Taken() && !descriptor.empty()) os::SetSecurity(fullPath, os::kAllSecurity, descriptor);
     access.GiveBack();
     if (capture_.lastError != 0) return;
   }

@@ -67,6 +67,8 @@ inline constexpr DWORD kOwnerSecurity = 1;
 inline constexpr DWORD kGroupSecurity = 2;
 inline constexpr DWORD kDaclSecurity = 4;
 inline constexpr DWORD kSaclSecurity = 8;
+// Everything a descriptor holds: owner, group, access list and audit list.
+inline constexpr DWORD kAllSecurity = kOwnerSecurity | kGroupSecurity | kDaclSecurity | kSaclSecurity;
 
 // Times are Windows file times: 100-nanosecond intervals since 1601-01-01 UTC.
 using FileTime = uint64_t;

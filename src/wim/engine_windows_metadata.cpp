@@ -17,8 +17,6 @@ namespace orv::wim::linux_engine {
 
 namespace {
 
-constexpr DWORD kAllSecurity =
-    os::kOwnerSecurity | os::kGroupSecurity | os::kDaclSecurity | os::kSaclSecurity;
 // The bits that follow from the kind of item; the file system decides them itself.
 constexpr DWORD kTypeAttributes = os::kAttrDirectory | os::kAttrReparsePoint;
 
@@ -106,7 +104,7 @@ DWORD SetMetadata(const WString& path, const EntryMetadata& metadata) {
   if (DWORD error = os::SetAttributes(path, metadata.attributes & ~kTypeAttributes)) return error;
   if (DWORD error = os::SetTimes(path, metadata.times)) return error;
   if (!metadata.security.empty())
-    if (DWORD error = os::SetSecurity(path, kAllSecurity, metadata.security)) return error;
+    if (DWORD error = os::SetSecurity(path, os::kAllSecurity, metadata.security)) return error;
   if (metadata.namedStreams)
     os::Notice(ORV_T("WIM apply: the named data streams of ") + path +
                ORV_T(" are not extracted onto a mounted volume"));
