@@ -81,7 +81,7 @@ void COrvImage::CaptureSectors(const COrvPartition& partition, const WString& fo
   capture_.imageFiles.push_back(ORV_T("BASE.INP"));
   capture_.leftovers.clear();
   WString passwordFile;
-  if (capture_.havePassword) {
+  if (capture_.HasPassword()) {
     WritePasswordFile(capture_.volumeRoot);
     passwordFile = capture_.volumeRoot + ORV_T("QUEN.DAV");
     log.AddInfo(ORV_T("Include password in %s"), passwordFile);

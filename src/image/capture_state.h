@@ -32,10 +32,10 @@ struct CaptureState {
   DWORD diskNumber = 0;
   DWORD reserved = 0;
   DWORD splitSizeMB = 0;
-  uint64_t splitSize = 0;  // bytes
+  uint64_t SplitBytes() const { return uint64_t{splitSizeMB} * 1048576u; }
   WString targetDir;
-  WString password;  // at most kMaxPassword characters
-  bool havePassword = false;
+  WString password;  // at most kMaxPassword characters; empty: the image has none
+  bool HasPassword() const { return !password.empty(); }
   WString tempDir;
   WString savedCurrentDir;
 

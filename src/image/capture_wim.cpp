@@ -155,7 +155,7 @@ void COrvImage::CaptureWim(const COrvPartition& partition, const WString& folder
     log.AddError(ORV_T("WIMCreateFile failed"));
   } else {
     wim.WIMRegisterMessageCallback(nullptr, ImageWimMessage, nullptr);
-    if (!capture_.percentageStyle && capture_.havePassword) {
+    if (!capture_.percentageStyle && capture_.HasPassword()) {
       WritePasswordFile(source);
       passwordFile = source + ORV_T("QUEN.DAV");
       log.AddInfo(ORV_T("Include password in %s"), passwordFile);
@@ -186,7 +186,7 @@ void COrvImage::CaptureWim(const COrvPartition& partition, const WString& folder
   }
 
   if (capture_.lastError == 0) SplitWim(target);
-  if (capture_.lastError == 0 && capture_.havePassword) {
+  if (capture_.lastError == 0 && capture_.HasPassword()) {
     log.AddInfo(ORV_T("Set Password on %s"), target);
     COrvWim passwordWim;
     if (!passwordWim.SetPassword(target.c_str(), capture_.password.c_str()))
@@ -203,8 +203,8 @@ void COrvImage::SplitWim(const WString& target) {
   COrvLog& log = COrvLog::GetInstance();
   os::FileInfo info;
   // A split size of 0 means that the image is never split.
-  if (capture_.splitSize == 0 || os::GetInfo(target, info) != 0 || info.size <= capture_.splitSize)
-    return;
+  const uint64_t splitBytes = capture_.SplitBytes();
+  if (splitBytes == 0 || os::GetInfo(target, info) != 0 || info.size <= splitBytes) return;
   const WString whole = UnsplitName(target);
   if (DWORD error = os::MoveFile(target, whole, true)) {
     capture_.lastError = error;
@@ -216,7 +216,7 @@ void COrvImage::SplitWim(const WString& target) {
     log.AddError(ORV_T("WIMCreateFile failed"));
   } else {
     wim.WIMRegisterMessageCallback(nullptr, ImageWimMessage, nullptr);
-    LONGLONG partSize = static_cast<LONGLONG>(capture_.splitSize);
+    LONGLONG partSize = static_cast<LONGLONG>(splitBytes);
     if (!wim.WIMSplitFile(nullptr, target.c_str(), &partSize, 0)) {
       capture_.lastError = wim.GetLastErrorCode();
       log.AddError(ORV_T("WIMSplitFile failed"));

@@ -141,7 +141,6 @@ BOOL COrvImage::SetUpCapture(const IMAGEDATA& record) {
   capture_.lastError = 0;
   capture_.cancelled = false;
   capture_.splitSizeMB = record.dwSplitSizeMB;
-  capture_.splitSize = uint64_t{record.dwSplitSizeMB} * 1048576u;
   capture_.imageType = record.dwImageType;
   capture_.diskNumber = record.dwDiskNumber;
   capture_.reserved = record.dwReserved;
@@ -153,7 +152,6 @@ BOOL COrvImage::SetUpCapture(const IMAGEDATA& record) {
   log.AddInfo(ORV_T("Image target: \"%s\""), capture_.targetDir);
 
   capture_.password.clear();
-  capture_.havePassword = false;
   if (IsCallerPath(record.pstrPassword)) {
     const WString password(record.pstrPassword);
     // The password member holds 41 characters: a longer password would be cut to a
@@ -163,7 +161,6 @@ BOOL COrvImage::SetUpCapture(const IMAGEDATA& record) {
       return FALSE;
     }
     capture_.password = password;
-    capture_.havePassword = true;
     log.AddInfo(ORV_T("Password init"));
   }
   capture_.tempDir.clear();
@@ -288,7 +285,7 @@ void COrvImage::CreateMorletImage(WStringView drive, WStringView archivePath) {
                     WString(drive), WString(archivePath));
   CapturePrivileges privileges(3);
   capture_.archive.SetCompression(1);
-  if (capture_.imageType == 5) capture_.archive.SetSplitSize(capture_.splitSize);
+  if (capture_.imageType == 5) capture_.archive.SetSplitSize(capture_.SplitBytes());
   capture_.archivePath = archivePath;
   DeleteArchiveFiles(archivePath);
   if (!capture_.archive.Open(capture_.archivePath.c_str(), 0, static_cast<int>(capture_.imageType))) {
@@ -303,7 +300,7 @@ void COrvImage::CreateMorletImage(WStringView drive, WStringView archivePath) {
   capture_.archiveFiles = 0;
   std::srand(os::TickCount());
 
-  if (capture_.havePassword) {
+  if (capture_.HasPassword()) {
     WritePasswordFile(drive);
     const WString passwordFile = WithSeparator(drive) + ORV_T("QUEN.DAV");
     log.AddInfo(ORV_T("Include password in %s"), passwordFile);
