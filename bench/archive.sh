@@ -11,6 +11,7 @@
 set -euo pipefail
 
 top=$(cd "$(dirname "$0")/.." && pwd)
+. "$top/bench/corpus.sh"
 work=${1:-/tmp/vantrel-bench}
 runs=${RUNS:-3}
 for tool in lzop gzip tar hyperfine perl; do
@@ -25,25 +26,8 @@ fi
 mkdir -p "$work"
 big="$work/big"
 small="$work/small"
-if [ ! -f "$big/.done" ]; then
-  rm -rf "$big"; mkdir -p "$big"
-  for i in 0 1 2 3; do
-    head -c $((64 << 20)) /dev/urandom > "$big/noise$i.bin"
-    # Text-like content: words in varying order, compressible about 3:1 to 5:1.
-    perl -e 'srand(7 + $ARGV[0]); my @w = qw(archive block folder entry index part record stream
-      volume backup restore name attribute security time size data file offset length);
-      my $s = ""; while (length($s) < (64 << 20)) { $s .= $w[int(rand(@w))] . (rand() < 0.1 ? "\n" : " ") }
-      print substr($s, 0, 64 << 20)' "$i" > "$big/text$i.txt"
-  done
-  touch "$big/.done"
-fi
-if [ ! -f "$small/.done" ]; then
-  rm -rf "$small"; mkdir -p "$small"
-  perl -e 'srand(11); for my $d (0..99) { mkdir "$ARGV[0]/d$d";
-      for my $f (0..999) { my $n = 1024 + int(rand(15 * 1024));
-        open(my $h, ">", "$ARGV[0]/d$d/f$f.txt") or die; print $h ("x" . int(rand(1e9)) . " ") x int($n / 11); close $h } }' "$small"
-  touch "$small/.done"
-fi
+make_big_corpus "$big"
+make_small_corpus "$small"
 bigBytes=$(cat "$big"/*.bin "$big"/*.txt | wc -c)
 smallFiles=$(find "$small" -type f ! -name .done | wc -l)
 

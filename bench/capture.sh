@@ -12,6 +12,7 @@
 set -euo pipefail
 
 top=$(cd "$(dirname "$0")/.." && pwd)
+. "$top/bench/corpus.sh"
 work=${1:-/tmp/vantrel-bench}
 runs=${RUNS:-3}
 for tool in lzop tar hyperfine perl; do
@@ -23,22 +24,10 @@ if [ -z "${VANTREL:-}" ]; then
   VANTREL="$top/build/linux-release/bin/vantrel"
 fi
 
+# One volume: the small files in its folders, the large ones below "big".
 volume="$work/volume"
-mkdir -p "$volume"
-if [ ! -f "$volume/.done" ]; then
-  perl -e 'srand(11); for my $d (0..99) { mkdir "$ARGV[0]/d$d";
-      for my $f (0..999) { my $n = 1024 + int(rand(15 * 1024));
-        open(my $h, ">", "$ARGV[0]/d$d/f$f.txt") or die; print $h ("x" . int(rand(1e9)) . " ") x int($n / 11); close $h } }' "$volume"
-  mkdir -p "$volume/big"
-  for i in 0 1 2 3; do
-    head -c $((64 << 20)) /dev/urandom > "$volume/big/noise$i.bin"
-    perl -e 'srand(7 + $ARGV[0]); my @w = qw(archive block folder entry index part record stream
-      volume backup restore name attribute security time size data file offset length);
-      my $s = ""; while (length($s) < (64 << 20)) { $s .= $w[int(rand(@w))] . (rand() < 0.1 ? "\n" : " ") }
-      print substr($s, 0, 64 << 20)' "$i" > "$volume/big/text$i.txt"
-  done
-  touch "$volume/.done"
-fi
+make_small_corpus "$volume"
+make_big_corpus "$volume/big"
 files=$(find "$volume" -type f ! -name .done | wc -l)
 bytes=$(find "$volume" -type f ! -name .done -printf '%s\n' | awk '{ s += $1 } END { print s }')
 
