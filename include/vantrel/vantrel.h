@@ -42,8 +42,12 @@ typedef BOOL(ORV_CALLBACK *ORVDCALLBACK)(ORVVALUE dwMessage, ORVVALUE dwValue1,
 #define ORV_MSG_PARTITION 407       /* second = drive letter; 0 skips the partition */
 #define ORV_MSG_PHASE 408           /* phase notice */
 #define ORV_MSG_TOTAL_AMOUNT 409    /* low, high 32 bits of the total */
-#define ORV_MSG_WALK_ENTRY 410      /* one archive entry during a content walk; 0 stops */
-#define ORV_MSG_ENTRY_INFO 411      /* fourth = name and attribute data of one entry */
+#define ORV_MSG_WALK_ENTRY 410      /* one archive entry during a content walk; 0 stops.
+                                     * first = the entry's path, second = its
+                                     * ORVFILEATTRIBUTEDATA; both belong to the library
+                                     * and are valid only during the call */
+#define ORV_MSG_ENTRY_INFO 411      /* fourth = ORVLISTRECORD of one listed file, valid
+                                     * only during the call */
 #define ORV_MSG_MERGE_DELETED 420   /* 0 leaves the deleted file out of the merged set */
 
 /* ---- Records -------------------------------------------------------------------- */
@@ -63,6 +67,16 @@ typedef struct ORVFILEATTRIBUTEDATA {
   DWORD nFileSizeHigh;
   DWORD nFileSizeLow;
 } ORVFILEATTRIBUTEDATA;
+
+/* One file of a listing (message 411). For an archive entry, container is the archive's
+ * path and path the entry's path inside it; for a WIM entry, container is the WIM file
+ * and path "X:\dir\file", X the drive of the listing's root, or ":\dir\file" where
+ * the system has no drive letters. */
+typedef struct ORVLISTRECORD {
+  LPCTSTR pstrContainer;
+  LPCTSTR pstrPath;
+  ORVFILEATTRIBUTEDATA data;
+} ORVLISTRECORD;
 
 /* Record of CreateImage. */
 typedef struct IMAGEDATA {

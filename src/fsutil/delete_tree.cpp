@@ -1,8 +1,10 @@
 #include "fsutil/delete_tree.h"
 
+#include <algorithm>
 #include <mutex>
 #include <vector>
 
+#include "archive/target_path.h"
 #include "fsutil/release_handles.h"
 #include "platform/case_fold.h"
 #include "platform/dir_search.h"
@@ -160,6 +162,23 @@ bool IsArchiveFileName(WStringView name, WStringView base, WStringView extension
   return true;
 }
 
+// The names of the path components of `relative`, a path that stays below a folder
+// (one leading separator allowed); false for any other.
+bool SplitBelow(WStringView relative, std::vector<WString>& names) {
+  if (!relative.empty() && (relative.front() == '\\' || relative.front() == '/'))
+    relative.remove_prefix(1);
+  if (relative.empty() || !archive::IsSafeEntryName(relative)) return false;
+  size_t start = 0;
+  while (start <= relative.size()) {
+    const size_t end = std::min(relative.find_first_of(ORV_T("\\/"), start), relative.size());
+    const WStringView part = relative.substr(start, end - start);
+    if (part.empty() || part == ORV_T(".")) return false;
+    names.emplace_back(part);
+    start = end + 1;
+  }
+  return true;
+}
+
 }  // namespace
 
 DWORD DeleteTree(WStringView folder) {
@@ -189,6 +208,32 @@ DWORD DeleteTree(WStringView folder) {
   const DWORD inner = EmptyFolder(root);
   const DWORD removed = RemoveOpenFolder(root);
   return inner ? inner : removed;
+}
+
+DWORD DeleteBelow(WStringView root, WStringView relative) {
+  COrvLog& log = COrvLog::GetInstance();
+  std::vector<WString> names;
+  if (!SplitBelow(relative, names)) {
+    log.AddError(ORV_T("Not a path below %s, not deleted: %s"), WString(root), WString(relative));
+    return err::kInvalidName;
+  }
+  os::Folder folder;
+  if (const DWORD error = OpenGiven(WString(root), folder))
+    return error == err::kFileNotFound || error == err::kPathNotFound ? err::kSuccess : error;
+  for (size_t i = 0; i + 1 < names.size(); ++i) {
+    os::Folder child;
+    const DWORD error = folder.OpenChild(names[i], child);
+    if (error == err::kFileNotFound || error == err::kPathNotFound) return err::kSuccess;
+    if (error == os::kStoppedOnLink || error == err::kDirectory) {
+      log.AddError(ORV_T("%s\\%s leads through a link or file, not deleted"), WString(root),
+                   WString(relative));
+      return err::kInvalidName;
+    }
+    if (error) return error;
+    folder = std::move(child);
+  }
+  const os::FolderEntry last{names.back(), true, false};
+  return DeleteSubfolder(folder, last, folder.Path() + ORV_T("\\") + last.name);
 }
 
 BOOL DeleteContents(WStringView folder) {

@@ -21,6 +21,12 @@ inline constexpr size_t kMaxTreePath = 260;
 // would name another folder; 267 for a file.
 DWORD DeleteTree(WStringView folder);
 
+// Deletes the entry `relative` names below the folder `root`, whatever it is: a folder
+// with everything below it, a file, or a link as itself. Every folder on the way is
+// entered without following a link, so a name that leads through a link deletes
+// nothing (123); `relative` must stay inside `root` (no "..", no root or drive, no
+// stream). Nothing there is success.
+DWORD DeleteBelow(WStringView root, WStringView relative);
 // Deletes everything below the folder, leaving the folder, with the rules of
 // DeleteTree; read-only files lose the attribute first. TRUE when everything went;
 // FALSE also when the folder is a link (not entered) or cannot be opened.

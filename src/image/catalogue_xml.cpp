@@ -20,18 +20,15 @@ void AddFiles(IOrvXmlElement& root, const std::vector<WString>& files) {
   }
 }
 
-bool NameIs(const IOrvXmlElement& element, const Char* name) {
-  WString actual;
-  return element.GetName(actual) == 0 && os::CompareNoCase(actual, name) == 0;
-}
-
-// Calls `take` for each child element named "file".
+// Calls `take` for each child element of the root. The files are written with "file"
+// elements, but readers take every child, whatever its name, as other writers' files
+// may name them otherwise.
 template <class Take>
-void ForEachFileChild(const IOrvXmlElement& root, Take take) {
+void ForEachChild(const IOrvXmlElement& root, Take take) {
   IOrvXmlElement* raw = nullptr;
   for (DWORD error = root.FirstChild(raw); error == 0;) {
     XmlRef<IOrvXmlElement> child(raw);
-    if (NameIs(*child, ORV_T("file"))) take(*child);
+    take(*child);
     error = child->NextSibling(raw);
   }
 }
@@ -114,9 +111,10 @@ DWORD ReadBaseCatalogue(WStringView path, BaseCatalogue& catalogue) {
   const DWORD error = LoadRoot(path, document);
   if (error != 0) return error;
   ReadAttribute(*document.root, ORV_T("Size"), catalogue.size);
-  ForEachFileChild(*document.root, [&](const IOrvXmlElement& file) {
+  ForEachChild(*document.root, [&](const IOrvXmlElement& file) {
     WString name;
     file.GetText(name);
+    if (name.empty()) return;
     if (IsPlainFileName(name))
       catalogue.files.push_back(name);
     else
@@ -130,9 +128,10 @@ DWORD ReadDeletionList(WStringView path, std::vector<DeletedEntry>& entries) {
   CatalogueDocument document;
   const DWORD error = LoadRoot(path, document);
   if (error != 0) return error;
-  ForEachFileChild(*document.root, [&](const IOrvXmlElement& file) {
+  ForEachChild(*document.root, [&](const IOrvXmlElement& file) {
     WString text;
     file.GetText(text);
+    if (text.empty()) return;
     const std::optional<WString> relative = SafeRelativePath(text);
     if (!relative) {
       COrvLog::GetInstance().AddError(ORV_T("Deletion entry %s is outside the volume"), text);

@@ -4,13 +4,12 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
-#include <memory>
-#include <vector>
 
 #include "fsutil/delete_tree.h"
 #include "image/current_image.h"
 #include "image/capture_paths.h"
 #include "image/image.h"
+#include "image/image_privileges.h"
 #include "layout/layout_file.h"
 #include "platform/clock.h"
 #include "platform/file.h"
@@ -24,24 +23,6 @@
 namespace orv {
 
 namespace {
-
-const Char* const kCapturePrivileges[] = {ORV_T("SeBackupPrivilege"), ORV_T("SeRestorePrivilege"),
-                                          ORV_T("SeSecurityPrivilege"),
-                                          ORV_T("SeTakeOwnershipPrivilege")};
-
-// The first `count` capture privileges, held until Release or the end of the object;
-// only those this code enabled are disabled again.
-class CapturePrivileges {
- public:
-  explicit CapturePrivileges(size_t count) {
-    for (size_t i = 0; i < count; ++i)
-      holds_.push_back(std::make_unique<os::PrivilegeHold>(kCapturePrivileges[i]));
-  }
-  void Release() { holds_.clear(); }
-
- private:
-  std::vector<std::unique_ptr<os::PrivilegeHold>> holds_;
-};
 
 // The partitions a capture considers: sized, not a recovery volume or free space, not an
 // extended or hidden-recovery type, and mounted.
@@ -96,7 +77,7 @@ BOOL COrvImage::CreateImage(LPIMAGEDATA pImageData) {
   // What an earlier image left must go whole, or its files would mix with the new ones.
   capture_.lastError = DeleteTree(preload);
   if (capture_.lastError == 0) capture_.lastError = os::CreateDirectoryTree(preload);
-  CapturePrivileges privileges(4);
+  ImagePrivileges privileges(kCapturePrivilegeCount);
 
   for (DWORD index = 0; index < disk.GetPartitionCount() && capture_.lastError == 0; ++index) {
     const COrvPartition partition = disk.GetPartitionAt(index);
@@ -283,7 +264,7 @@ void COrvImage::CreateMorletImage(WStringView drive, WStringView archivePath) {
   COrvLog& log = COrvLog::GetInstance();
   log.EnterFunction(ORV_T("void COrvImage::CreateMorletImage(LPCTSTR pstrDrive=%s, LPCTSTR pstrTgFile=%s)"),
                     WString(drive), WString(archivePath));
-  CapturePrivileges privileges(3);
+  ImagePrivileges privileges(kRestorePrivilegeCount);
   capture_.archive.SetCompression(1);
   if (capture_.imageType == 5) capture_.archive.SetSplitSize(capture_.SplitBytes());
   capture_.archivePath = archivePath;

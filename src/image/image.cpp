@@ -18,16 +18,5 @@ BOOL COrvImage::CreateImageFile(LPCTSTR, LPCTSTR, DWORD, DWORD, DWORD, BOOL, ORV
   return NotBuilt();
 }
 BOOL COrvImage::CreateDifferentialImage(LPDIFFIMAGEDATA) { return NotBuilt(); }
-BOOL COrvImage::RestoreImage(LPCTSTR, LPCTSTR, ORVDCALLBACK) { return NotBuilt(); }
-BOOL COrvImage::RestoreDifferentialImage(LPCTSTR, LPCTSTR, int, LPCTSTR, ORVDCALLBACK) {
-  return NotBuilt();
-}
-BOOL COrvImage::EnumerateContent(LPCTSTR, ORVDCALLBACK) { return NotBuilt(); }
-BOOL COrvImage::ExtractWIM(LPCTSTR, LPCTSTR, ORVDCALLBACK) { return NotBuilt(); }
-BOOL COrvImage::Extract(LPCTSTR, LPCTSTR, ORVDCALLBACK) { return NotBuilt(); }
-BOOL COrvImage::ExtractSingleFile(LPCTSTR, LPCTSTR, LPCTSTR) { return NotBuilt(); }
-BOOL COrvImage::GetEntryInfo(LPCTSTR, LPCTSTR, ORVFILEATTRIBUTEDATA*) { return NotBuilt(); }
-BOOL COrvImage::ListContentDifferential(LPCTSTR, int, ORVDCALLBACK) { return NotBuilt(); }
-BOOL COrvImage::ListContent(LPCTSTR, ORVDCALLBACK) { return NotBuilt(); }
 
 }  // namespace orv

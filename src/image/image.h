@@ -106,6 +106,60 @@ class COrvImage final : public COrvImplementation<IOrvImage, COrvImage> {
 
   void WritePasswordFile(WStringView folder);
 
+  // Restore and listing of image folders (restore_image.cpp, extract_inp.cpp,
+  // apply_wim.cpp, listing.cpp, extraction.cpp). They share the callback, the progress
+  // style, the counters and the last error with the capture.
+  BOOL RestoreFolder(const WString& source, const WString& target, ORVDCALLBACK callback);
+  // The archive and WIM files BASE.XML of `folder` lists, as full paths, in capture order.
+  std::vector<WString> ReadArchiveList(const WString& folder);
+  // Runs `step` on each archive or WIM file of an image folder, in order, until one
+  // fails: those BASE.XML lists, else its first WIM file, else its BASE.INP.
+  using ArchiveStep = BOOL (COrvImage::*)(const WString& path, bool wim);
+  BOOL ForEachArchive(const WString& folder, ArchiveStep step);
+  BOOL RestoreArchive(const WString& path, bool wim);
+  BOOL ListArchive(const WString& path, bool wim);
+  void ProcessDELFiles(const WString& source, const WString& target);
+  BOOL ExtractINP(const WString& archive, const WString& target);
+  void RecordEncryptedFile(const WString& entry, const WString& target, const WString& tempName);
+  BOOL ApplyWIM(const WString& wimPath, const WString& target);
+  BOOL ListWIM(const WString& wimPath);
+  BOOL RunWimImage(const WString& wimPath, const WString& target, bool listOnly);
+  bool FindFirstWIM(const WString& folder, WString& path);
+  WORD GetWIMPartNumber(const WString& wimPath);
+  BOOL AddWIMReferences(const WString& chosenName, const WString& folder, HANDLE wim);
+  BOOL ListFolder(const WString& folder, ORVDCALLBACK callback);
+  BOOL ListContentINP(const WString& archive);
+  uint64_t ComputeRestoreSize(const WString& archive);
+  bool DifferentialSetExists(const WString& folder, int index);
+  // The number of sets USERDIFF.0, 1, ... before the first whose catalogue lists nothing.
+  int DifferentialSetCount(const WString& folder);
+  // Whether the caller wants the entry restored (406); a refusal is logged.
+  bool AskRestore(const WString& entryPath);
+  // 409 with the total, then 110 with nothing done yet.
+  void SendRestoreTotal();
+  // Progress after one entry: 110 with the bytes done and, in byte style, 104 with the
+  // kilobytes, while the bytes done are below the total.
+  void SendBytesProgress(bool withKilobytes);
+  // 104 with the share of the total done, in percent.
+  void SendPercentDone();
+  // Takes the final error into the object's error; TRUE when it is 0.
+  BOOL Settle();
+
+  // The engine's messages while a WIM file is applied or listed.
+  static DWORD ORV_CALLBACK ApplyMessage(DWORD message, ORVVALUE first, ORVVALUE second, void*);
+  static DWORD ORV_CALLBACK ListMessage(DWORD message, ORVVALUE first, ORVVALUE second, void*);
+  DWORD OnProcessMessage(const Char* path, BOOL* include);
+  void OnFileInformation(const void* findData);
+
+  // The path a WIM entry is listed with: below the drive of the listing's root.
+  WString ListedPath(WStringView reported) const;
+  // The folder the running restore writes into.
+  WString restoreTarget_;
+  // The WIM file being listed: the container of the records its entries are listed with.
+  WString listedFile_;
+  // The folder a WIM listing runs its apply on (nothing is written there).
+  WString listRoot_;
+
   CaptureState capture_;
   std::unique_ptr<IOrvShadowCopy> shadowCopy_;
 };
