@@ -26,7 +26,9 @@ void AddInpCommands(CLI::App& app, CommandContext& context);
 void AddDiskCommands(CLI::App& app, CommandContext& context);
 // `layout write|compare`.
 void AddLayoutCommands(CLI::App& app, CommandContext& context);
-// `image create`.
+// `image create`, and the groups below.
 void AddImageCommands(CLI::App& app, CommandContext& context);
+// `image restore|list|list-diff|extract|info|enumerate`.
+void AddImageRestoreCommands(CLI::App& image, CommandContext& context);
 
 }  // namespace vantrel_cli
