@@ -32,6 +32,7 @@ head -c 200000 /dev/urandom > "$work/c/Windows/System32/driver.bin"
 printf 'letter %s\n' $(seq 1 100) > "$work/c/Users/demo/Documents/letter.txt"
 head -c 4096 /dev/zero > "$work/c/pagefile.sys"
 echo "deleted" > "$work/c/\$RECYCLE.BIN/old.txt"
+ln -s Documents/letter.txt "$work/c/Users/demo/latest-letter.txt"
 
 # The data partition: a real NTFS volume where ntfs-3g and FUSE allow, else a folder.
 if [ -e /dev/fuse ] && command -v mkntfs >/dev/null && command -v ntfs-3g >/dev/null; then
@@ -44,6 +45,12 @@ fi
 mkdir -p "$work/d/Projects"
 printf 'row,%s\n' $(seq 1 2000) > "$work/d/Projects/table.csv"
 head -c 100000 /dev/urandom > "$work/d/Projects/archive.bin"
+echo "quarter" > "$work/d/Projects/Quarterly Report 2026.txt"
+if [ -n "$ntfs_mounted" ]; then
+  # What only NTFS keeps: a short name, and a read-only, hidden file.
+  setfattr -h -n system.ntfs_dos_name -v "QUARTE~1.TXT" "$work/d/Projects/Quarterly Report 2026.txt"
+  setfattr -h -n system.ntfs_attrib_be -v 0x00000023 "$work/d/Projects/archive.bin"
+fi
 sync
 
 summary() {
@@ -82,10 +89,11 @@ scripts_dir="$top/scripts"
 "$scripts_dir/compare-trees.sh" "$work/c" "$work/restored-c" "${left_out[@]}"
 echo "== restore the type 5 image of the data partition (password asked for)"
 "$vantrel" image restore "$work/images/type5/PRELOAD/DISK0/PART2" "$work/restored-d" --password demo
-"$scripts_dir/compare-trees.sh" "$work/d" "$work/restored-d"
+# A password image also holds its password record, QUEN.DAV, at the root.
+"$scripts_dir/compare-trees.sh" "$work/d" "$work/restored-d" QUEN.DAV
 echo "== list the restored image"
 "$vantrel" image list "$work/images/type2/PRELOAD/DISK0/PART1"
-if "$vantrel" image verify --help >/dev/null 2>&1; then
+if "$vantrel" image --help | grep -q '^ *verify'; then
   echo "== verify the images"
   "$vantrel" image verify "$work/images/type2/PRELOAD"
   "$vantrel" image verify "$work/images/type5/PRELOAD"
