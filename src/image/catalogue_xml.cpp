@@ -123,7 +123,8 @@ DWORD ReadBaseCatalogue(WStringView path, BaseCatalogue& catalogue) {
   return err::kSuccess;
 }
 
-DWORD ReadDeletionList(WStringView path, std::vector<DeletedEntry>& entries) {
+DWORD ReadDeletionList(WStringView path, std::vector<DeletedEntry>& entries,
+                       std::vector<WString>* refused) {
   entries.clear();
   CatalogueDocument document;
   const DWORD error = LoadRoot(path, document);
@@ -135,6 +136,7 @@ DWORD ReadDeletionList(WStringView path, std::vector<DeletedEntry>& entries) {
     const std::optional<WString> relative = SafeRelativePath(text);
     if (!relative) {
       COrvLog::GetInstance().AddError(ORV_T("Deletion entry %s is outside the volume"), text);
+      if (refused) refused->push_back(text);
       return;
     }
     WString flag;

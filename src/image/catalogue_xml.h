@@ -49,7 +49,9 @@ struct DeletedEntry {
   WString path;  // relative to the volume root, without leading backslash
   bool directory = false;
 };
-// Reads DEL.XML. Entries whose path would reach outside the volume are left out.
-DWORD ReadDeletionList(WStringView path, std::vector<DeletedEntry>& entries);
+// Reads DEL.XML. Entries whose path would reach outside the volume are left out (and,
+// where `refused` is given, listed there as written).
+DWORD ReadDeletionList(WStringView path, std::vector<DeletedEntry>& entries,
+                       std::vector<WString>* refused = nullptr);
 
 }  // namespace orv

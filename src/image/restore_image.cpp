@@ -11,6 +11,7 @@
 #include "platform/process.h"
 #include "services/log.h"
 #include "platform/case_fold.h"
+#include "platform/errors.h"
 
 namespace orv {
 
@@ -141,15 +142,21 @@ void COrvImage::ProcessDELFiles(const WString& source, const WString& target) {
       ORV_T("void COrvImage::ProcessDELFiles(LPCTSTR pstrSourceDir=%s,LPCTSTR pstrTargetDir=%s)"),
       source, target);
   // The list keeps only names that stay inside the target; each is deleted through the
-  // folders on its way, never through a link.
+  // folders on its way, never through a link. A name refused for either reason is
+  // reported (405 with 123); answered 0, the deletions stop there.
   std::vector<DeletedEntry> entries;
-  ReadDeletionList(source + ORV_T("\\DEL.XML"), entries);
+  std::vector<WString> refused;
+  ReadDeletionList(source + ORV_T("\\DEL.XML"), entries, &refused);
+  for (const WString& name : refused)
+    if (!Send(405, 0, err::kInvalidName, reinterpret_cast<ORVVALUE>(name.c_str()))) return log.ExitFunction();
   WString root = target;
   if (!root.empty() && (root.back() == '\\' || root.back() == '/')) root.pop_back();
   for (const DeletedEntry& entry : entries) {
     const WString shown = root + ORV_T("\\") + entry.path;
     log.AddInfo(entry.directory ? ORV_T("Delete Directory %s") : ORV_T("Delete File %s"), shown);
-    DeleteBelow(root, entry.path);
+    if (DeleteBelow(root, entry.path) == err::kInvalidName &&
+        !Send(405, 0, err::kInvalidName, reinterpret_cast<ORVVALUE>(entry.path.c_str())))
+      break;
   }
   log.ExitFunction();
 }

@@ -256,7 +256,10 @@ TEST_F(RestoreTest, HostileCataloguesNeitherDeleteNorWriteOutsideTheTarget) {
                    {"\\..\\escaped.txt", "..\\outside\\victim.txt", "\\..\\outside",
                     "C:\\outside\\victim.txt", "\\\\server\\share\\x", "\\a.txt:stream"},
                    "<file>..\\..\\evil.INP</file><file>/etc/evil.INP</file>");
-  ASSERT_TRUE(object_.RestoreImage(image_.c_str(), target_.c_str(), nullptr)) << object_.GetLastErrorCode();
+  ASSERT_TRUE(object_.RestoreImage(image_.c_str(), target_.c_str(), Record)) << object_.GetLastErrorCode();
+  // Each refused deletion is reported as a bad name.
+  ASSERT_EQ(recorder_.failures.size(), 6u);
+  for (const auto& [code, name] : recorder_.failures) EXPECT_EQ(code, 123u) << os::ToUtf8(name);
   EXPECT_EQ(ReadFile(outside + ORV_T("\\victim.txt")), "precious");
   EXPECT_EQ(ReadFile(folder_ / ORV_T("escaped.txt")), "precious");
   EXPECT_EQ(ReadFile(target_ + ORV_T("\\a.txt")), "a");

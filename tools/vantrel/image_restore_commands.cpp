@@ -50,7 +50,7 @@ BOOL ORV_CALLBACK ImageCallback(ORVVALUE message, ORVVALUE first, ORVVALUE secon
     case ORV_MSG_WRITE_FAILED: {
       ++g_run.failures;
       EndProgressLine();
-      std::fprintf(stderr, "vantrel: %s: cannot write %s: %s\n", g_run.command.c_str(),
+      std::fprintf(stderr, "vantrel: %s: cannot restore %s: %s\n", g_run.command.c_str(),
                    Utf8(fourth).c_str(), ErrorText(static_cast<DWORD>(second)).c_str());
       if (EndsTheRun(static_cast<DWORD>(second))) g_run.stoppedOnFailure = true;
       return g_run.stoppedOnFailure || CancelRequested() ? FALSE : TRUE;
