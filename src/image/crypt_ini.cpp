@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "image/crypt_ini.h"
 #include "image/image.h"
 #include "platform/case_fold.h"
 #include "platform/file.h"
@@ -68,6 +69,27 @@ void AddRecord(std::vector<WString>& lines, const WString& value) {
 
 }  // namespace
 
+DWORD AddCryptRecord(WStringView iniPath, WStringView value) {
+  std::vector<uint8_t> bytes;
+  std::vector<WString> lines;
+  if (ReadWholeFile(iniPath, bytes, 16u * 1024 * 1024) == 0) lines = SplitLines(bytes);
+  AddRecord(lines, WString(value));
+  WString text;
+  for (const WString& line : lines) text += line + ORV_T("\r\n");
+  std::vector<uint8_t> content{kUtf16ByteOrderMark & 0xFF, kUtf16ByteOrderMark >> 8};
+  const std::vector<uint8_t> body = Utf16LeBytes(text);
+  content.insert(content.end(), body.begin(), body.end());
+  return ReplaceFileContent(iniPath, content);
+}
+
+WString CryptRecordValue(DWORD partition, WStringView rest, WStringView entry, WStringView tempName) {
+  WString value = Format(ORV_T("%u"), partition) + ORV_T("\\");
+  if (!rest.empty()) value += WString(rest) + ORV_T("\\");
+  value += WString(entry);
+  if (!tempName.empty()) value += ORV_T("|") + WString(tempName);
+  return value;
+}
+
 void COrvImage::RecordEncryptedFile(const WString& entry, const WString& target,
                                     const WString& tempName) {
   const std::optional<WString> userPart = os::GetEnvironment(ORV_T("USERPART"));
@@ -75,27 +97,12 @@ void COrvImage::RecordEncryptedFile(const WString& entry, const WString& target,
   const WString folder = *userPart + ORV_T("\\System Recovery");
   os::CreateDirectoryTree(folder);
   const WString path = folder + ORV_T("\\CRYPT.INI");
-
   // The file is named by its partition and its path on that partition.
   const bool driveRooted = target.size() >= 3 && target[1] == ':';
   const DWORD partition = driveRooted ? COrvSystem::GetPartitionNumber(target[0]) : 0;
   const WString rest = driveRooted ? target.substr(3) : target;
-  WString value = Format(ORV_T("%u"), partition) + ORV_T("\\");
-  if (!rest.empty()) value += rest + ORV_T("\\");
-  value += entry;
-  if (!tempName.empty()) value += ORV_T("|") + tempName;
-
-  std::vector<uint8_t> bytes;
-  std::vector<WString> lines;
-  if (ReadWholeFile(path, bytes, 16u * 1024 * 1024) == 0) lines = SplitLines(bytes);
-  AddRecord(lines, value);
-  WString text;
-  for (const WString& line : lines) text += line + ORV_T("\r\n");
-  std::vector<uint8_t> content{kUtf16ByteOrderMark & 0xFF, kUtf16ByteOrderMark >> 8};
-  const std::vector<uint8_t> body = Utf16LeBytes(text);
-  content.insert(content.end(), body.begin(), body.end());
   // Failures are logged only: the files themselves are restored all the same.
-  if (const DWORD error = ReplaceFileContent(path, content))
+  if (const DWORD error = AddCryptRecord(path, CryptRecordValue(partition, rest, entry, tempName)))
     COrvLog::GetInstance().AddError(ORV_T("Cannot write %s - %u"), path, error);
 }
 
