@@ -40,6 +40,19 @@ bool COrvImage::AskRestore(const WString& entryPath) {
   return false;
 }
 
+bool COrvImage::OpenForWalk(COrvMorlet& reader, const WString& archive) {
+  COrvLog& log = COrvLog::GetInstance();
+  if (!reader.Open(archive.c_str(), 1, 2)) {
+    const DWORD error = reader.GetLastErrorCode();
+    capture_.lastError = error;
+    m_Error.SetError(error);
+    log.AddError(ORV_T("COrvMorlet::Open failed on %s - %u (%8.8X)"), archive, error, error);
+    return false;
+  }
+  log.AddInfo(ORV_T("Version: %u"), reader.GetArchiveType());
+  return true;
+}
+
 BOOL COrvImage::RestoreArchive(const WString& path, bool wim) {
   return wim ? ApplyWIM(path, restoreTarget_) : ExtractINP(path, restoreTarget_);
 }
@@ -51,19 +64,10 @@ BOOL COrvImage::ExtractINP(const WString& archive, const WString& target) {
                     archive, target);
   ImagePrivileges privileges(kRestorePrivilegeCount);
   COrvMorlet reader;
-  if (!reader.Open(archive.c_str(), 1, 2)) {
-    const DWORD error = reader.GetLastErrorCode();
-    capture_.lastError = error;
-    m_Error.SetError(error);
-    log.AddError(ORV_T("COrvMorlet::Open failed on %s - %u (%8.8X)"), archive, error, error);
-    return log.ExitFunction(FALSE);
-  }
-  log.AddInfo(ORV_T("Version: %u"), reader.GetArchiveType());
+  if (!OpenForWalk(reader, archive)) return log.ExitFunction(FALSE);
 
   while (reader.NextEntry(1)) {
-    Char name[kMaxImagePath + 1] = {};
-    reader.GetEntryName(name, static_cast<int>(std::size(name)));
-    const WString entry(name);
+    const WString entry = CurrentEntryName(reader);
     const bool wanted = AskRestore(entry);
     if (!wanted || IsLeftOutOfRestore(entry)) {
       if (capture_.percentageStyle) SendPercentDone();

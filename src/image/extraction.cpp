@@ -23,9 +23,7 @@ BOOL FindAnyEntry(COrvMorlet& reader, LPCTSTR name, DWORD& error) {
   const DWORD type = reader.GetArchiveType();
   if (type != archive::kTypeVersion1 && type != archive::kTypeVersion2) return FALSE;
   while (reader.NextEntry(1)) {
-    Char entry[kMaxImagePath + 1] = {};
-    reader.GetEntryName(entry, static_cast<int>(std::size(entry)));
-    if (os::CompareNoCase(entry, name) == 0) {
+    if (os::CompareNoCase(CurrentEntryName(reader), name) == 0) {
       error = 0;
       return TRUE;
     }
@@ -97,9 +95,7 @@ uint64_t COrvImage::ComputeRestoreSize(const WString& archive) {
   if (!reader.Open(archive.c_str(), 1, 2)) return 0;
   uint64_t total = 0;
   while (reader.NextEntry(1)) {
-    Char name[kMaxImagePath + 1] = {};
-    reader.GetEntryName(name, static_cast<int>(std::size(name)));
-    const WString entry(name);
+    const WString entry = CurrentEntryName(reader);
     if (AskRestore(entry) && !IsLeftOutOfRestore(entry)) total += reader.GetEntrySize();
   }
   reader.Close();

@@ -120,6 +120,8 @@ class COrvImage final : public COrvImplementation<IOrvImage, COrvImage> {
   BOOL ListArchive(const WString& path, bool wim);
   void ProcessDELFiles(const WString& source, const WString& target);
   BOOL ExtractINP(const WString& archive, const WString& target);
+  // Opens an archive for a walk; a failure is the object's error, and logged.
+  bool OpenForWalk(COrvMorlet& reader, const WString& archive);
   void RecordEncryptedFile(const WString& entry, const WString& target, const WString& tempName);
   BOOL ApplyWIM(const WString& wimPath, const WString& target);
   BOOL ListWIM(const WString& wimPath);

@@ -87,18 +87,9 @@ BOOL COrvImage::ListContentINP(const WString& archive) {
   log.EnterFunction(ORV_T("BOOL COrvImage::ListContentINP(LPCTSTR pstrFile=%s)"), archive);
   ImagePrivileges privileges(kRestorePrivilegeCount);
   COrvMorlet reader;
-  if (!reader.Open(archive.c_str(), 1, 2)) {
-    const DWORD error = reader.GetLastErrorCode();
-    capture_.lastError = error;
-    m_Error.SetError(error);
-    log.AddError(ORV_T("COrvMorlet::Open failed on %s - %u (%8.8X)"), archive, error, error);
-    return log.ExitFunction(FALSE);
-  }
-  log.AddInfo(ORV_T("Version: %u"), reader.GetArchiveType());
+  if (!OpenForWalk(reader, archive)) return log.ExitFunction(FALSE);
   while (reader.NextEntry(1)) {
-    Char name[kMaxImagePath + 1] = {};
-    reader.GetEntryName(name, static_cast<int>(std::size(name)));
-    const WString entry(name);
+    const WString entry = CurrentEntryName(reader);
     const ORVFILEATTRIBUTEDATA attributes = reader.GetEntryAttributes();
     if (AskRestore(entry) && !IsLeftOutOfRestore(entry) &&
         !(attributes.dwFileAttributes & os::kAttrDirectory)) {
@@ -137,20 +128,12 @@ BOOL COrvImage::EnumerateContent(LPCTSTR pstrFile, ORVDCALLBACK pCallBack) {
   if (pCallBack != nullptr) Send(110, 0, 0, 0);
   ImagePrivileges privileges(kRestorePrivilegeCount);
   COrvMorlet reader;
-  if (!reader.Open(pstrFile, 1, 2)) {
-    const DWORD error = reader.GetLastErrorCode();
-    capture_.lastError = error;
-    m_Error.SetError(error);
-    log.AddError(ORV_T("COrvMorlet::Open failed on %s - %u (%8.8X)"), WString(pstrFile), error, error);
-    return log.ExitFunction(FALSE);
-  }
-  log.AddInfo(ORV_T("Version: %u"), reader.GetArchiveType());
+  if (!OpenForWalk(reader, pstrFile)) return log.ExitFunction(FALSE);
   while (reader.NextEntry(1) && pCallBack != nullptr) {
-    Char name[kMaxImagePath + 1] = {};
-    reader.GetEntryName(name, static_cast<int>(std::size(name)));
+    const WString name = CurrentEntryName(reader);
     // The caller's copy lives for the call only; the library keeps ownership.
     ORVFILEATTRIBUTEDATA attributes = reader.GetEntryAttributes();
-    if (!Send(410, reinterpret_cast<ORVVALUE>(name), reinterpret_cast<ORVVALUE>(&attributes), 0)) {
+    if (!Send(410, reinterpret_cast<ORVVALUE>(name.c_str()), reinterpret_cast<ORVVALUE>(&attributes), 0)) {
       capture_.lastError = ORV_ERROR_CANCELLED;
       log.AddInfo(ORV_T("Canceled by user"));
       break;

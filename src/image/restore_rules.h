@@ -2,6 +2,8 @@
 // files at the volume root, which the system makes anew.
 #pragma once
 
+#include <iterator>
+
 #include "archive/morlet.h"
 #include "platform/case_fold.h"
 #include "platform/errors.h"
@@ -16,6 +18,13 @@ inline bool IsLeftOutOfRestore(WStringView entry) {
           os::CompareNoCase(entry.substr(0, kVolumeInformation.size()), kVolumeInformation) == 0) ||
          os::CompareNoCase(entry, ORV_T("pagefile.sys")) == 0 ||
          os::CompareNoCase(entry, ORV_T("hiberfil.sys")) == 0;
+}
+
+// The path of the reader's current entry, relative to the archive root.
+inline WString CurrentEntryName(COrvMorlet& reader) {
+  Char name[261] = {};
+  reader.GetEntryName(name, static_cast<int>(std::size(name)));
+  return WString(name);
 }
 
 // 0 when the walk of `reader` ended because no entry was left, else the reason it ended.

@@ -8,18 +8,12 @@
 #include "archive/archive_support.h"
 #include "image/image.h"
 #include "platform/encoding.h"
-#include "platform/native_name.h"
 #include "services_disk/described_disks.h"
+#include "native_path.h"
 #include "support/temp_folder.h"
 
 namespace orv::test {
 namespace {
-
-std::string Native(const WString& path) {
-  std::string native;
-  EXPECT_EQ(os::NativeNameOf(path, native), 0u);
-  return native;
-}
 
 TEST(CaptureOfLinks, LinksAreStoredAsLinksAndNeverWrittenThrough) {
   TempFolder folder;

@@ -6,17 +6,11 @@
 
 #include "archive/archive_support.h"
 #include "image/image.h"
-#include "platform/native_name.h"
+#include "native_path.h"
 #include "support/temp_folder.h"
 
 namespace orv::test {
 namespace {
-
-std::string Native(const WString& path) {
-  std::string native;
-  EXPECT_EQ(os::NativeNameOf(path, native), 0u);
-  return native;
-}
 
 TEST(RestoreOntoLinks, DeletionsAndFilesStopAtLinks) {
   TempFolder folder;

@@ -7,18 +7,12 @@
 #include <filesystem>
 
 #include "image/image.h"
-#include "platform/native_name.h"
+#include "native_path.h"
 #include "support/temp_folder.h"
 #include "wim_test_support.h"
 
 namespace orv::test {
 namespace {
-
-std::string Native(const WString& path) {
-  std::string native;
-  EXPECT_EQ(os::NativeNameOf(path, native), 0u);
-  return native;
-}
 
 bool RunTool(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
 
