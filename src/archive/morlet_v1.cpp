@@ -39,12 +39,6 @@ WString HoldingFolder(WStringView path) {
   return WString(folder);
 }
 
-bool ContainsNoCase(WStringView text, WStringView part) {
-  for (size_t i = 0; i + part.size() <= text.size(); ++i)
-    if (os::CompareNoCase(text.substr(i, part.size()), part) == 0) return true;
-  return false;
-}
-
 }  // namespace
 
 DWORD COrvMorlet::OpenV1(bool existed) {
@@ -193,7 +187,7 @@ BOOL COrvMorlet::ExtractCurrentV1(LPCTSTR folder, int flags) {
   MakeCurrent(item.attributes, item.name, SizeOf(item.attributes));
   current_.tempName.clear();
   // The image's password file stays in the archive unless the caller asks for it.
-  if (flags == 0 && ContainsNoCase(item.name, kPasswordFile)) return Succeed();
+  if (flags == 0 && os::ContainsNoCase(item.name, kPasswordFile)) return Succeed();
   const uint64_t stored = LoadLE<uint64_t>(p + 36);
   const uint64_t offset = LoadLE<uint64_t>(p + 44);
   const uint64_t size = SizeOf(item.attributes);

@@ -83,7 +83,7 @@ bool COrvImage::RotateArchive() {
   capture_.imageFiles.push_back(name);
   capture_.archivePath = folder + ORV_T("\\") + name;
   log.AddInfo(ORV_T("Change Image File to %s"), capture_.archivePath);
-  if (!capture_.archive.Open(capture_.archivePath.c_str(), 0, 2)) {
+  if (!capture_.archive.Open(capture_.archivePath.c_str(), 0, capture_.archiveVersion)) {
     capture_.lastError = capture_.archive.GetLastErrorCode();
     return false;
   }

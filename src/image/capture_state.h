@@ -76,6 +76,7 @@ struct CaptureState {
   // The archive being written and its rotation.
   COrvMorlet archive;
   WString archivePath;
+  int archiveVersion = 2;  // of the archive and of the parts rotation opens
   DWORD partCounter = 0;
   DWORD archiveBytes = 0;  // saturates at 0xFFFFFFFF
   DWORD archiveFiles = 0;

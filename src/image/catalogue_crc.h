@@ -4,7 +4,7 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/file.h"
@@ -55,14 +55,26 @@ class CrcCatalogueWriter {
   bool differential_ = false;
 };
 
-// A line of a reference catalogue, as the change scan uses it.
+// A line of a reference catalogue, and what the change scan finds of its entry.
 struct CrcRecord {
-  DWORD state = 0;  // not yet seen by the scan
+  DWORD state = 0;  // as read: 0; the scan sets its own states (image/change_rules.h)
   DWORD marker = 0;
   uint64_t size = 0;
   int64_t time = 0;
+  DWORD attributes = 0;      // seen on the volume
+  os::FileTime lastWrite = 0;  // seen on the volume
+  bool sharingViolation = false;
 };
-using CrcTable = std::map<COrvString, CrcRecord, COrvStringLess>;
+
+// Names compared as Windows compares them, ignoring case.
+struct NoCaseHash {
+  size_t operator()(const COrvString& name) const;
+};
+struct NoCaseEqual {
+  bool operator()(const COrvString& a, const COrvString& b) const { return a.CompareNoCase(b) == 0; }
+};
+// The reference table: looked up by name for every entry of a volume, hence a hash.
+using CrcTable = std::unordered_map<COrvString, CrcRecord, NoCaseHash, NoCaseEqual>;
 
 // Reads "<folder>\<baseName>.crc" into `table` (a name already present keeps its first
 // record). Sets `i386` when an entry is named I386. A missing file is no error.

@@ -16,15 +16,10 @@ namespace {
 constexpr size_t kMaxLine = 32768;
 constexpr DWORD kChunk = 64 * 1024;
 
-bool StartsWithNoCase(WStringView text, WStringView prefix) {
-  return text.size() >= prefix.size() &&
-         os::CompareNoCase(text.substr(0, prefix.size()), prefix) == 0;
-}
-
 bool IsSkippedName(WStringView name) {
   for (const Char* prefix :
        {ORV_T("zorbin"), ORV_T("system recovery"), ORV_T("driver.cab"), ORV_T("preload")})
-    if (StartsWithNoCase(name, prefix)) return true;
+    if (os::StartsWithNoCase(name, prefix)) return true;
   return false;
 }
 
@@ -75,6 +70,18 @@ void TakeLine(WStringView line, CrcTable& table, bool& i386) {
 }
 
 }  // namespace
+
+size_t NoCaseHash::operator()(const COrvString& name) const {
+  // FNV-1a over the upper-cased units, in the width of size_t.
+  constexpr bool kWide = sizeof(size_t) == 8;
+  size_t hash = static_cast<size_t>(kWide ? 14695981039346656037ull : 2166136261u);
+  const size_t prime = static_cast<size_t>(kWide ? 1099511628211ull : 16777619u);
+  for (const Char c : name.str()) {
+    hash ^= static_cast<size_t>(os::ToUpper(c));
+    hash *= prime;
+  }
+  return hash;
+}
 
 void ReadCrcFile(WStringView folder, WStringView baseName, CrcTable& table, bool& i386) {
   const WString path = WString(folder) + ORV_T("\\") + WString(baseName) + ORV_T(".crc");

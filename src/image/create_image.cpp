@@ -269,7 +269,8 @@ void COrvImage::CreateMorletImage(WStringView drive, WStringView archivePath) {
   if (capture_.imageType == 5) capture_.archive.SetSplitSize(capture_.SplitBytes());
   capture_.archivePath = archivePath;
   DeleteArchiveFiles(archivePath);
-  if (!capture_.archive.Open(capture_.archivePath.c_str(), 0, static_cast<int>(capture_.imageType))) {
+  capture_.archiveVersion = static_cast<int>(capture_.imageType);
+  if (!capture_.archive.Open(capture_.archivePath.c_str(), 0, capture_.archiveVersion)) {
     capture_.lastError = capture_.archive.GetLastErrorCode();
     log.ExitFunction();
     return;

@@ -32,10 +32,6 @@ BOOL FindAnyEntry(COrvMorlet& reader, LPCTSTR name, DWORD& error) {
   return FALSE;
 }
 
-bool HasWimExtension(WStringView path) {
-  return path.size() >= 4 && os::CompareNoCase(path.substr(path.size() - 4), ORV_T(".WIM")) == 0;
-}
-
 }  // namespace
 
 BOOL COrvImage::Extract(LPCTSTR pstrFile, LPCTSTR pstrTargetDir, ORVDCALLBACK pCallBack) {
@@ -58,7 +54,7 @@ BOOL COrvImage::Extract(LPCTSTR pstrFile, LPCTSTR pstrTargetDir, ORVDCALLBACK pC
         return FALSE;
       }
     } else {
-      wim = HasWimExtension(file);
+      wim = os::EndsWithNoCase(file, ORV_T(".WIM"));
     }
   }
   capture_.callback = pCallBack;

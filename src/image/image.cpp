@@ -17,6 +17,5 @@ BOOL COrvImage::CreateWIM(LPCTSTR, LPCTSTR, DWORD, DWORD, BOOL, ORVDCALLBACK) { 
 BOOL COrvImage::CreateImageFile(LPCTSTR, LPCTSTR, DWORD, DWORD, DWORD, BOOL, ORVDCALLBACK) {
   return NotBuilt();
 }
-BOOL COrvImage::CreateDifferentialImage(LPDIFFIMAGEDATA) { return NotBuilt(); }
 
 }  // namespace orv

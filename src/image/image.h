@@ -12,6 +12,7 @@
 
 #include "frame/implementation.h"
 #include "image/capture_state.h"
+#include "image/diff_state.h"
 #include "platform/dir_search.h"
 #include "services/disk.h"
 #include "services/shadow_copy.h"
@@ -106,6 +107,23 @@ class COrvImage final : public COrvImplementation<IOrvImage, COrvImage> {
 
   void WritePasswordFile(WStringView folder);
 
+  // Differential images (diff_image.cpp, diff_scan.cpp, diff_backup.cpp).
+  BOOL SetUpDifferential(const DIFFIMAGEDATA& record);
+  void DiffFindAllFiles();
+  // Walks one folder (relative to the volume root, empty or ending with a separator);
+  // true when something below it is new or modified. `empty` tells whether it held
+  // anything.
+  bool DiffWalk(const WString& relativeFolder, bool* empty = nullptr);
+  // Judges one entry against the reference; true when it is new or modified.
+  bool ExamineEntry(const WString& fullPath, const os::FindData& found);
+  // Sets the entry `relative` and, for a folder, everything below it to unchanged.
+  void SetUnchanged(const WString& relative, bool folder);
+  void BackupFiles();
+  bool OpenDifferentialArchive();
+  // Stores a changed entry with the parent folders it needs; false when the backup stops.
+  bool StoreWithParents(const WString& name);
+  void ReportBackupProgress(uint64_t processed, uint64_t count);
+
   // Restore and listing of image folders (restore_image.cpp, extract_inp.cpp,
   // apply_wim.cpp, listing.cpp, extraction.cpp). They share the callback, the progress
   // style, the counters and the last error with the capture.
@@ -163,6 +181,7 @@ class COrvImage final : public COrvImplementation<IOrvImage, COrvImage> {
   WString listRoot_;
 
   CaptureState capture_;
+  DiffState diff_;
   std::unique_ptr<IOrvShadowCopy> shadowCopy_;
 };
 

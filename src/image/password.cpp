@@ -7,6 +7,7 @@
 #include "image/catalogue_xml.h"
 #include "image/capture_paths.h"
 #include "image/image.h"
+#include "platform/case_fold.h"
 #include "platform/dir_search.h"
 #include "platform/file.h"
 #include "services/log.h"
@@ -19,13 +20,6 @@ namespace {
 
 constexpr size_t kStoredCharacters = 16;  // the password record holds 16 UTF-16 units
 WString JoinName(WStringView folder, WStringView name) { return WithSeparator(folder) + WString(name); }
-
-bool EndsWithWim(const WString& path) {
-  if (path.size() < 4) return false;
-  const WString tail = path.substr(path.size() - 4);
-  return (tail[0] == '.') && (tail[1] == 'W' || tail[1] == 'w') && (tail[2] == 'I' || tail[2] == 'i') &&
-         (tail[3] == 'M' || tail[3] == 'm');
-}
 
 // The first image file an image folder lists: in Windows.xml, then in BASE.XML.
 WString FirstListedImageFile(const WString& folder) {
@@ -89,7 +83,8 @@ BOOL COrvImage::GetPassword(LPCTSTR pstrSourceDir, LPTSTR pstrPassword, DWORD dw
   if (path.empty()) path = FirstWimFile(folder);
   if (path.empty()) path = JoinName(folder, ORV_T("BASE.INP"));
   log.AddInfo(ORV_T("Get Password on %s"), path);
-  if (!EndsWithWim(path)) return log.ExitFunction(GetPasswordINP(path.c_str(), pstrPassword));
+  if (!os::EndsWithNoCase(path, ORV_T(".WIM")))
+    return log.ExitFunction(GetPasswordINP(path.c_str(), pstrPassword));
 
   COrvWim wim;
   const BOOL result = wim.GetPassword(path.c_str(), pstrPassword);

@@ -17,17 +17,6 @@ namespace orv {
 
 namespace {
 
-bool EndsWithNoCase(WStringView text, WStringView end) {
-  return text.size() >= end.size() &&
-         os::CompareNoCase(text.substr(text.size() - end.size()), end) == 0;
-}
-
-bool ContainsNoCase(WStringView text, WStringView part) {
-  for (size_t i = 0; i + part.size() <= text.size(); ++i)
-    if (os::CompareNoCase(text.substr(i, part.size()), part) == 0) return true;
-  return false;
-}
-
 }  // namespace
 
 BOOL COrvImage::RestoreImage(LPCTSTR pstrSourceDir, LPCTSTR pstrTargetDir,
@@ -113,7 +102,7 @@ BOOL COrvImage::ForEachArchive(const WString& folder, ArchiveStep step) {
   const std::vector<WString> archives = ReadArchiveList(folder);
   if (!archives.empty()) {
     for (const WString& path : archives)
-      if (!(this->*step)(path, EndsWithNoCase(path, ORV_T(".WIM")))) return FALSE;
+      if (!(this->*step)(path, os::EndsWithNoCase(path, ORV_T(".WIM")))) return FALSE;
     return TRUE;
   }
   WString first;
@@ -129,7 +118,7 @@ std::vector<WString> COrvImage::ReadArchiveList(const WString& folder) {
   std::vector<WString> archives;
   if (ReadBaseCatalogue(path, catalogue) != 0) return archives;
   for (const WString& file : catalogue.files) {
-    if (!ContainsNoCase(file, ORV_T(".inp")) && !ContainsNoCase(file, ORV_T(".wim"))) continue;
+    if (!os::ContainsNoCase(file, ORV_T(".inp")) && !os::ContainsNoCase(file, ORV_T(".wim"))) continue;
     archives.push_back(WithSeparator(folder) + file);
     log.AddInfo(ORV_T("Add %s to INP list"), archives.back());
   }

@@ -31,4 +31,19 @@ int CompareNoCase(WStringView a, WStringView b) {
   return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
+bool StartsWithNoCase(WStringView text, WStringView part) {
+  return text.size() >= part.size() && CompareNoCase(text.substr(0, part.size()), part) == 0;
+}
+
+bool EndsWithNoCase(WStringView text, WStringView part) {
+  return text.size() >= part.size() &&
+         CompareNoCase(text.substr(text.size() - part.size()), part) == 0;
+}
+
+bool ContainsNoCase(WStringView text, WStringView part) {
+  for (size_t i = 0; i + part.size() <= text.size(); ++i)
+    if (CompareNoCase(text.substr(i, part.size()), part) == 0) return true;
+  return false;
+}
+
 }  // namespace orv::os

@@ -13,4 +13,9 @@ Char ToUpper(Char c);
 // <0, 0 or >0, comparing upper-cased units ordinally (shorter first on a common prefix).
 int CompareNoCase(WStringView a, WStringView b);
 
+// Whether `text` starts with, ends with or holds `part`, ignoring case.
+bool StartsWithNoCase(WStringView text, WStringView part);
+bool EndsWithNoCase(WStringView text, WStringView part);
+bool ContainsNoCase(WStringView text, WStringView part);
+
 }  // namespace orv::os

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "image/catalogue_crc.h"
 #include "image/catalogue_desc.h"
 #include "image/catalogue_paths.h"
@@ -116,8 +118,11 @@ TEST(CrcCatalogue, ReaderSplitsAtTheLastEqualsSkipsAndKeepsTheFirstLine) {
   bool i386 = false;
   ReadReferenceCatalogue(folder.Path(), table, i386);
   EXPECT_TRUE(i386);
+  std::vector<COrvString> keys;
+  for (const auto& [name, record] : table) keys.push_back(name);
+  std::sort(keys.begin(), keys.end(), COrvStringLess());
   std::vector<std::string> names;
-  for (const auto& [name, record] : table) names.emplace_back(name.str().begin(), name.str().end());
+  for (const COrvString& name : keys) names.emplace_back(name.str().begin(), name.str().end());
   EXPECT_EQ(names, (std::vector<std::string>{"a=b.txt", "after", "Dir\\Same.txt", "I386", "last"}));
   EXPECT_EQ(table.at(COrvString(ORV_T("a=b.txt"))).size, 12u);
   EXPECT_EQ(table.at(COrvString(ORV_T("a=b.txt"))).time, 34);

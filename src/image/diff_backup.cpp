@@ -1,0 +1,142 @@
+// The backup half of a differential image: the new and modified entries go into a
+// version 5 archive (in parts of 100 MiB) with the parent folders they need, every
+// entry still there into ALL.CRC, every entry gone into DEL.XML.
+#include <algorithm>
+#include <vector>
+
+#include "fsutil/delete_tree.h"
+#include "image/change_rules.h"
+#include "image/image.h"
+#include "image/image_privileges.h"
+#include "platform/file.h"
+#include "services/log.h"
+
+namespace orv {
+
+namespace {
+
+constexpr uint64_t kPartBytes = 104857600;  // a part is closed once it holds more
+constexpr int kDifferentialArchiveVersion = 5;  // the merge copies its blocks as they are
+
+// The descriptor of `path`, read once more after taking the object over.
+std::vector<uint8_t> DescriptorOf(const WString& path) {
+  std::vector<uint8_t> descriptor;
+  if (os::GetSecurity(path, os::kAllSecurity, descriptor) == 0) return descriptor;
+  COrvLog& log = COrvLog::GetInstance();
+  log.AddInfo(ORV_T("GetNamedSecurityInfo(%s) failed - begin again"), path);
+  TakeOwnership(path.c_str());
+  descriptor.clear();
+  if (const DWORD error = os::GetSecurity(path, os::kAllSecurity, descriptor)) {
+    log.AddInfo(ORV_T("GetNamedSecurityInfo(%s) failed - %u (%8.8X)"), path, error, error);
+    descriptor.clear();
+  }
+  return descriptor;
+}
+
+}  // namespace
+
+bool COrvImage::OpenDifferentialArchive() {
+  const WString path = capture_.targetDir + ORV_T("\\BASE.INP");
+  DeleteArchiveFiles(path);
+  capture_.archivePath = path;
+  capture_.archiveVersion = kDifferentialArchiveVersion;
+  capture_.partCounter = 0;
+  capture_.archiveBytes = 0;
+  capture_.archiveFiles = 0;
+  capture_.imageFiles.push_back(ORV_T("BASE.INP"));
+  COrvLog::GetInstance().AddInfo(ORV_T("Current archive: %s"), path);
+  if (!capture_.archive.Open(path.c_str(), 0, kDifferentialArchiveVersion)) {
+    capture_.lastError = capture_.archive.GetLastErrorCode();
+    COrvLog::GetInstance().AddError(ORV_T("COrvMorlet::Open failed"));
+    return false;
+  }
+  return true;
+}
+
+void COrvImage::BackupFiles() {
+  COrvLog& log = COrvLog::GetInstance();
+  log.EnterFunction(ORV_T("void COrvImage::BackupFiles()"));
+  log.AddInfo(ORV_T("Start Backup... Size: %I64u"), diff_.changeBytes);
+  if (!OpenDifferentialArchive()) return log.ExitFunction();
+  // Files that could not be read for sharing come from a snapshot where there is one.
+  capture_.shadow = false;
+  if (diff_.shadowNeeded) log.AddInfo(ORV_T("Files in sharing violation: read through the MFT"));
+  capture_.secondPass = true;  // a failed read tries the fallbacks at once
+  ImagePrivileges privileges(kCapturePrivilegeCount);
+
+  // Catalogue order: case-insensitive name order.
+  std::vector<const std::pair<const COrvString, CrcRecord>*> entries;
+  entries.reserve(diff_.table.size());
+  for (const auto& entry : diff_.table) entries.push_back(&entry);
+  std::sort(entries.begin(), entries.end(),
+            [](const auto* a, const auto* b) { return COrvStringLess()(a->first, b->first); });
+  log.AddInfo(ORV_T("Item Count: %I64u"), static_cast<uint64_t>(entries.size()));
+  diff_.storedParents.clear();
+
+  uint64_t processed = 0;
+  for (const auto* entry : entries) {
+    const WString& name = entry->first.str();
+    const CrcRecord& record = entry->second;
+    if (record.state == kNotSeen) {
+      AddDeletedEntry(diff_.deletions, name, record.marker == kCrcDirectoryMarker);
+    } else {
+      capture_.crc.Append(name, record.marker, record.size, record.time);
+    }
+    ReportBackupProgress(processed, entries.size());
+    if (capture_.lastError != 0) break;
+    if ((record.state == kNew || record.state == kModified) && !StoreWithParents(name)) break;
+    ++processed;
+    if (StopRequested()) {
+      capture_.lastError = ORV_ERROR_CANCELLED;
+      break;
+    }
+  }
+  // Entries that vanished since the scan, or that cannot be read, are left out.
+  if (capture_.lastError == 2 || capture_.lastError == 5) capture_.lastError = 0;
+  if (!capture_.archive.Close() && capture_.lastError == 0)
+    capture_.lastError = capture_.archive.GetLastErrorCode();
+  capture_.secondPass = false;
+  log.ExitFunction();
+}
+
+bool COrvImage::StoreWithParents(const WString& name) {
+  if (capture_.archiveBytes > kPartBytes) {
+    if (!RotateArchive()) return false;
+    diff_.storedParents.clear();  // a new part starts with no folder stored
+  }
+  // The folders on the way, each once per archive, with their own descriptors.
+  for (size_t slash = name.find('\\'); slash != WString::npos; slash = name.find('\\', slash + 1)) {
+    const WString parent = name.substr(0, slash);
+    if (!diff_.storedParents.insert(COrvString(parent)).second) continue;
+    const WString full = diff_.volumeRoot + parent;
+    if (AddEntry(full, DescriptorOf(full)) == EntryOutcome::kFailed) return false;
+  }
+  const WString full = diff_.volumeRoot + name;
+  os::FileInfo info;
+  if (const DWORD error = os::GetInfo(full, info)) {
+    COrvLog::GetInstance().AddInfo(ORV_T("GetFileAttributesEx Error on %s =%u"), full, error);
+    return true;  // gone since the scan
+  }
+  // A folder already stored as the parent of an earlier entry is there once.
+  if ((info.attributes & os::kAttrDirectory) && !diff_.storedParents.insert(COrvString(name)).second)
+    return true;
+  if (AddEntry(full, DescriptorOf(full)) == EntryOutcome::kFailed) return false;
+  if (!(info.attributes & os::kAttrDirectory)) {
+    const uint64_t bytes = uint64_t{capture_.archiveBytes} + info.size;
+    capture_.archiveBytes = bytes >= 0xFFFFFFFF ? 0xFFFFFFFF : static_cast<DWORD>(bytes);
+  }
+  return true;
+}
+
+void COrvImage::ReportBackupProgress(uint64_t processed, uint64_t count) {
+  if (capture_.callback == nullptr || count == 0) return;
+  // The scan took the first half of the range, the backup takes the second.
+  const uint64_t total = diff_.usedSpace;
+  const double share = static_cast<double>(processed) / static_cast<double>(count);
+  const uint64_t position = static_cast<uint64_t>(share * static_cast<double>(total) + static_cast<double>(total)) / 1024;
+  if (!Send(104, static_cast<ORVVALUE>(static_cast<DWORD>(position)), 0, capture_.context) ||
+      !Send(404, 0, 0, capture_.context))
+    capture_.lastError = ORV_ERROR_CANCELLED;
+}
+
+}  // namespace orv

@@ -1,0 +1,121 @@
+// Differential images of a volume mapped to a drive letter: what a set stores and lists
+// as deleted, and a chain of sets restored to the state of its last one.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "archive/archive_support.h"
+#include "image/catalogue_xml.h"
+#include "image/image.h"
+#include "platform/volume.h"
+#include "support/temp_folder.h"
+
+namespace orv::test {
+namespace {
+
+std::map<WString, std::string> Tree(const WString& folder, const WString& prefix = WString()) {
+  std::map<WString, std::string> tree;
+  for (const WString& name : FolderNames(folder)) {
+    const WString path = folder + ORV_T("\\") + name;
+    DWORD attributes = 0;
+    os::GetAttributes(path, attributes);
+    if (attributes & os::kAttrDirectory) {
+      tree[prefix + name] = "<dir>";
+      for (auto& [inner, content] : Tree(path, prefix + name + ORV_T("\\"))) tree[inner] = content;
+    } else {
+      tree[prefix + name] = ReadFile(path);
+    }
+  }
+  return tree;
+}
+
+class DifferentialTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(os::CreateDirectory(volume_), 0u);
+    WString native = volume_;
+    for (Char& c : native)
+      if (c == '\\') c = '/';
+    ASSERT_EQ(os::SetDriveFolder('V', native), 0u);
+  }
+  void TearDown() override { os::SetDriveFolder('V', ORV_T("")); }
+
+  BOOL Differential(const WString& reference, const WString& target) {
+    DIFFIMAGEDATA record{};
+    record.wDriveLetter = 'V';
+    record.m_dwINPVersion = 5;
+    record.dwSplitSizeMB = 650;
+    record.pstrReferenceDir = reference.c_str();
+    record.pstrTargetDir = target.c_str();
+    record.pstrDescription = ORV_T("test set");
+    const BOOL done = image_.CreateDifferentialImage(&record);
+    error_ = image_.GetLastErrorCode();
+    return done;
+  }
+
+  TempFolder folder_;
+  WString volume_ = folder_ / ORV_T("volume");
+  COrvImage image_;
+  DWORD error_ = 0;
+};
+
+TEST_F(DifferentialTest, SetsStoreChangesAndDeletionsAndRestoreToTheLastState) {
+  ASSERT_EQ(os::CreateDirectoryTree(volume_ + ORV_T("\\docs\\deep")), 0u);
+  ASSERT_EQ(os::CreateDirectory(volume_ + ORV_T("\\old")), 0u);
+  WriteFile(volume_ + ORV_T("\\docs\\deep\\keep.txt"), "keep");
+  WriteFile(volume_ + ORV_T("\\docs\\deep\\change.txt"), "before");
+  WriteFile(volume_ + ORV_T("\\docs\\gone.txt"), "gone");
+  WriteFile(volume_ + ORV_T("\\old\\x.txt"), "x");
+  WriteFile(volume_ + ORV_T("\\root-gone.txt"), "root");
+  // The reference: a full image of the volume.
+  const WString base = folder_ / ORV_T("base");
+  const WString sets = folder_ / ORV_T("sets");
+  ASSERT_TRUE(Differential(folder_ / ORV_T("no-reference"), base)) << error_;
+
+  WriteFile(volume_ + ORV_T("\\docs\\deep\\change.txt"), "after, longer");
+  ASSERT_EQ(os::DeleteFile(volume_ + ORV_T("\\docs\\gone.txt")), 0u);
+  ASSERT_EQ(os::DeleteFile(volume_ + ORV_T("\\root-gone.txt")), 0u);
+  ASSERT_EQ(os::DeleteFile(volume_ + ORV_T("\\old\\x.txt")), 0u);
+  ASSERT_EQ(os::RemoveDirectory(volume_ + ORV_T("\\old")), 0u);
+  ASSERT_EQ(os::CreateDirectoryTree(volume_ + ORV_T("\\new\\inner")), 0u);
+  WriteFile(volume_ + ORV_T("\\new\\inner\\n.txt"), "new");
+  const WString set0 = sets + ORV_T("\\USERDIFF.0");
+  ASSERT_TRUE(Differential(base, set0)) << error_;
+
+  // The set holds the changed file with its two parent folders, and the new tree.
+  COrvMorlet archive;
+  ASSERT_TRUE(archive.Open((set0 + ORV_T("\\BASE.INP")).c_str(), 1, 5));
+  std::vector<WString> names = EntryNames(archive);
+  archive.Close();
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<WString>{ORV_T("docs"), ORV_T("docs\\deep"), ORV_T("docs\\deep\\change.txt"),
+                                         ORV_T("new"), ORV_T("new\\inner"), ORV_T("new\\inner\\n.txt")}));
+  std::vector<DeletedEntry> deleted;
+  ASSERT_EQ(ReadDeletionList(set0 + ORV_T("\\DEL.XML"), deleted), 0u);
+  std::vector<WString> deletedNames;
+  for (const DeletedEntry& entry : deleted) deletedNames.push_back(entry.path);
+  std::sort(deletedNames.begin(), deletedNames.end());
+  // Entries at the root are never listed.
+  EXPECT_EQ(deletedNames, (std::vector<WString>{ORV_T("docs\\gone.txt"), ORV_T("old\\x.txt")}));
+
+  // A set with no change stores nothing.
+  const WString set1 = sets + ORV_T("\\USERDIFF.1");
+  ASSERT_TRUE(Differential(set0, set1)) << error_;
+  ASSERT_TRUE(archive.Open((set1 + ORV_T("\\BASE.INP")).c_str(), 1, 5));
+  EXPECT_TRUE(EntryNames(archive).empty());
+  archive.Close();
+
+  // The chain comes back in the state of the last set (the root file and the folder
+  // "old", which the deletion list leaves out, stay).
+  const WString restored = folder_ / ORV_T("restored");
+  ASSERT_TRUE(image_.RestoreDifferentialImage(base.c_str(), sets.c_str(), 1, restored.c_str(), nullptr))
+      << image_.GetLastErrorCode();
+  std::map<WString, std::string> expected = Tree(volume_);
+  expected[ORV_T("root-gone.txt")] = "root";
+  expected[ORV_T("old")] = "<dir>";
+  EXPECT_EQ(Tree(restored), expected);
+}
+
+}  // namespace
+}  // namespace orv::test
