@@ -141,6 +141,7 @@ BOOL COrvImage::SetUpCapture(const IMAGEDATA& record) {
   capture_.lastError = 0;
   capture_.cancelled = false;
   capture_.splitSizeMB = record.dwSplitSizeMB;
+  capture_.archivePartBytes = capture_.SplitBytes();
   capture_.imageType = record.dwImageType;
   capture_.diskNumber = record.dwDiskNumber;
   capture_.reserved = record.dwReserved;
@@ -285,7 +286,8 @@ void COrvImage::CreateMorletImage(WStringView drive, WStringView archivePath) {
                     WString(drive), WString(archivePath));
   CapturePrivileges privileges(3);
   capture_.archive.SetCompression(1);
-  if (capture_.imageType == 5) capture_.archive.SetSplitSize(capture_.SplitBytes());
+  if (capture_.imageType == 5)
+    capture_.archive.SetSplitSize(capture_.archivePartBytes ? capture_.archivePartBytes : ~uint64_t{0});
   capture_.archivePath = archivePath;
   DeleteArchiveFiles(archivePath);
   if (!capture_.archive.Open(capture_.archivePath.c_str(), 0, static_cast<int>(capture_.imageType))) {

@@ -13,10 +13,6 @@ COrvImage::~COrvImage() {
   ForgetCurrentImage(this);
 }
 
-BOOL COrvImage::CreateWIM(LPCTSTR, LPCTSTR, DWORD, DWORD, BOOL, ORVDCALLBACK) { return NotBuilt(); }
-BOOL COrvImage::CreateImageFile(LPCTSTR, LPCTSTR, DWORD, DWORD, DWORD, BOOL, ORVDCALLBACK) {
-  return NotBuilt();
-}
 BOOL COrvImage::CreateDifferentialImage(LPDIFFIMAGEDATA) { return NotBuilt(); }
 BOOL COrvImage::RestoreImage(LPCTSTR, LPCTSTR, ORVDCALLBACK) { return NotBuilt(); }
 BOOL COrvImage::RestoreDifferentialImage(LPCTSTR, LPCTSTR, int, LPCTSTR, ORVDCALLBACK) {
