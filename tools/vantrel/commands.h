@@ -26,7 +26,9 @@ void AddInpCommands(CLI::App& app, CommandContext& context);
 void AddDiskCommands(CLI::App& app, CommandContext& context);
 // `layout write|compare`.
 void AddLayoutCommands(CLI::App& app, CommandContext& context);
-// `image create`.
+// `image create`, `image wim`.
 void AddImageCommands(CLI::App& app, CommandContext& context);
+// `image wim`, below the `image` command.
+void AddImageWimCommand(CLI::App& image, CommandContext& context);
 
 }  // namespace vantrel_cli
