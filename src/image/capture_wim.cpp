@@ -14,7 +14,6 @@
 #include "image/new_wim.h"
 #include "image/wim_split_names.h"
 #include "platform/file.h"
-#include "platform/local_memory.h"
 #include "platform/process.h"
 #include "platform/system.h"
 #include "platform/volume.h"
@@ -177,12 +176,7 @@ void COrvImage::CaptureWimFile(const WString& target, const WString& source, DWO
     capture_.lastError = capture_.cancelled ? ORV_ERROR_CANCELLED : (code ? code : 123);
     log.AddError(ORV_T("WIMCaptureImage failed - %u"), capture_.lastError);
   } else {
-    void* information = nullptr;
-    DWORD size = 0;
-    if (wim.WIMGetImageInformation(image, &information, &size)) {
-      wim.WIMSetImageInformation(image, information, size);
-      os::LocalRelease(information);
-    }
+    RewriteImageInformation(wim, image);
     if (capture_.bootImage) wim.WIMSetBootImage(nullptr, 1);
     wim.WIMUnregisterMessageCallback(nullptr, ImageWimMessage);
     wim.WIMCloseHandle(image);

@@ -6,7 +6,6 @@
 #include "image/new_wim.h"
 #include "platform/file.h"
 #include "platform/folder.h"
-#include "platform/local_memory.h"
 #include "platform/system.h"
 #include "services/log.h"
 #include "wim/engine.h"
@@ -66,12 +65,7 @@ BOOL COrvImage::MountImageWIM(WString& mountFolder, const WString& wimFile) {
       wim.WIMCloseHandle(nullptr);
       return log.ExitFunction(FALSE);
     }
-    void* information = nullptr;
-    DWORD size = 0;
-    if (wim.WIMGetImageInformation(image, &information, &size)) {
-      wim.WIMSetImageInformation(image, information, size);
-      os::LocalRelease(information);
-    }
+    RewriteImageInformation(wim, image);
     wim.WIMCloseHandle(image);
     const bool written = wim.WIMCloseHandle(nullptr);
     os::DeleteEntryAt(placeholder);

@@ -71,8 +71,10 @@ TEST_F(LibraryTest, ImageOperationsAnswerThroughTheirSlots) {
   ORVFILEATTRIBUTEDATA data{};
   IMAGEDATA imageData{};
   DIFFIMAGEDATA diffData{};
-  ExpectNotBuilt(image, image->CreateWIM(path, path, 0, 0, 0, nullptr));
-  ExpectNotBuilt(image, image->CreateImageFile(path, path, 2, 0, 0, 0, nullptr));
+  ExpectRefused(image, image->CreateWIM(nullptr, path, 0, 0, 0, nullptr));  // no source
+  EXPECT_EQ(image->GetLastErrorCode(), ORV_ERROR_ARG1);
+  ExpectRefused(image, image->CreateImageFile(path, path, 3, 0, 0, 0, nullptr));  // sector type
+  EXPECT_EQ(image->GetLastErrorCode(), ORV_ERROR_NOT_SUPPORTED);
   ExpectNotBuilt(image, image->CreateDifferentialImage(&diffData));
   ExpectRefused(image, image->CreateImage(&imageData));  // no target folder
   EXPECT_EQ(image->GetLastErrorCode(), 87u);

@@ -63,6 +63,21 @@ TEST_F(WimFileEngine, SplitLeavesPartsAndNoWholeFile) {
   EXPECT_EQ(ReadTree(Native("out")), ReadTree(Native("src")));
 }
 
+BOOL ORV_CALLBACK CancelAtFirstPoll(ORVVALUE message, ORVVALUE, ORVVALUE, ORVVALUE) {
+  return message != ORV_MSG_CANCEL_POLL;
+}
+
+TEST_F(WimFileEngine, CancelEndsTheCaptureAsCancelled) {
+  EXPECT_FALSE(image_.CreateWIM(ORV_T("Q:\\src"), ORV_T("Q:\\x.wim"), wim::kCompressLzx, 0, FALSE,
+                                CancelAtFirstPoll));
+  EXPECT_EQ(image_.GetLastErrorCode(), ORV_ERROR_CANCELLED);
+}
+
+TEST(WimFilter, InstalledWhereTheEngineCanMount) {
+  COrvImage image;
+  EXPECT_EQ(image.IsWimFilterInstalled() != FALSE, std::filesystem::exists("/dev/fuse"));
+}
+
 TEST_F(WimFileEngine, LinkPlantedAtTheTargetIsNotWrittenThrough) {
   ASSERT_EQ(symlink(Native("outside/victim.txt").c_str(), Native("x.wim").c_str()), 0);
   ASSERT_TRUE(image_.CreateWIM(ORV_T("Q:\\src"), ORV_T("Q:\\x.wim"), wim::kCompressLzx, 0, FALSE,
