@@ -165,9 +165,9 @@ void ExerciseImage(void *library) {
   BOOL r = FALSE;
   CALL(r = image->Dump());
   CHECK(r == TRUE);
-  CALL(r = image->CreateWIM(path, path, 0, 0, 0, nullptr));
-  ExpectNotBuilt(image, r, __LINE__);
-  CALL(r = image->CreateImageFile(path, path, 2, 0, 0, 0, nullptr));
+  CALL(r = image->CreateWIM(nullptr, path, 0, 0, 0, nullptr));  // no source
+  CHECK(!r && image->GetLastErrorCode() == ORV_ERROR_ARG1);
+  CALL(r = image->CreateImageFile(path, path, 3, 0, 0, 0, nullptr));  // sector type
   ExpectNotBuilt(image, r, __LINE__);
   CALL(r = image->CreateDifferentialImage(&diffData));
   ExpectNotBuilt(image, r, __LINE__);
