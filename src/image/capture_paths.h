@@ -11,6 +11,16 @@ inline constexpr size_t kMaxImagePath = 260;
 // Windows paths of 240 characters or more are left out of a capture.
 inline constexpr size_t kMaxCapturedPath = 240;
 
+// The name an entry is offered to the caller under (400): ":\" and its path relative
+// to the root of the capture.
+inline WString DisplayName(WStringView relative) { return ORV_T(":\\") + WString(relative); }
+
+// Whether an entry is left out for its length: its Windows path, "X:\" and the relative
+// path, whatever the folder that stands for the volume here.
+inline bool IsTooLongToCapture(WStringView displayName) {
+  return displayName.size() + 1 >= kMaxCapturedPath;
+}
+
 // A string the caller passed: present, not empty, and at most 260 characters.
 inline bool IsCallerPath(const Char* text) {
   if (text == nullptr) return false;

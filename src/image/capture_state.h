@@ -33,6 +33,9 @@ struct CaptureState {
   DWORD reserved = 0;
   DWORD splitSizeMB = 0;
   uint64_t SplitBytes() const { return uint64_t{splitSizeMB} * 1048576u; }
+  // The part size of a type-5 archive: the split size for a disk image, 100 MiB less
+  // for the archive of a folder. 0: parts without a size limit.
+  uint64_t archivePartBytes = 0;
   WString targetDir;
   WString password;  // at most kMaxPassword characters; empty: the image has none
   bool HasPassword() const { return !password.empty(); }

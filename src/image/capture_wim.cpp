@@ -2,14 +2,18 @@
 // where it has one, else from its mount point. The engine asks the message handler
 // about every entry: the handler applies the default exclusions, asks the caller (400),
 // writes the ALL.CRC lines, and sends encrypted files and reparse points to DATA.INP.
+#include <algorithm>
+#include <cstdint>
+
 #include "archive/source_metadata.h"
 #include "image/catalogue_crc.h"
 #include "image/current_image.h"
 #include "image/exclusions.h"
 #include "image/capture_paths.h"
 #include "image/image.h"
+#include "image/new_wim.h"
+#include "image/wim_split_names.h"
 #include "platform/file.h"
-#include "platform/local_memory.h"
 #include "platform/process.h"
 #include "platform/system.h"
 #include "platform/volume.h"
@@ -23,12 +27,6 @@ namespace orv {
 namespace {
 
 DWORD ORV_CALLBACK ImageWimMessage(DWORD message, ORVVALUE first, ORVVALUE second, void*);
-
-// The file of `path` with its extension replaced by "_O.WIM".
-WString UnsplitName(const WString& path) {
-  const size_t dot = path.rfind('.');
-  return (dot == WString::npos ? path : path.substr(0, dot)) + ORV_T("_O.WIM");
-}
 
 DWORD Process(COrvImage& image, const Char* path, BOOL* include) {
   CaptureState& capture = image.Capture();
@@ -109,7 +107,8 @@ DWORD ORV_CALLBACK ImageWimMessage(DWORD message, ORVVALUE first, ORVVALUE secon
       const int percent = static_cast<int>(first);
       capture.progressPosition = capture.percentageStyle ? percent : percent + capture.progressBase;
       if (!image->Send(104, static_cast<ORVVALUE>(capture.progressPosition), 0, capture.context)) {
-        capture.lastError = ORV_ERROR_CANCELLED;
+        // Marked as the caller's cancel, so that the engine's failure reads as one.
+        image->Cancel();
         return wim::kMsgAbortImage;
       }
       return wim::kMsgSuccess;
@@ -146,57 +145,56 @@ void COrvImage::CaptureWim(const COrvPartition& partition, const WString& folder
   capture_.leftovers.clear();
   capture_.listedNames.clear();
   log.AddInfo(ORV_T("Image File: %s"), target);
+  CaptureWimFile(target, source, wim::kCompressLzx);
+  if (capture_.lastError == 0 && !capture_.leftovers.empty()) {
+    capture_.imageFiles.push_back(ORV_T("DATA.INP"));
+    BuildDataArchive(folder + ORV_T("\\DATA.INP"), capture_.volumeRoot);
+  }
+  ReleaseShadowCopy();
+}
 
+void COrvImage::CaptureWimFile(const WString& target, const WString& source, DWORD compression) {
+  COrvLog& log = COrvLog::GetInstance();
   COrvWim wim;
   WString passwordFile;
-  if (!wim.WIMCreateFile(target.c_str(), wim::kGenericWrite, wim::kCreateAlways, 0,
-                         wim::kCompressLzx, nullptr)) {
+  if (!CreateNewWim(wim, target, compression)) {
     capture_.lastError = wim.GetLastErrorCode();
     log.AddError(ORV_T("WIMCreateFile failed"));
-  } else {
-    wim.WIMRegisterMessageCallback(nullptr, ImageWimMessage, nullptr);
-    if (!capture_.percentageStyle && capture_.HasPassword()) {
-      WritePasswordFile(source);
-      passwordFile = source + ORV_T("QUEN.DAV");
-      log.AddInfo(ORV_T("Include password in %s"), passwordFile);
-    }
-    if (!capture_.tempDir.empty() && !wim.WIMSetTemporaryPath(nullptr, capture_.tempDir.c_str()))
-      log.AddError(ORV_T("Cannot set Temporary folder - %u"), wim.GetLastErrorCode());
-    HANDLE image = wim.WIMCaptureImage(nullptr, source.c_str(), 0);
-    if (image == nullptr) {
-      const DWORD code = wim.GetLastErrorCode();
-      capture_.lastError = capture_.cancelled ? ORV_ERROR_CANCELLED : (code ? code : 123);
-      log.AddError(ORV_T("WIMCaptureImage failed - %u"), capture_.lastError);
-    } else {
-      void* information = nullptr;
-      DWORD size = 0;
-      if (wim.WIMGetImageInformation(image, &information, &size)) {
-        wim.WIMSetImageInformation(image, information, size);
-        os::LocalRelease(information);
-      }
-      if (capture_.bootImage) wim.WIMSetBootImage(nullptr, 1);
-      wim.WIMUnregisterMessageCallback(nullptr, ImageWimMessage);
-      wim.WIMCloseHandle(image);
-    }
-    if (!wim.WIMCloseHandle(nullptr) && capture_.lastError == 0)
-      capture_.lastError = wim.GetLastErrorCode();
-    if (!passwordFile.empty()) os::DeleteFile(passwordFile);
-    capture_.listedNames.clear();
-    if (capture_.lastError == 0) Send(408, 0, 0, capture_.context);
+    return;
   }
+  wim.WIMRegisterMessageCallback(nullptr, ImageWimMessage, nullptr);
+  if (!capture_.percentageStyle && capture_.HasPassword()) {
+    WritePasswordFile(source);
+    passwordFile = WithSeparator(source) + ORV_T("QUEN.DAV");
+    log.AddInfo(ORV_T("Include password in %s"), passwordFile);
+  }
+  if (!capture_.tempDir.empty() && !wim.WIMSetTemporaryPath(nullptr, capture_.tempDir.c_str()))
+    log.AddError(ORV_T("Cannot set Temporary folder - %u"), wim.GetLastErrorCode());
+  HANDLE image = wim.WIMCaptureImage(nullptr, source.c_str(), 0);
+  if (image == nullptr) {
+    const DWORD code = wim.GetLastErrorCode();
+    capture_.lastError = capture_.cancelled ? ORV_ERROR_CANCELLED : (code ? code : 123);
+    log.AddError(ORV_T("WIMCaptureImage failed - %u"), capture_.lastError);
+  } else {
+    RewriteImageInformation(wim, image);
+    if (capture_.bootImage) wim.WIMSetBootImage(nullptr, 1);
+    wim.WIMUnregisterMessageCallback(nullptr, ImageWimMessage);
+    wim.WIMCloseHandle(image);
+  }
+  if (!wim.WIMCloseHandle(nullptr) && capture_.lastError == 0)
+    capture_.lastError = wim.GetLastErrorCode();
+  if (!passwordFile.empty()) os::DeleteFile(passwordFile);
+  capture_.listedNames.clear();
+  if (capture_.lastError != 0) return;
+  Send(408, 0, 0, capture_.context);
 
-  if (capture_.lastError == 0) SplitWim(target);
+  SplitWim(target);
   if (capture_.lastError == 0 && capture_.HasPassword()) {
     log.AddInfo(ORV_T("Set Password on %s"), target);
     COrvWim passwordWim;
     if (!passwordWim.SetPassword(target.c_str(), capture_.password.c_str()))
       capture_.lastError = passwordWim.GetLastErrorCode();
   }
-  if (capture_.lastError == 0 && !capture_.leftovers.empty()) {
-    capture_.imageFiles.push_back(ORV_T("DATA.INP"));
-    BuildDataArchive(folder + ORV_T("\\DATA.INP"), capture_.volumeRoot);
-  }
-  ReleaseShadowCopy();
 }
 
 void COrvImage::SplitWim(const WString& target) {
@@ -205,30 +203,35 @@ void COrvImage::SplitWim(const WString& target) {
   // A split size of 0 means that the image is never split.
   const uint64_t splitBytes = capture_.SplitBytes();
   if (splitBytes == 0 || os::GetInfo(target, info) != 0 || info.size <= splitBytes) return;
-  const WString whole = UnsplitName(target);
-  if (DWORD error = os::MoveFile(target, whole, true)) {
-    capture_.lastError = error;
-    return;
-  }
+  DWORD error = 0;
+  const WimSplitFailure failure = CutWim(target, splitBytes, error);
+  if (failure == WimSplitFailure::kNone) return;
+  capture_.lastError = error;
+  if (failure == WimSplitFailure::kOpen) log.AddError(ORV_T("WIMCreateFile failed"));
+  if (failure == WimSplitFailure::kSplit) log.AddError(ORV_T("WIMSplitFile failed"));
+  // A failed split leaves the whole image under its own name again.
+  if (failure != WimSplitFailure::kMove) os::MoveFile(UnsplitWimName(target), target, true);
+}
+
+COrvImage::WimSplitFailure COrvImage::CutWim(const WString& wimFile, uint64_t partBytes,
+                                            DWORD& error) {
+  const WString whole = UnsplitWimName(wimFile);
+  error = os::MoveFile(wimFile, whole, true);
+  if (error != 0) return WimSplitFailure::kMove;
   COrvWim wim;
   if (!wim.WIMCreateFile(whole.c_str(), wim::kGenericRead, wim::kOpenExisting, 0, 0, nullptr)) {
-    capture_.lastError = wim.GetLastErrorCode();
-    log.AddError(ORV_T("WIMCreateFile failed"));
-  } else {
-    wim.WIMRegisterMessageCallback(nullptr, ImageWimMessage, nullptr);
-    LONGLONG partSize = static_cast<LONGLONG>(splitBytes);
-    if (!wim.WIMSplitFile(nullptr, target.c_str(), &partSize, 0)) {
-      capture_.lastError = wim.GetLastErrorCode();
-      log.AddError(ORV_T("WIMSplitFile failed"));
-    }
-    wim.WIMUnregisterMessageCallback(nullptr, ImageWimMessage);
-    wim.WIMCloseHandle(nullptr);
+    error = wim.GetLastErrorCode();
+    return WimSplitFailure::kOpen;
   }
-  // A failed split leaves the whole image under its own name again.
-  if (capture_.lastError != 0)
-    os::MoveFile(whole, target, true);
-  else
-    os::DeleteFile(whole);
+  wim.WIMRegisterMessageCallback(nullptr, ImageWimMessage, nullptr);
+  LONGLONG partSize = static_cast<LONGLONG>(std::min<uint64_t>(partBytes, INT64_MAX));
+  const BOOL split = wim.WIMSplitFile(nullptr, wimFile.c_str(), &partSize, 0);
+  error = split ? 0 : wim.GetLastErrorCode();
+  wim.WIMUnregisterMessageCallback(nullptr, ImageWimMessage);
+  wim.WIMCloseHandle(nullptr);
+  if (!split) return WimSplitFailure::kSplit;
+  os::DeleteFile(whole);
+  return WimSplitFailure::kNone;
 }
 
 }  // namespace orv

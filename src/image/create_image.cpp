@@ -122,6 +122,7 @@ BOOL COrvImage::SetUpCapture(const IMAGEDATA& record) {
   capture_.lastError = 0;
   capture_.cancelled = false;
   capture_.splitSizeMB = record.dwSplitSizeMB;
+  capture_.archivePartBytes = capture_.SplitBytes();
   capture_.imageType = record.dwImageType;
   capture_.diskNumber = record.dwDiskNumber;
   capture_.reserved = record.dwReserved;
@@ -266,7 +267,8 @@ void COrvImage::CreateMorletImage(WStringView drive, WStringView archivePath) {
                     WString(drive), WString(archivePath));
   ImagePrivileges privileges(kRestorePrivilegeCount);
   capture_.archive.SetCompression(1);
-  if (capture_.imageType == 5) capture_.archive.SetSplitSize(capture_.SplitBytes());
+  if (capture_.imageType == 5)
+    capture_.archive.SetSplitSize(capture_.archivePartBytes ? capture_.archivePartBytes : ~uint64_t{0});
   capture_.archivePath = archivePath;
   DeleteArchiveFiles(archivePath);
   capture_.archiveVersion = static_cast<int>(capture_.imageType);

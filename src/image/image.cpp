@@ -1,5 +1,4 @@
-// The image object's life, and the operations whose families are not built yet: they
-// fail with ORV_ERROR_NOT_SUPPORTED.
+// The image object's life: the newest object is the process's current image.
 #include "image/image.h"
 
 #include "image/current_image.h"
@@ -11,11 +10,6 @@ COrvImage::COrvImage() { MakeCurrentImage(this); }
 COrvImage::~COrvImage() {
   ReleaseShadowCopy();
   ForgetCurrentImage(this);
-}
-
-BOOL COrvImage::CreateWIM(LPCTSTR, LPCTSTR, DWORD, DWORD, BOOL, ORVDCALLBACK) { return NotBuilt(); }
-BOOL COrvImage::CreateImageFile(LPCTSTR, LPCTSTR, DWORD, DWORD, DWORD, BOOL, ORVDCALLBACK) {
-  return NotBuilt();
 }
 
 }  // namespace orv

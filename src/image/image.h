@@ -180,6 +180,34 @@ class COrvImage final : public COrvImplementation<IOrvImage, COrvImage> {
   // The folder a WIM listing runs its apply on (nothing is written there).
   WString listRoot_;
 
+  // WIM and archive files of a folder, and the mounted WIM that a file-by-file capture
+  // copies into (wim_file.cpp, wim_mount.cpp, count_folder_size.cpp, capture_wim.cpp).
+ public:
+  // A new WIM file holding one image with the placeholder QUEN.DAV, mounted read-write
+  // in "System Recovery\TMP_MOUNT" below the volume root; `mountFolder` receives the
+  // folder with a separator at its end.
+  BOOL MountImageWIM(WString& mountFolder, const WString& wimFile);
+  // Removes the placeholder, commits the mounted image and removes the mount folder.
+  BOOL UnmountImageWIM(const WString& mountFolder, const WString& wimFile);
+  // Cuts a WIM file larger than the split size into parts under its own name; a split
+  // size of 0 never cuts.
+  BOOL SplitImage(const WString& wimFile, DWORD splitSizeMB);
+  // Whether the system can mount WIM images (the WIM file-system filter service).
+  BOOL IsWimFilterInstalled();
+  // Removes an image file and the parts of an earlier split of it.
+  static void DeleteImageFiles(const WString& target);
+  // The bytes of the files below a folder that the caller (400) takes.
+  uint64_t CountFolderSize(const WString& folder);
+
+ private:
+  // How cutting a WIM file into parts ended: the step that failed, if any.
+  enum class WimSplitFailure { kNone, kMove, kOpen, kSplit };
+  WimSplitFailure CutWim(const WString& wimFile, uint64_t partBytes, DWORD& error);
+  // Captures `source` into a new WIM file `target`, then splits and protects it.
+  void CaptureWimFile(const WString& target, const WString& source, DWORD compression);
+  // The state of a capture of a folder (CreateWIM, CreateImageFile).
+  void BeginFolderCapture(const WString& source, DWORD splitSizeMB, ORVDCALLBACK callback);
+
   CaptureState capture_;
   DiffState diff_;
   std::unique_ptr<IOrvShadowCopy> shadowCopy_;

@@ -2,11 +2,10 @@
 // except the default exclusions and paths of 240 characters or more, each offered to the
 // caller (400), read with its security descriptor (taking access where the process has
 // none, and giving it back afterwards), added, listed in ALL.CRC and counted.
-#include <memory>
 #include <vector>
 
 #include "archive/source_metadata.h"
-#include "fsutil/delete_tree.h"
+#include "image/access_repair.h"
 #include "image/catalogue_crc.h"
 #include "image/exclusions.h"
 #include "image/capture_paths.h"
@@ -14,60 +13,8 @@
 #include "platform/dir_search.h"
 #include "platform/file.h"
 #include "services/log.h"
-#include "services/security.h"
 
 namespace orv {
-
-namespace {
-
-// Full standard rights for the Administrators, granted where an entry cannot be read.
-constexpr DWORD kAdministratorsAccess = 0x1F0000;
-
-}  // namespace
-
-// The access an entry was given so that it could be read, and what it had before, for
-// the entry and for the direct children that taking ownership of it changed.
-struct AccessRepair {
-  std::unique_ptr<COrvSecurity> entry;
-  std::vector<std::unique_ptr<COrvSecurity>> children;
-
-  // Takes ownership of an entry the process cannot read and grants the Administrators
-  // full rights. Nothing happens where the volume keeps no access lists (a property of
-  // the volume, asked once per partition), for reparse points, and for entries that can
-  // be read.
-  void Take(const WString& path, bool directory, bool reparse, bool volumeKeepsAcls) {
-    if (reparse || !volumeKeepsAcls) return;
-    auto keeper = std::make_unique<COrvSecurity>(path.c_str());
-    if (keeper->CanAccess(1)) return;
-    COrvLog::GetInstance().AddInfo(ORV_T("Cannot access to %s"), path);
-    if (directory) RememberChildren(path);
-    COrvError error;
-    TakeOwnershipAndChildren(path.c_str(), error);
-    keeper->DACL_Administrators_AddAllowedAccess(kAdministratorsAccess, 1);
-    entry = std::move(keeper);
-  }
-
-  bool Taken() const { return entry != nullptr; }
-
-  // Puts back what every changed entry had.
-  void GiveBack() {
-    if (entry) entry->RestoreOriginalSecurityDescriptor();
-    for (auto& child : children) child->RestoreOriginalSecurityDescriptor();
-    entry.reset();
-    children.clear();
-  }
-
- private:
-  void RememberChildren(const WString& folder) {
-    os::DirSearch search;
-    os::FindData data;
-    for (DWORD error = search.First(folder + ORV_T("\\*.*"), data); error == 0;
-         error = search.Next(data)) {
-      if (data.name == ORV_T(".") || data.name == ORV_T("..")) continue;
-      children.push_back(std::make_unique<COrvSecurity>((folder + ORV_T("\\") + data.name).c_str()));
-    }
-  }
-};
 
 void COrvImage::ProcessFileAndFolders(const WString& folder) {
   COrvLog& log = COrvLog::GetInstance();
@@ -83,9 +30,8 @@ void COrvImage::ProcessFileAndFolders(const WString& folder) {
     if (data.name == ORV_T(".") || data.name == ORV_T("..")) continue;
     const WString fullPath = prefix + data.name;
     const WString relative = fullPath.substr(capture_.volumeRoot.size());
-    const WString displayName = ORV_T(":\\") + relative;
-    // The length of the Windows path ("X:\" and the relative path), whatever the root.
-    if (ExcludedFromWalk(displayName) || displayName.size() + 1 >= kMaxCapturedPath) continue;
+    const WString displayName = DisplayName(relative);
+    if (ExcludedFromWalk(displayName) || IsTooLongToCapture(displayName)) continue;
 
     if (!Send(400, static_cast<ORVVALUE>(static_cast<DWORD>(data.size)),
               static_cast<ORVVALUE>(static_cast<DWORD>(data.size >> 32)),
@@ -100,7 +46,8 @@ void COrvImage::ProcessFileAndFolders(const WString& folder) {
       descriptor.clear();
     }
     AccessRepair access;
-    access.Take(fullPath, directory, reparse, capture_.volumeKeepsAcls);
+    access.Take(fullPath, directory, reparse, capture_.volumeKeepsAcls,
+                ORV_T("Cannot access to %s"));
 
     if (StopRequested()) {
       access.GiveBack();
@@ -114,7 +61,8 @@ void COrvImage::ProcessFileAndFolders(const WString& folder) {
 
     // An entry that could not be read (vanished, or denied) is not in the image, so it
     // gets no catalogue line: a later differential image then takes it when it can.
-    if (outcome != EntryOutcome::kSkipped && capture_.lastError == 0) {
+    // The archive of a folder (CreateImageFile) has no catalogue.
+    if (outcome != EntryOutcome::kSkipped && capture_.lastError == 0 && capture_.crc.IsOpen()) {
       const DWORD error = capture_.crc.Append(
           relative, directory ? kCrcDirectoryMarker : kCrcFileMarker, data.size,
           CrcTimeValue(data.times.lastWrite));

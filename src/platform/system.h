@@ -52,4 +52,11 @@ DWORD PartitionNumberOfDrive(Char letter);
 // 50 where no Windows is running (Linux).
 DWORD SystemVolumeLocation(DWORD& disk, DWORD& partition);
 
+// Whether a system service is installed, as the service manager knows it.
+enum class ServiceLookup { kInstalled, kNoServiceManager, kNotInstalled };
+// On Linux there is no service manager: the one service the library asks about, the
+// WIM file-system filter "WimFltr", stands for what the WIM engine mounts images
+// through there, FUSE, present when /dev/fuse exists; every other name is not installed.
+ServiceLookup FindSystemService(WStringView name);
+
 }  // namespace orv::os

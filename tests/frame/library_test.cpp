@@ -68,25 +68,36 @@ TEST_F(LibraryTest, ImageOperationsAnswerThroughTheirSlots) {
   ASSERT_NE(image, nullptr);
   const ORVCHAR* path = ORV_T("x");
   ORVCHAR buffer[64] = {};
-  ORVFILEATTRIBUTEDATA data{};
   IMAGEDATA imageData{};
   DIFFIMAGEDATA diffData{};
-  ExpectNotBuilt(image, image->CreateWIM(path, path, 0, 0, 0, nullptr));
-  ExpectNotBuilt(image, image->CreateImageFile(path, path, 2, 0, 0, 0, nullptr));
-  ExpectNotBuilt(image, image->CreateDifferentialImage(&diffData));
+  ExpectRefused(image, image->CreateWIM(nullptr, path, 0, 0, 0, nullptr));  // no source
+  EXPECT_EQ(image->GetLastErrorCode(), ORV_ERROR_ARG1);
+  ExpectRefused(image, image->CreateImageFile(path, path, 3, 0, 0, 0, nullptr));  // sector type
+  EXPECT_EQ(image->GetLastErrorCode(), ORV_ERROR_NOT_SUPPORTED);
+  ExpectRefused(image, image->CreateDifferentialImage(&diffData));  // no folders
+  EXPECT_EQ(image->GetLastErrorCode(), 87u);
   ExpectRefused(image, image->CreateImage(&imageData));  // no target folder
   EXPECT_EQ(image->GetLastErrorCode(), 87u);
-  ExpectNotBuilt(image, image->RestoreImage(path, path, nullptr));
-  ExpectNotBuilt(image, image->RestoreDifferentialImage(path, path, 0, path, nullptr));
-  ExpectNotBuilt(image, image->EnumerateContent(path, nullptr));
-  ExpectNotBuilt(image, image->ExtractWIM(path, path, nullptr));
-  ExpectNotBuilt(image, image->Extract(path, path, nullptr));
+  ExpectRefused(image, image->RestoreImage(nullptr, path, nullptr));
+  EXPECT_EQ(image->GetLastErrorCode(), ORV_ERROR_ARG1);
+  ExpectRefused(image, image->RestoreDifferentialImage(nullptr, path, 0, path, nullptr));
+  EXPECT_EQ(image->GetLastErrorCode(), ORV_ERROR_ARG1);
+  ExpectRefused(image, image->EnumerateContent(nullptr, nullptr));
+  EXPECT_EQ(image->GetLastErrorCode(), ORV_ERROR_ARG1);
+  ExpectRefused(image, image->ExtractWIM(nullptr, path, nullptr));
+  EXPECT_EQ(image->GetLastErrorCode(), ORV_ERROR_ARG1);
+  ExpectRefused(image, image->Extract(path, nullptr, nullptr));
+  EXPECT_EQ(image->GetLastErrorCode(), ORV_ERROR_ARG2);
   ExpectRefused(image, image->GetPassword(path, buffer, 16));  // too short for a password
   EXPECT_EQ(image->GetLastErrorCode(), 0x10000004u);
-  ExpectNotBuilt(image, image->ExtractSingleFile(path, path, path));
-  ExpectNotBuilt(image, image->GetEntryInfo(path, path, &data));
-  ExpectNotBuilt(image, image->ListContentDifferential(path, 0, nullptr));
-  ExpectNotBuilt(image, image->ListContent(path, nullptr));
+  ExpectRefused(image, image->ExtractSingleFile(nullptr, path, path));
+  EXPECT_EQ(image->GetLastErrorCode(), ORV_ERROR_ARG1);
+  ExpectRefused(image, image->GetEntryInfo(path, path, nullptr));
+  EXPECT_EQ(image->GetLastErrorCode(), ORV_ERROR_ARG3);
+  ExpectRefused(image, image->ListContentDifferential(nullptr, 0, nullptr));
+  EXPECT_EQ(image->GetLastErrorCode(), ORV_ERROR_ARG1);
+  ExpectRefused(image, image->ListContent(nullptr, nullptr));
+  EXPECT_EQ(image->GetLastErrorCode(), ORV_ERROR_ARG1);
   image->Release();
 
   IOrvImageEx* imageEx = Make<IOrvImageEx>("GetImageExInterface");

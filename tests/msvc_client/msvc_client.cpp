@@ -159,40 +159,39 @@ void ExerciseImage(void *library) {
   if (!image) return;
   const wchar_t *path = L"x";
   wchar_t buffer[64] = {};
-  ORVFILEATTRIBUTEDATA data = {};
   IMAGEDATA imageData = {};
   DIFFIMAGEDATA diffData = {};
   BOOL r = FALSE;
   CALL(r = image->Dump());
   CHECK(r == TRUE);
-  CALL(r = image->CreateWIM(path, path, 0, 0, 0, nullptr));
+  CALL(r = image->CreateWIM(nullptr, path, 0, 0, 0, nullptr));  // no source
+  CHECK(!r && image->GetLastErrorCode() == ORV_ERROR_ARG1);
+  CALL(r = image->CreateImageFile(path, path, 3, 0, 0, 0, nullptr));  // sector type
   ExpectNotBuilt(image, r, __LINE__);
-  CALL(r = image->CreateImageFile(path, path, 2, 0, 0, 0, nullptr));
-  ExpectNotBuilt(image, r, __LINE__);
-  CALL(r = image->CreateDifferentialImage(&diffData));
-  ExpectNotBuilt(image, r, __LINE__);
+  CALL(r = image->CreateDifferentialImage(&diffData));  // no folders
+  CHECK(!r && image->GetLastErrorCode() == 87);
   CALL(r = image->CreateImage(&imageData));  // no target folder
   CHECK(!r && image->GetLastErrorCode() == 87);
-  CALL(r = image->RestoreImage(path, path, nullptr));
-  ExpectNotBuilt(image, r, __LINE__);
-  CALL(r = image->RestoreDifferentialImage(path, path, 0, path, nullptr));
-  ExpectNotBuilt(image, r, __LINE__);
-  CALL(r = image->EnumerateContent(path, nullptr));
-  ExpectNotBuilt(image, r, __LINE__);
-  CALL(r = image->ExtractWIM(path, path, nullptr));
-  ExpectNotBuilt(image, r, __LINE__);
-  CALL(r = image->Extract(path, path, nullptr));
-  ExpectNotBuilt(image, r, __LINE__);
+  CALL(r = image->RestoreImage(nullptr, path, nullptr));
+  CHECK(!r && image->GetLastErrorCode() == ORV_ERROR_ARG1);
+  CALL(r = image->RestoreDifferentialImage(nullptr, path, 0, path, nullptr));
+  CHECK(!r && image->GetLastErrorCode() == ORV_ERROR_ARG1);
+  CALL(r = image->EnumerateContent(nullptr, nullptr));
+  CHECK(!r && image->GetLastErrorCode() == ORV_ERROR_ARG1);
+  CALL(r = image->ExtractWIM(nullptr, path, nullptr));
+  CHECK(!r && image->GetLastErrorCode() == ORV_ERROR_ARG1);
+  CALL(r = image->Extract(path, nullptr, nullptr));
+  CHECK(!r && image->GetLastErrorCode() == ORV_ERROR_ARG2);
   CALL(r = image->GetPassword(path, buffer, 16));  // a buffer too short for a password
   CHECK(!r && image->GetLastErrorCode() == 0x10000004u);
-  CALL(r = image->ExtractSingleFile(path, path, path));
-  ExpectNotBuilt(image, r, __LINE__);
-  CALL(r = image->GetEntryInfo(path, path, &data));
-  ExpectNotBuilt(image, r, __LINE__);
-  CALL(r = image->ListContentDifferential(path, 0, nullptr));
-  ExpectNotBuilt(image, r, __LINE__);
-  CALL(r = image->ListContent(path, nullptr));
-  ExpectNotBuilt(image, r, __LINE__);
+  CALL(r = image->ExtractSingleFile(nullptr, path, path));
+  CHECK(!r && image->GetLastErrorCode() == ORV_ERROR_ARG1);
+  CALL(r = image->GetEntryInfo(path, path, nullptr));
+  CHECK(!r && image->GetLastErrorCode() == ORV_ERROR_ARG3);
+  CALL(r = image->ListContentDifferential(nullptr, 0, nullptr));
+  CHECK(!r && image->GetLastErrorCode() == ORV_ERROR_ARG1);
+  CALL(r = image->ListContent(nullptr, nullptr));
+  CHECK(!r && image->GetLastErrorCode() == ORV_ERROR_ARG1);
   CALL(image->Release());
 }
 
@@ -306,7 +305,6 @@ unsigned char g_content[3000];
 unsigned char g_readBack[3100];
 
 ORVFILEATTRIBUTEDATA AttributesOf(const SourceFile &file) {
-  ORVFILEATTRIBUTEDATA data = {};
   data.dwFileAttributes = file.attributes;
   data.ftCreationTime.dwHighDateTime = file.timeHigh;
   data.ftCreationTime.dwLowDateTime = 0x11111100u;

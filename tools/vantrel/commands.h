@@ -30,5 +30,7 @@ void AddLayoutCommands(CLI::App& app, CommandContext& context);
 void AddImageCommands(CLI::App& app, CommandContext& context);
 // `image restore|list|list-diff|extract|info|enumerate`.
 void AddImageRestoreCommands(CLI::App& image, CommandContext& context);
+// `image wim`.
+void AddImageWimCommand(CLI::App& image, CommandContext& context);
 
 }  // namespace vantrel_cli

@@ -126,6 +126,7 @@ void AddImageCommands(CLI::App& app, CommandContext& context) {
                      "Capture only these partition numbers (repeatable; default: all)");
   create->callback([&context, options] { context.exitCode = Create(context, *options); });
   AddImageRestoreCommands(*image, context);
+  AddImageWimCommand(*image, context);
 }
 
 }  // namespace vantrel_cli

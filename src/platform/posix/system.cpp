@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 
+#include "platform/case_fold.h"
 #include "platform/encoding.h"
 #include "platform/errors.h"
 #include "platform/posix/path_map.h"
@@ -75,5 +76,12 @@ DWORD PartitionNumberOfDrive(Char letter) {
 }
 
 DWORD SystemVolumeLocation(DWORD&, DWORD&) { return err::kNotSupported; }
+
+ServiceLookup FindSystemService(WStringView name) {
+  if (CompareNoCase(name, ORV_T("WimFltr")) != 0) return ServiceLookup::kNotInstalled;
+  struct stat st {};
+  return stat("/dev/fuse", &st) == 0 && S_ISCHR(st.st_mode) ? ServiceLookup::kInstalled
+                                                             : ServiceLookup::kNotInstalled;
+}
 
 }  // namespace orv::os

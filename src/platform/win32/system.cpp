@@ -169,4 +169,13 @@ DWORD SystemVolumeLocation(DWORD& disk, DWORD& partition) {
   return 0;
 }
 
+ServiceLookup FindSystemService(WStringView name) {
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  if (manager == nullptr) return ServiceLookup::kNoServiceManager;
+  SC_HANDLE service = OpenServiceW(manager, WString(name).c_str(), GENERIC_READ);
+  if (service != nullptr) CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+  return service != nullptr ? ServiceLookup::kInstalled : ServiceLookup::kNotInstalled;
+}
+
 }  // namespace orv::os
