@@ -27,6 +27,12 @@ struct CommandRun {
   std::string errors;  // standard error (RunVantrel only)
 };
 
+// Text as the program printed it, with Windows line ends read as "\n".
+inline std::string WithPlainLineEnds(std::string text) {
+  for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) text.erase(at, 1);
+  return text;
+}
+
 // The built program with `arguments`; its output goes through new files in `folder`.
 inline CommandRun RunVantrel(const orv::test::TempFolder& folder, const std::vector<std::string>& arguments) {
   static int runs = 0;
@@ -35,8 +41,8 @@ inline CommandRun RunVantrel(const orv::test::TempFolder& folder, const std::vec
   const orv::WString errors = folder / orv::os::FromUtf8("stderr-" + number + ".txt");
   CommandRun run;
   run.exitCode = LaunchVantrel(arguments, orv::os::ToUtf8(output), orv::os::ToUtf8(errors));
-  run.output = orv::test::ReadFile(output);
-  run.errors = orv::test::ReadFile(errors);
+  run.output = WithPlainLineEnds(orv::test::ReadFile(output));
+  run.errors = WithPlainLineEnds(orv::test::ReadFile(errors));
   return run;
 }
 
