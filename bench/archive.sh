@@ -41,21 +41,21 @@ rate() { awk -v b="$1" -v s="$2" 'BEGIN { printf "%.1f", b / s / 1048576 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b / a }'; }  # peer time / our time
 
 out="$work/out"
-v5=$(mean --prepare "rm -rf $out; mkdir -p $out" "$VANTREL inp create $out/a.inp --version 5 $big/*.bin $big/*.txt")
+v5=$(mean --prepare "rm -rf $out; mkdir -p $out" "$VANTREL inp create --force $out/a.inp --version 5 $big/*.bin $big/*.txt")
 lzo=$(mean --prepare "rm -rf $out; mkdir -p $out" "cat $big/*.bin $big/*.txt | lzop -1 > $out/a.lzo")
-"$VANTREL" inp create "$out/keep5.inp" --version 5 "$big"/*.bin "$big"/*.txt >/dev/null 2>&1
+"$VANTREL" inp create --force "$out/keep5.inp" --version 5 "$big"/*.bin "$big"/*.txt >/dev/null 2>&1
 cat "$big"/*.bin "$big"/*.txt | lzop -1 > "$out/keep.lzo"
 v5x=$(mean --prepare "rm -rf $out/x" "$VANTREL inp extract $out/keep5.inp $out/x")
 lzox=$(mean --prepare "rm -f $out/plain.bin" "lzop -d -c $out/keep.lzo > $out/plain.bin")
 
-v2=$(mean --prepare "rm -f $out/a2.inp" "$VANTREL inp create $out/a2.inp --version 2 $big/*.bin $big/*.txt")
+v2=$(mean --prepare "rm -f $out/a2.inp" "$VANTREL inp create --force $out/a2.inp --version 2 $big/*.bin $big/*.txt")
 gz=$(mean "cat $big/*.bin $big/*.txt | gzip -1 > $out/a.gz")
-"$VANTREL" inp create "$out/keep2.inp" --version 2 "$big"/*.bin "$big"/*.txt >/dev/null 2>&1
+"$VANTREL" inp create --force "$out/keep2.inp" --version 2 "$big"/*.bin "$big"/*.txt >/dev/null 2>&1
 cat "$big"/*.bin "$big"/*.txt | gzip -1 > "$out/keep.gz"
 v2x=$(mean --prepare "rm -rf $out/x2" "$VANTREL inp extract $out/keep2.inp $out/x2")
 gzx=$(mean --prepare "rm -f $out/plain.bin" "gzip -d -c $out/keep.gz > $out/plain.bin")
 
-sm=$(mean --prepare "rm -f $out/s*.inp" "$VANTREL inp create $out/s.inp --version 5 $small")
+sm=$(mean --prepare "rm -f $out/s*.inp" "$VANTREL inp create --force $out/s.inp --version 5 $small")
 tl=$(mean "tar -C $small -cf - . | lzop -1 -c > $out/s.tar.lzo")
 rm -rf "$out"
 

@@ -23,7 +23,7 @@ for item in docs/readme.txt docs/notes/todo.txt data/noise.bin data/empty docs/n
 done
 
 echo "== create a version 5 archive in 64 KiB parts"
-"$vantrel" inp create "$work/sample.inp" --version 5 --split-size 65536 "$src"
+"$vantrel" inp create "$work/sample.inp" --version 5 --split-size 64K "$src"
 "$vantrel" inp info "$work/sample.inp"
 echo "== list"
 "$vantrel" inp list "$work/sample.inp"

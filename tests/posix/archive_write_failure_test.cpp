@@ -1,39 +1,16 @@
 // Writes that fail after the add that queued them returned: the failure must reach the
 // close, never end in an archive reported as written. The file-size limit of the process
 // makes the disk "full" at a chosen point.
-#include <sys/resource.h>
-
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <random>
 
 #include "archive/morlet.h"
+#include "posix/file_size_limit.h"
 #include "support/temp_folder.h"
 
 namespace orv::test {
 namespace {
-
-// Files cannot grow past `bytes` while the object lives; writes past it fail with EFBIG
-// instead of killing the process.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    previousSignal_ = std::signal(SIGXFSZ, SIG_IGN);
-    getrlimit(RLIMIT_FSIZE, &previous_);
-    rlimit limited = previous_;
-    limited.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limited);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &previous_);
-    std::signal(SIGXFSZ, previousSignal_);
-  }
-
- private:
-  rlimit previous_{};
-  void (*previousSignal_)(int) = nullptr;
-};
 
 std::string Noise(size_t size, unsigned seed) {
   std::mt19937 random(seed);

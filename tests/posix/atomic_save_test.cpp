@@ -1,39 +1,17 @@
 // A catalogue whose save fails midway (here: the file-size limit, as a full disk would)
 // leaves the file it replaces whole and reports the failure.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-
-#include <csignal>
 
 #include "image/catalogue_crc.h"
 #include "image/catalogue_desc.h"
 #include "image/catalogue_xml.h"
 #include "platform/dir_search.h"
+#include "posix/file_size_limit.h"
 #include "services/text_file.h"
 #include "support/temp_folder.h"
 
 namespace orv {
 namespace {
-
-// Limits the size of the files this process writes for its lifetime.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    previous_ = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    std::signal(SIGXFSZ, previous_);
-  }
-
- private:
-  rlimit saved_{};
-  void (*previous_)(int) = nullptr;
-};
 
 std::vector<WString> Names(const WString& folder) {
   std::vector<WString> names;
@@ -63,7 +41,7 @@ TEST(AtomicSaveFailure, AFailedXmlSaveKeepsTheCatalogueAndReportsIt) {
   {
     CatalogueDocument base = OpenCatalogueDocument(path, ORV_T("image"));
     ASSERT_TRUE(base.IsOpen());
-    const FileSizeLimit limit(4096);
+    const test::FileSizeLimit limit(4096);
     EXPECT_EQ(FinishBaseCatalogue(base, 2, ManyNames()), 112u);
   }
   EXPECT_EQ(test::ReadFile(path), before);
@@ -78,7 +56,7 @@ TEST(AtomicSaveFailure, ACutTextCatalogueNeverTakesItsName) {
   const WString crc = folder / ORV_T("ALL.CRC");
   const WString description = folder / ORV_T("DESC.TXT");
   {
-    const FileSizeLimit limit(4096);
+    const test::FileSizeLimit limit(4096);
     CrcCatalogueWriter writer;
     ASSERT_EQ(writer.Open(crc, false), 0u);
     for (const WString& name : ManyNames()) writer.Append(name, kCrcFileMarker, 1, 2);

@@ -1,5 +1,7 @@
-// Runs `vantrel` subcommands inside the test program, parsed as the program parses its
-// command line, with what they print captured and read back.
+// Runs `vantrel` commands as a user runs them (RunVantrel: the built program, its exit
+// status, what it prints on standard output and standard error), or inside the test
+// program (RunCommand: parsed as the program parses its command line, standard output
+// captured), and reads back what they print.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,7 +14,9 @@
 #include <vector>
 
 #include "commands.h"
+#include "exit_status.h"
 #include "platform/encoding.h"
+#include "program_launch.h"
 #include "support/temp_folder.h"
 
 namespace vantrel_cli {
@@ -20,7 +24,27 @@ namespace vantrel_cli {
 struct CommandRun {
   int exitCode = 0;
   std::string output;
+  std::string errors;  // standard error (RunVantrel only)
 };
+
+// Text as the program printed it, with Windows line ends read as "\n".
+inline std::string WithPlainLineEnds(std::string text) {
+  for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) text.erase(at, 1);
+  return text;
+}
+
+// The built program with `arguments`; its output goes through new files in `folder`.
+inline CommandRun RunVantrel(const orv::test::TempFolder& folder, const std::vector<std::string>& arguments) {
+  static int runs = 0;
+  const std::string number = std::to_string(++runs);
+  const orv::WString output = folder / orv::os::FromUtf8("stdout-" + number + ".txt");
+  const orv::WString errors = folder / orv::os::FromUtf8("stderr-" + number + ".txt");
+  CommandRun run;
+  run.exitCode = LaunchVantrel(arguments, orv::os::ToUtf8(output), orv::os::ToUtf8(errors));
+  run.output = WithPlainLineEnds(orv::test::ReadFile(output));
+  run.errors = WithPlainLineEnds(orv::test::ReadFile(errors));
+  return run;
+}
 
 using CommandGroup = void (*)(CLI::App&, CommandContext&);
 
@@ -43,7 +67,7 @@ inline CommandRun RunCommand(const orv::test::TempFolder& folder,
     app.parse(arguments);
     run.exitCode = context.exitCode;
   } catch (const CLI::ParseError& error) {
-    run.exitCode = error.get_exit_code();
+    run.exitCode = ExitStatusForParse(error.get_exit_code());
   }
   std::fflush(context.out);
   std::rewind(context.out);

@@ -1,15 +1,14 @@
 // `vantrel disks` and `vantrel layout write|compare` over disks declared in a description
-// file: the commands run as the program runs them, their printed results read back.
+// file: the program run as a user runs it, its printed results read back.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <optional>
 #include <sstream>
 
 #include "command_run.h"
+#include "exit_status.h"
 #include "platform/encoding.h"
-#include "platform/process.h"
 #include "services_disk/described_disks.h"
 #include "support/temp_folder.h"
 
@@ -21,8 +20,6 @@ using orv::test::kTrack;
 using orv::test::PartitionXml;
 namespace os = orv::os;
 
-// The commands read the description through the environment, as the library does; the
-// variable is put back afterwards so that other tests see the disks they expect.
 class DiskCommands : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -40,13 +37,9 @@ class DiskCommands : public ::testing::Test {
                              "Recovery=\"TRUE\" FileSystem=\"NTFS\" UsedSpace=\"1048576\"")) +
         orv::test::DiskXml(1, 200 * kGiB, "") + "</disks>\n";
     orv::test::WriteFile(disks_, xml);
-    saved_ = os::GetEnvironment(ORV_T("VANTREL_DISKS"));
   }
-  void TearDown() override { os::SetEnvironment(ORV_T("VANTREL_DISKS"), saved_.value_or(ORV_T(""))); }
 
-  CommandRun Run(std::vector<std::string> arguments) {
-    return RunCommand(folder_, {AddDiskCommands, AddLayoutCommands}, std::move(arguments));
-  }
+  CommandRun Run(const std::vector<std::string>& arguments) { return RunVantrel(folder_, arguments); }
 
   std::string Disks() const { return os::ToUtf8(disks_); }
   std::string Layout() const { return os::ToUtf8(folder_ / ORV_T("MRL.XML")); }
@@ -54,7 +47,6 @@ class DiskCommands : public ::testing::Test {
   orv::test::TempFolder folder_;
   orv::test::TempFolder volume_;
   orv::WString disks_ = folder_ / ORV_T("disks.xml");
-  std::optional<orv::WString> saved_;
 };
 
 // The lines of the output that contain `text`.
@@ -82,8 +74,29 @@ TEST_F(DiskCommands, DisksListsDeclaredDisksPartitionsAndFreeStretches) {
   EXPECT_EQ(LinesWith(run.output, " free ").size(), 2u + 1u) << run.output;  // and disk 1
 
   const CommandRun missing = Run({"disks", "--disks", Disks() + ".absent"});
-  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_EQ(missing.exitCode, kExitFailure);
   EXPECT_EQ(missing.output, "");
+  EXPECT_EQ(missing.errors, "vantrel: cannot use the disk description: error 2: the file was not found: " +
+                                Disks() + ".absent\n");
+}
+
+TEST_F(DiskCommands, DisksForScripts) {
+  const CommandRun tsv = Run({"disks", "--disks", Disks(), "--tsv"});
+  ASSERT_EQ(tsv.exitCode, 0) << tsv.errors;
+  const auto rows = TsvRows(tsv.output);
+  ASSERT_EQ(rows.size(), 3u + 2u + 1u);  // three partitions and two free stretches, one free disk
+  for (const auto& fields : rows) ASSERT_EQ(fields.size(), 13u);
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"0", "1", "primary", "32256", "42949640704", "07", "1",
+                                               rows[0][7], "NTFS", "SYSTEM", "", os::ToUtf8(volume_.Path()) + "\\", "0"}));
+  EXPECT_EQ(rows.back()[0], "1");
+  EXPECT_EQ(rows.back()[2], "free");
+
+  const CommandRun json = Run({"disks", "--disks", Disks(), "--json"});
+  ASSERT_EQ(json.exitCode, 0);
+  EXPECT_EQ(json.output.rfind("[{\"number\":0,\"name\":\"Test disk 0\",\"size\":107374182400,", 0), 0u)
+      << json.output;
+  EXPECT_NE(json.output.find("\"label\":\"DATA\""), std::string::npos);
+  EXPECT_EQ(json.output.substr(json.output.size() - 3), "}]\n");
 }
 
 TEST_F(DiskCommands, LayoutWrittenFromADiskComparesEqualWithIt) {
@@ -124,9 +137,20 @@ TEST_F(DiskCommands, LayoutCommandsReportWhatTheyCannotDo) {
       Run({"layout", "compare", Layout(), "--disk", "0", "--disks", Disks(), "--tsv"});
   EXPECT_EQ(missing.exitCode, 0);
   EXPECT_EQ(missing.output, "");
-  EXPECT_EQ(Run({"layout", "compare", Layout(), "--disk", "5", "--disks", Disks()}).exitCode, 1);
-  EXPECT_EQ(Run({"layout", "write", Layout(), "--disk", "7", "--disks", Disks()}).exitCode, 1);
-  EXPECT_NE(Run({"layout", "compare", Layout(), "--disks", Disks()}).exitCode, 0);  // no --disk
+  const CommandRun absent = Run({"layout", "compare", Layout(), "--disk", "5", "--disks", Disks()});
+  EXPECT_EQ(absent.exitCode, kExitFailure);
+  EXPECT_NE(absent.errors.find("vantrel: layout compare: cannot compare " + Layout() + " with disk 5: error "),
+            std::string::npos)
+      << absent.errors;
+  const CommandRun unwritten = Run({"layout", "write", Layout(), "--disk", "7", "--disks", Disks()});
+  EXPECT_EQ(unwritten.exitCode, kExitFailure);
+  EXPECT_NE(unwritten.errors.find("vantrel: layout write: cannot read: error 2: the file was not found: disk 7"),
+            std::string::npos)
+      << unwritten.errors;
+  EXPECT_EQ(Run({"layout", "compare", Layout(), "--disks", Disks()}).exitCode, kExitUsage);  // no --disk
+  const CommandRun json = Run({"layout", "compare", Layout(), "--disk", "0", "--disks", Disks(), "--json"});
+  EXPECT_EQ(json.exitCode, 0);
+  EXPECT_EQ(json.output, "[]\n");
 }
 
 }  // namespace

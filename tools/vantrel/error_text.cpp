@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "progress_bar.h"
+
 namespace vantrel_cli {
 
 namespace {
@@ -17,6 +19,7 @@ const char* Meaning(DWORD code) {
     case 19: return "the medium is write protected";
     case 21: return "the device is not ready";
     case 29: return "the device cannot be written";
+    case 39: return "the disk is full";
     case 32: return "the file is in use by another process";
     case 50: return "not supported here";
     case 80: return "the file exists";
@@ -24,7 +27,10 @@ const char* Meaning(DWORD code) {
     case 110: return "the file or device cannot be opened";
     case 112: return "the disk is full";
     case 123: return "the name is not valid";
+    case 145: return "the folder is not empty";
+    case 183: return "the file already exists";
     case 206: return "the name is too long";
+    case 1235: return "the operation was aborted";
     case 1113: return "a character has no equivalent in the system's code page";
     case 1392: return "the file or folder is corrupted";
     case ORV_ERROR_ARG1: return "the first argument is not usable";
@@ -42,6 +48,7 @@ const char* Meaning(DWORD code) {
 }  // namespace
 
 std::string ErrorText(DWORD code) {
+  if (code == 0) return "no error code was given";
   char text[160];
   const char* meaning = Meaning(code);
   if (code >= 0x10000000u)
@@ -52,5 +59,13 @@ std::string ErrorText(DWORD code) {
                   meaning ? meaning : "");
   return text;
 }
+
+void PrintError(const std::string& doing, DWORD code, const std::string& name) {
+  EndProgressLine();
+  std::fprintf(stderr, "vantrel: %s: %s%s%s\n", doing.c_str(), ErrorText(code).c_str(),
+               name.empty() ? "" : ": ", name.c_str());
+}
+
+bool EndsTheWork(DWORD code) { return code == 112 || code == 39 || code == 19; }
 
 }  // namespace vantrel_cli

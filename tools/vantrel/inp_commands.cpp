@@ -1,22 +1,24 @@
 // `vantrel inp ...`: create .INP archives from folders and files, add one file, list,
 // extract and describe them. Long work shows a progress bar; Ctrl-C stops between
-// entries. Failures go to stderr with their Windows code; the exit status is then 1.
+// entries. Failures go to stderr with their code, its meaning and the file involved.
 #include <cinttypes>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "archive/part_names.h"
-#include "archive/source_metadata.h"
 #include "commands.h"
+#include "error_text.h"
+#include "exit_status.h"
+#include "inp_archive.h"
+#include "inp_create.h"
+#include "output_format.h"
+#include "platform/case_fold.h"
 #include "platform/clock.h"
-#include "platform/dir_search.h"
 #include "platform/encoding.h"
-#include "platform/errors.h"
 #include "platform/file.h"
-#include "platform/process.h"
 #include "progress_bar.h"
+#include "size_option.h"
 #include "vantrel/vantrel.h"
 
 namespace vantrel_cli {
@@ -28,239 +30,180 @@ using orv::WString;
 using os::FromUtf8;
 using os::ToUtf8;
 
-// One archive object for the length of a command.
-class Archive {
- public:
-  Archive() : morlet_(GetMorletInterface()) {}
-  ~Archive() {
-    if (morlet_) morlet_->Release();
+constexpr DWORD kNoMoreItems = 259;
+constexpr size_t kNameLength = 1100;
+
+// Opens the archive for reading, or says why it cannot be.
+bool OpenToRead(Archive& archive, const std::string& path, const char* doing) {
+  if (!archive) {
+    PrintError(std::string(doing) + ": no archive object", ORV_ERROR_NOT_SUPPORTED);
+    return false;
   }
-  Archive(const Archive&) = delete;
-  Archive& operator=(const Archive&) = delete;
-  IOrvMorlet* operator->() const { return morlet_; }
-  explicit operator bool() const { return morlet_ != nullptr; }
-
- private:
-  IOrvMorlet* morlet_;
-};
-
-int Report(const char* what, const std::string& name, DWORD code) {
-  std::fprintf(stderr, "vantrel: %s %s failed: error %u (0x%08X)\n", what, name.c_str(),
-               unsigned(code), unsigned(code));
-  return 1;
+  if (archive->Open(FromUtf8(path).c_str(), 1, 0)) return true;
+  PrintError(std::string(doing) + ": cannot open", archive->GetLastErrorCode(), path);
+  return false;
 }
 
-int Cancelled() {
-  std::fprintf(stderr, "vantrel: cancelled: error %u (0x%08X)\n", unsigned(ORV_ERROR_CANCELLED),
-               unsigned(ORV_ERROR_CANCELLED));
-  return 1;
+// An entry name as the archive keeps it: `/` and `\` both separate names, and no
+// separator leads or trails.
+WString EntryName(const std::string& text) {
+  WString name = FromUtf8(text);
+  for (orv::Char& c : name)
+    if (c == '/') c = '\\';
+  const size_t first = name.find_first_not_of('\\');
+  if (first == WString::npos) return WString();
+  return name.substr(first, name.find_last_not_of('\\') - first + 1);
 }
 
-// One item to add, with the attribute block its folder listing gave (so the writer
-// need not ask the file system again).
-struct Source {
-  WString path;
-  WString name;
-  ORVFILEATTRIBUTEDATA attributes{};
-};
-
-uint64_t SizeOf(const ORVFILEATTRIBUTEDATA& block) {
-  return (uint64_t{block.nFileSizeHigh} << 32) | block.nFileSizeLow;
+WString CurrentName(const Archive& archive) {
+  orv::Char name[kNameLength] = {};
+  archive->GetEntryName(name, kNameLength);
+  return name;
 }
 
-// Every item below `folder`, folders before their content; links are listed, not entered.
-// A folder or an entry that cannot be read is reported and counted in `unreadable`; the
-// rest is still collected.
-void CollectTree(const WString& folder, const WString& prefix, bool withFolders,
-                 std::vector<Source>& items, size_t& unreadable) {
-  os::DirSearch search;
-  os::FindData data;
-  std::vector<std::pair<WString, WString>> folders;
-  DWORD error = search.First(folder + ORV_T("\\*.*"), data);
-  if (error != 0 && error != orv::err::kFileNotFound) {
-    Report("reading", ToUtf8(folder), error);
-    ++unreadable;
-  }
-  for (const os::UnreadableEntry& entry : search.Unreadable()) {
-    Report("reading", ToUtf8(folder + ORV_T("\\") + entry.name), entry.error);
-    ++unreadable;
-  }
-  for (; error == 0; error = search.Next(data)) {
-    if (data.name == ORV_T(".") || data.name == ORV_T("..")) continue;
-    const WString path = folder + ORV_T("\\") + data.name;
-    const WString name = prefix.empty() ? data.name : prefix + ORV_T("\\") + data.name;
-    const bool isFolder = data.attributes & os::kAttrDirectory;
-    if (!isFolder || withFolders)
-      items.push_back({path, name, orv::archive::AttributeBlock(data.attributes, data.times, isFolder ? 0 : data.size)});
-    if (isFolder && !(data.attributes & os::kAttrReparsePoint)) folders.emplace_back(path, name);
-  }
-  for (const auto& [path, name] : folders) CollectTree(path, name, withFolders, items, unreadable);
-}
-
-// A relative source named from the current directory, so that the files below it do
-// not each make the library look the current directory up again.
-WString FromCurrentDirectory(const WString& path) {
-  const bool rooted = (!path.empty() && (path[0] == '\\' || path[0] == '/')) ||
-                      (path.size() >= 2 && path[1] == ':');
-  WString current;
-  if (rooted || os::GetCurrentDirectory(current) != 0) return path;
-  if (!current.empty() && current.back() != '\\' && current.back() != '/') current += ORV_T("\\");
-  return current + path;
-}
-
-WString LastName(const WString& path) {
-  WString trimmed = path;
-  while (trimmed.size() > 1 && (trimmed.back() == '\\' || trimmed.back() == '/')) trimmed.pop_back();
-  const size_t slash = trimmed.find_last_of(ORV_T("\\/"));
-  return slash == WString::npos ? trimmed : trimmed.substr(slash + 1);
-}
-
-int Create(std::FILE* out, const std::string& archivePath, int version, int64_t splitSize,
-           int64_t compression, const std::vector<std::string>& sources) {
-  const WString path = FromUtf8(archivePath);
-  std::vector<Source> items;
-  size_t unreadable = 0;
-  for (const std::string& source : sources) {
-    const WString sourcePath = FromCurrentDirectory(FromUtf8(source));
-    os::FileInfo info;
-    if (DWORD error = os::GetInfo(sourcePath, info)) return Report("reading", source, error);
-    if ((info.attributes & os::kAttrDirectory) && !(info.attributes & os::kAttrReparsePoint))
-      CollectTree(sourcePath, WString(), version != 1, items, unreadable);
-    else
-      items.push_back({sourcePath, LastName(sourcePath), orv::archive::AttributeBlock(info.attributes, info.times, info.size)});
-  }
-  DWORD existing;
-  if (os::GetAttributes(path, existing) == 0) os::DeleteFile(path);  // a new archive
-  Archive archive;
-  if (!archive) return Report("creating", archivePath, ORV_ERROR_NOT_SUPPORTED);
-  if (!archive->Open(path.c_str(), 0, version))
-    return Report("creating", archivePath, archive->GetLastErrorCode());
-  if (splitSize > 0) archive->SetSplitSize(static_cast<ULONGLONG>(splitSize));
-  if (compression >= -1) archive->SetCompression(static_cast<DWORD>(compression));
-  uint64_t total = 0, done = 0;
-  for (const Source& item : items) total += SizeOf(item.attributes);
-  ProgressBar bar("create", stderr);
-  bar.OnMessage(ORV_MSG_TOTAL_AMOUNT, static_cast<DWORD>(total), static_cast<DWORD>(total >> 32));
-  int status = unreadable ? 1 : 0;
-  // Versions 5 and 6 store a security descriptor only when given one.
-  const bool withDescriptors = version == 5 || version == 6;
-  std::vector<uint8_t> descriptor;
-  for (const Source& item : items) {
-    if (CancelRequested()) {
-      status = Cancelled();
-      break;
-    }
-    if (withDescriptors) descriptor = orv::archive::SourceDescriptor(item.path);
-    const void* given = descriptor.empty() ? nullptr : descriptor.data();
-    if (!archive->AddFile(item.path.c_str(), item.name.c_str(), given,
-                          static_cast<DWORD>(descriptor.size()), &item.attributes))
-      status = Report("adding", ToUtf8(item.name), archive->GetLastErrorCode());
-    done += SizeOf(item.attributes);
-    bar.OnMessage(ORV_MSG_DONE_AMOUNT, static_cast<DWORD>(done), static_cast<DWORD>(done >> 32));
-  }
-  bar.Finish();
-  if (!archive->Close()) return Report("writing", archivePath, archive->GetLastErrorCode());
-  if (status == 0) std::fprintf(out, "created %s: %zu entries\n", archivePath.c_str(), items.size());
-  if (unreadable)
-    std::fprintf(stderr, "vantrel: %s holds %zu entries; %zu could not be read and are missing\n",
-                 archivePath.c_str(), items.size(), unreadable);
-  return status;
+// The entry itself, or something inside it when it is a folder.
+bool Selected(const WString& entry, const WString& wanted) {
+  if (wanted.empty()) return true;
+  if (entry.size() < wanted.size()) return false;
+  if (os::CompareNoCase(orv::WStringView(entry).substr(0, wanted.size()), wanted) != 0) return false;
+  return entry.size() == wanted.size() || entry[wanted.size()] == '\\';
 }
 
 int Add(const std::string& archivePath, const std::string& source, const std::string& name) {
   const WString path = FromUtf8(archivePath);
   Archive archive;
-  if (!archive) return Report("opening", archivePath, ORV_ERROR_NOT_SUPPORTED);
-  if (!archive->Open(path.c_str(), 1, 0)) return Report("opening", archivePath, archive->GetLastErrorCode());
+  if (!OpenToRead(archive, archivePath, "inp add")) return kExitFailure;
   const int version = static_cast<int>(archive->GetArchiveType());
   archive->Close();
-  if (!archive->Open(path.c_str(), 0, version))
-    return Report("opening", archivePath, archive->GetLastErrorCode());
-  const bool added = archive->AddFile(FromUtf8(source).c_str(), FromUtf8(name).c_str(), nullptr, 0, nullptr);
+  if (!archive->Open(path.c_str(), 0, version)) {
+    PrintError("inp add: cannot open", archive->GetLastErrorCode(), archivePath);
+    return kExitFailure;
+  }
+  const bool added = archive->AddFile(FromUtf8(source).c_str(), EntryName(name).c_str(), nullptr, 0, nullptr);
   const DWORD code = archive->GetLastErrorCode();
-  if (!archive->Close()) return Report("writing", archivePath, archive->GetLastErrorCode());
-  return added ? 0 : Report("adding", source, code);
+  if (!archive->Close()) {
+    PrintError("inp add: cannot write", archive->GetLastErrorCode(), archivePath);
+    return kExitFailure;
+  }
+  if (added) return kExitSuccess;
+  PrintError("inp add: cannot add", code, source);
+  return kExitFailure;
 }
 
 uint64_t FileTimeOf(const ORVFILETIME& time) {
   return (uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
 }
 
-int List(std::FILE* out, const std::string& archivePath, bool tsv) {
-  Archive archive;
-  if (!archive) return Report("opening", archivePath, ORV_ERROR_NOT_SUPPORTED);
-  if (!archive->Open(FromUtf8(archivePath).c_str(), 1, 0))
-    return Report("opening", archivePath, archive->GetLastErrorCode());
-  if (!tsv) std::fprintf(out, "%14s  %-8s  %-20s  %s\n", "size", "attribs", "last write (UTC)", "name");
-  orv::Char name[1100];
-  while (archive->NextEntry(1)) {
-    archive->GetEntryName(name, 1100);
-    const ORVFILEATTRIBUTEDATA attributes = archive->GetEntryAttributes();
-    const uint64_t written = FileTimeOf(attributes.ftLastWriteTime);
-    if (tsv) {
-      std::fprintf(out, "%s\t%" PRIu64 "\t%08X\t%" PRIu64 "\n", ToUtf8(name).c_str(),
-                  static_cast<uint64_t>(archive->GetEntrySize()),
-                  unsigned(attributes.dwFileAttributes), written);
-      continue;
-    }
-    os::CalendarTime when{};
-    char date[64] = "-";
-    if (os::FileTimeToCalendar(written, when))
-      std::snprintf(date, sizeof date, "%04u-%02u-%02u %02u:%02u:%02u", when.year, when.month,
-                    when.day, when.hour, when.minute, when.second);
-    std::fprintf(out, "%14" PRIu64 "  %08X  %-20s  %s\n", static_cast<uint64_t>(archive->GetEntrySize()),
-                unsigned(attributes.dwFileAttributes), date, ToUtf8(name).c_str());
-  }
-  const DWORD end = archive->GetLastErrorCode();
-  archive->Close();
-  return end == 259 ? 0 : Report("listing", archivePath, end);
+std::string Hex8(DWORD value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%08X", unsigned(value));
+  return text;
 }
 
-int Extract(const std::string& archivePath, const std::string& target, const std::string& name) {
+int List(std::FILE* out, const std::string& archivePath, OutputFormat format) {
   Archive archive;
-  if (!archive) return Report("opening", archivePath, ORV_ERROR_NOT_SUPPORTED);
-  if (!archive->Open(FromUtf8(archivePath).c_str(), 1, 0))
-    return Report("opening", archivePath, archive->GetLastErrorCode());
-  const WString folder = FromUtf8(target);
-  int status = 0;
-  if (!name.empty()) {
-    if (!archive->ExtractFile(FromUtf8(name).c_str(), folder.c_str()))
-      status = Report("extracting", name, archive->GetLastErrorCode());
-    archive->Close();
-    return status;
+  if (!OpenToRead(archive, archivePath, "inp list")) return kExitFailure;
+  if (format == OutputFormat::kText)
+    std::fprintf(out, "%14s  %-8s  %-20s  %s\n", "size", "attribs", "last write (UTC)", "name");
+  std::unique_ptr<JsonWriter> json;
+  if (format == OutputFormat::kJson) {
+    json = std::make_unique<JsonWriter>(out);
+    json->BeginArray();
   }
-  uint64_t total = 0, done = 0;
-  while (archive->NextEntry(1)) total += archive->GetEntrySize();
+  while (archive->NextEntry(1)) {
+    const std::string name = ToUtf8(CurrentName(archive));
+    const ORVFILEATTRIBUTEDATA attributes = archive->GetEntryAttributes();
+    const uint64_t written = FileTimeOf(attributes.ftLastWriteTime);
+    const uint64_t size = archive->GetEntrySize();
+    if (format == OutputFormat::kTsv) {
+      PrintTsvLine(out, {name, std::to_string(size), Hex8(attributes.dwFileAttributes), std::to_string(written)});
+    } else if (json) {
+      json->BeginObject();
+      json->String("name", name);
+      json->Number("size", size);
+      json->Number("attributes", attributes.dwFileAttributes);
+      json->Number("last_write_filetime", written);
+      json->EndObject();
+    } else {
+      os::CalendarTime when{};
+      char date[64] = "-";
+      if (os::FileTimeToCalendar(written, when))
+        std::snprintf(date, sizeof date, "%04u-%02u-%02u %02u:%02u:%02u", when.year, when.month,
+                      when.day, when.hour, when.minute, when.second);
+      std::fprintf(out, "%14" PRIu64 "  %08X  %-20s  %s\n", size, unsigned(attributes.dwFileAttributes),
+                   date, name.c_str());
+    }
+  }
+  if (json) json->EndArray();
+  const DWORD end = archive->GetLastErrorCode();
   archive->Close();
-  if (!archive->Open(FromUtf8(archivePath).c_str(), 1, 0))
-    return Report("opening", archivePath, archive->GetLastErrorCode());
-  ProgressBar bar("extract", stderr);
+  if (end == kNoMoreItems) return kExitSuccess;
+  PrintError("inp list: cannot read", end, archivePath);
+  return kExitFailure;
+}
+
+int Extract(const std::string& archivePath, const std::string& target, const std::string& wantedText) {
+  const WString wanted = EntryName(wantedText);
+  Archive archive;
+  if (!OpenToRead(archive, archivePath, "inp extract")) return kExitFailure;
+  uint64_t total = 0, done = 0;
+  size_t matches = 0;
+  while (archive->NextEntry(1)) {
+    if (!Selected(CurrentName(archive), wanted)) continue;
+    total += archive->GetEntrySize();
+    ++matches;
+  }
+  archive->Close();
+  if (matches == 0) {
+    std::fprintf(stderr, "vantrel: inp extract: %s holds no entry named %s\n", archivePath.c_str(),
+                 wantedText.c_str());
+    return kExitFailure;
+  }
+  if (!OpenToRead(archive, archivePath, "inp extract")) return kExitFailure;
+  const WString folder = FromUtf8(target);
+  ProgressBar bar("extract");
   bar.OnMessage(ORV_MSG_TOTAL_AMOUNT, static_cast<DWORD>(total), static_cast<DWORD>(total >> 32));
-  orv::Char entry[1100];
-  while (archive->NextEntry(0)) {
+  size_t failed = 0;
+  int status = kExitSuccess;
+  for (; archive->NextEntry(0); archive->NextEntry(1)) {
+    const WString name = CurrentName(archive);
+    if (!Selected(name, wanted)) continue;
     if (CancelRequested()) {
-      status = Cancelled();
+      EndProgressLine();
+      std::fprintf(stderr, "vantrel: inp extract: cancelled\n");
+      status = kExitCancelled;
       break;
     }
     // Version 1 archives keep the image password file unless asked: the flag asks.
     if (!archive->ExtractCurrent(folder.c_str(), 1)) {
-      archive->GetEntryName(entry, 1100);
-      status = Report("extracting", ToUtf8(entry), archive->GetLastErrorCode());
+      const DWORD error = archive->GetLastErrorCode();
+      PrintError("inp extract: cannot extract", error, ToUtf8(name));
+      ++failed;
+      if (EndsTheWork(error)) {
+        status = kExitFailure;
+        break;
+      }
     }
     done += archive->GetEntrySize();
     bar.OnMessage(ORV_MSG_DONE_AMOUNT, static_cast<DWORD>(done), static_cast<DWORD>(done >> 32));
-    archive->NextEntry(1);
   }
   bar.Finish();
   archive->Close();
-  return status;
+  if (status != kExitSuccess || failed == 0) return status;
+  std::fprintf(stderr, "vantrel: inp extract: %zu of %zu entries could not be extracted\n", failed, matches);
+  return kExitPartial;
 }
 
-int Info(std::FILE* out, const std::string& archivePath) {
+// The role of each file of an archive in `inp info`.
+const char* FileRole(size_t index, bool hasMain) {
+  if (index == 0 && hasMain) return "main file";
+  return index == (hasMain ? 1u : 0u) ? "index file" : "part file";
+}
+
+int Info(std::FILE* out, const std::string& archivePath, OutputFormat format) {
   const WString path = FromUtf8(archivePath);
   Archive archive;
-  if (!archive) return Report("opening", archivePath, ORV_ERROR_NOT_SUPPORTED);
-  if (!archive->Open(path.c_str(), 1, 0)) return Report("opening", archivePath, archive->GetLastErrorCode());
+  if (!OpenToRead(archive, archivePath, "inp info")) return kExitFailure;
   const DWORD type = archive->GetArchiveType();
   uint64_t entries = 0, bytes = 0;
   while (archive->NextEntry(1)) {
@@ -268,20 +211,61 @@ int Info(std::FILE* out, const std::string& archivePath) {
     bytes += archive->GetEntrySize();
   }
   archive->Close();
-  os::FileInfo info;
-  std::fprintf(out, "archive: %s\ntype: %u\nversion: %u\nentries: %" PRIu64 "\ncontent bytes: %" PRIu64 "\n",
-              archivePath.c_str(), unsigned(type), unsigned(type), entries, bytes);
-  std::fprintf(out, "main file: %s %" PRIu64 "\n", archivePath.c_str(),
-              os::GetInfo(path, info) == 0 ? info.size : 0);
-  if (type == 5 || type == 6) {
-    for (DWORD part = 0;; ++part) {
-      const WString name = orv::archive::PartFileName(path, part);
-      if (os::GetInfo(name, info) != 0) break;
-      std::fprintf(out, "%s: %s %" PRIu64 "\n", part == 0 ? "index file" : "part file", ToUtf8(name).c_str(),
-                  info.size);
-    }
+  const std::vector<WString> files = ExistingArchiveFiles(path);
+  const bool hasMain = !files.empty() && files.front() == path;
+  std::vector<uint64_t> sizes;
+  for (const WString& file : files) {
+    os::FileInfo info;
+    sizes.push_back(os::GetInfo(file, info) == 0 ? info.size : 0);
   }
-  return 0;
+  if (format == OutputFormat::kJson) {
+    JsonWriter json(out);
+    json.BeginObject();
+    json.String("archive", archivePath);
+    json.Number("type", type);
+    json.Number("version", type);
+    json.Number("entries", entries);
+    json.Number("content_bytes", bytes);
+    json.BeginArray("files");
+    for (size_t i = 0; i < files.size(); ++i) {
+      json.BeginObject();
+      json.String("role", FileRole(i, hasMain));
+      json.String("path", ToUtf8(files[i]));
+      json.Number("size", sizes[i]);
+      json.EndObject();
+    }
+    json.EndArray();
+    json.EndObject();
+    return kExitSuccess;
+  }
+  if (format == OutputFormat::kTsv) {
+    PrintTsvLine(out, {"archive", archivePath});
+    PrintTsvLine(out, {"type", std::to_string(type)});
+    PrintTsvLine(out, {"version", std::to_string(type)});
+    PrintTsvLine(out, {"entries", std::to_string(entries)});
+    PrintTsvLine(out, {"content bytes", std::to_string(bytes)});
+    for (size_t i = 0; i < files.size(); ++i)
+      PrintTsvLine(out, {FileRole(i, hasMain), ToUtf8(files[i]), std::to_string(sizes[i])});
+    return kExitSuccess;
+  }
+  std::fprintf(out, "archive: %s\ntype: %u\nversion: %u\nentries: %" PRIu64 "\ncontent bytes: %" PRIu64 "\n",
+               archivePath.c_str(), unsigned(type), unsigned(type), entries, bytes);
+  for (size_t i = 0; i < files.size(); ++i)
+    std::fprintf(out, "%s: %s %" PRIu64 "\n", FileRole(i, hasMain), ToUtf8(files[i]).c_str(), sizes[i]);
+  return kExitSuccess;
+}
+
+// Options of `inp create` that the chosen version has no use for are refused.
+void RefuseOptionsOutsideTheirVersion(const CLI::App& command, const CreateRequest& request) {
+  const bool split = request.version == 5 || request.version == 6;
+  if (split && command.count("--compression") > 0)
+    throw CLI::ValidationError("--compression", "applies to versions 1 and 2 only, not to version " +
+                                                    std::to_string(request.version));
+  if (!split && command.count("--split-size") > 0)
+    throw CLI::ValidationError("--split-size", "applies to versions 5 and 6 only, not to version " +
+                                                   std::to_string(request.version));
+  if (command.count("--split-size") > 0 && request.splitSize == 0)
+    throw CLI::ValidationError("--split-size", "a part cannot be empty");
 }
 
 }  // namespace
@@ -290,53 +274,56 @@ void AddInpCommands(CLI::App& app, CommandContext& context) {
   CLI::App* inp = app.add_subcommand("inp", "Create, list and extract .INP archives");
   inp->require_subcommand(1);
 
-  struct CreateOptions {
-    std::string archive;
-    int version = 5;
-    int64_t splitSize = 0;
-    int64_t compression = -2;
-    std::vector<std::string> sources;
-  };
-  auto create = std::make_shared<CreateOptions>();
-  CLI::App* createCommand = inp->add_subcommand("create", "Create a new archive from folders and files");
+  auto create = std::make_shared<CreateRequest>();
+  CLI::App* createCommand = inp->add_subcommand(
+      "create", "Create a new archive from folders and files (one folder: the names inside it; "
+                "several sources: each under its own name)");
   createCommand->add_option("archive", create->archive, "The main file of the archive")->required();
-  createCommand->add_option("--version", create->version, "Archive version")
+  createCommand->add_option("--version", create->version, "Archive version (5 by default)")
       ->check(CLI::IsMember({1, 2, 5, 6}));
-  createCommand->add_option("--split-size", create->splitSize, "Part file size in bytes (versions 5, 6)");
+  AddSizeOption(*createCommand, "--split-size", create->splitSize, "Part file size (versions 5, 6)");
   createCommand->add_option("--compression", create->compression,
-                            "Compression option (versions 1, 2): -1 stored, 0 fast, 1 default, 2 best");
+                            "Compression (versions 1, 2): -1 stored, 0 fast, 1 default, 2 best")
+      ->check(CLI::IsMember({-1, 0, 1, 2}));
+  createCommand->add_flag("--force", create->force, "Replace an archive that exists, with all its part files");
+  createCommand->add_flag("--keep-partial", create->keepPartial,
+                          "Keep what a failed or cancelled create wrote (removed otherwise)");
   createCommand->add_option("sources", create->sources, "Folders (whole trees) and files")->required();
-  createCommand->callback([create, &context] {
-    context.exitCode = Create(context.out, create->archive, create->version, create->splitSize,
-                              create->compression, create->sources);
+  createCommand->callback([create, createCommand, &context] {
+    RefuseOptionsOutsideTheirVersion(*createCommand, *create);
+    context.exitCode = CreateArchive(context.out, *create);
   });
 
   auto add = std::make_shared<std::vector<std::string>>(3);
   CLI::App* addCommand = inp->add_subcommand("add", "Append one file to an archive under a name");
   addCommand->add_option("archive", (*add)[0])->required();
   addCommand->add_option("source", (*add)[1])->required();
-  addCommand->add_option("name", (*add)[2])->required();
+  addCommand->add_option("name", (*add)[2], "Entry name (`/` or `\\` between folder names)")->required();
   addCommand->callback([add, &context] { context.exitCode = Add((*add)[0], (*add)[1], (*add)[2]); });
 
-  auto list = std::make_shared<std::pair<std::string, bool>>();
-  CLI::App* listCommand = inp->add_subcommand("list", "List the entries of an archive");
+  auto list = std::make_shared<std::pair<std::string, OutputFormat>>();
+  CLI::App* listCommand = inp->add_subcommand(
+      "list", "List the entries of an archive (--tsv: name, size, attributes in hex, last-write file time)");
   listCommand->add_option("archive", list->first)->required();
-  listCommand->add_flag("--tsv", list->second, "name, size, attributes, last-write file time");
+  AddOutputFormatOptions(*listCommand, list->second);
   listCommand->callback([list, &context] { context.exitCode = List(context.out, list->first, list->second); });
 
   auto extract = std::make_shared<std::vector<std::string>>(3);
-  CLI::App* extractCommand = inp->add_subcommand("extract", "Extract all entries, or one (versions 5, 6)");
+  CLI::App* extractCommand = inp->add_subcommand(
+      "extract", "Extract all entries, or one entry or folder with its content; files that exist "
+                 "in the target are replaced");
   extractCommand->add_option("archive", (*extract)[0])->required();
   extractCommand->add_option("target", (*extract)[1])->required();
-  extractCommand->add_option("name", (*extract)[2]);
+  extractCommand->add_option("name", (*extract)[2], "Entry or folder (`/` or `\\` between names)");
   extractCommand->callback([extract, &context] {
     context.exitCode = Extract((*extract)[0], (*extract)[1], (*extract)[2]);
   });
 
-  auto info = std::make_shared<std::string>();
+  auto info = std::make_shared<std::pair<std::string, OutputFormat>>();
   CLI::App* infoCommand = inp->add_subcommand("info", "Type, version, entries and files of an archive");
-  infoCommand->add_option("archive", *info)->required();
-  infoCommand->callback([info, &context] { context.exitCode = Info(context.out, *info); });
+  infoCommand->add_option("archive", info->first)->required();
+  AddOutputFormatOptions(*infoCommand, info->second);
+  infoCommand->callback([info, &context] { context.exitCode = Info(context.out, info->first, info->second); });
 }
 
 }  // namespace vantrel_cli

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "commands.h"
+#include "exit_status.h"
 #include "platform/arguments.h"
 #include "progress_bar.h"
 
@@ -11,6 +12,8 @@ int main(int argc, char** argv) {
   app.name("vantrel");
   app.require_subcommand(1);
   app.set_version_flag("--version", std::string("vantrel ") + VANTREL_VERSION);
+  // Set before the subcommands are added: each takes the footer over.
+  app.footer(vantrel_cli::kExitStatusHelp);
   bool quiet = false;  // acted on before parsing, below
   app.add_flag("-q,--quiet", quiet, "No progress bars");
   vantrel_cli::CommandContext context;
@@ -31,7 +34,7 @@ int main(int argc, char** argv) {
   try {
     app.parse(arguments);  // runs the chosen subcommand's callback
   } catch (const CLI::ParseError& error) {
-    return app.exit(error);
+    return vantrel_cli::ExitStatusForParse(app.exit(error));  // --help and --version too
   }
   return context.exitCode;
 }

@@ -1,5 +1,7 @@
 #include "self_check.h"
 
+#include "error_text.h"
+#include "exit_status.h"
 #include "platform/encoding.h"
 #include "platform/process.h"
 #include "vantrel/vantrel.h"
@@ -29,8 +31,8 @@ int RunSelfCheck(std::FILE* out) {
   orv::os::Module library;
   const orv::WString name = orv::os::FromUtf8(VANTREL_LIBRARY_NAME);
   if (DWORD error = library.Load(name)) {
-    std::fprintf(out, "cannot load %s: error %u\n", VANTREL_LIBRARY_NAME, static_cast<unsigned>(error));
-    return 1;
+    PrintError("selfcheck: cannot load", error, VANTREL_LIBRARY_NAME);
+    return kExitFailure;
   }
   std::fprintf(out, "%s\n\n%-31s %-19s %10s  %-7s %s\n", VANTREL_LIBRARY_NAME, "Factory",
                "Interface", "Operations", "Object", "Dump");
@@ -48,7 +50,7 @@ int RunSelfCheck(std::FILE* out) {
     OrvDelete(object);  // the same destructor entry that Release runs
   }
   std::fprintf(out, "\n%s\n", failures == 0 ? "all six families answer" : "some families failed");
-  return failures == 0 ? 0 : 1;
+  return failures == 0 ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace vantrel_cli

@@ -1,5 +1,6 @@
 #include "wim_messages.h"
 
+#include "error_text.h"
 #include "platform/encoding.h"
 #include "wim/engine.h"
 
@@ -19,9 +20,9 @@ DWORD ORV_CALLBACK WimMessageRoutine(DWORD message, ORVVALUE first, ORVVALUE sec
     }
     case orv::wim::kMsgError: {
       const auto* path = reinterpret_cast<const orv::Char*>(first);
-      std::fprintf(target.warnings, "\nskipped %s: error %u\n",
-                   path != nullptr ? orv::os::ToUtf8(path).c_str() : "?",
-                   static_cast<unsigned>(second));
+      if (target.bar != nullptr) target.bar->Finish();
+      std::fprintf(target.warnings, "vantrel: skipped: %s: %s\n", ErrorText(static_cast<DWORD>(second)).c_str(),
+                   path != nullptr ? orv::os::ToUtf8(path).c_str() : "(no name given)");
       ++target.skipped;
       return orv::wim::kMsgSkipError;
     }
