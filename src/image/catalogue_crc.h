@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -63,6 +64,19 @@ struct CrcRecord {
   int64_t time = 0;
 };
 using CrcTable = std::map<COrvString, CrcRecord, COrvStringLess>;
+
+// One line of a catalogue file as it was read. `wellFormed` is false for a line without
+// "=", "|" or ","; its record is then empty and its name the text before the last "="
+// (empty without one).
+struct CrcLine {
+  size_t number = 0;  // 1 for the first line
+  WStringView name;
+  CrcRecord record;
+  bool wellFormed = false;
+};
+// Reads every non-empty line of a catalogue file in order, skipping no name. 0; 2 or 3
+// when the file is missing; the error of a read that fails on the way.
+DWORD ReadCrcLines(WStringView path, const std::function<void(const CrcLine&)>& take);
 
 // Reads "<folder>\<baseName>.crc" into `table` (a name already present keeps its first
 // record). Sets `i386` when an entry is named I386. A missing file is no error.

@@ -117,10 +117,12 @@ DWORD ReadBaseCatalogue(WStringView path, BaseCatalogue& catalogue) {
   ForEachFileChild(*document.root, [&](const IOrvXmlElement& file) {
     WString name;
     file.GetText(name);
-    if (IsPlainFileName(name))
+    if (IsPlainFileName(name)) {
       catalogue.files.push_back(name);
-    else
+    } else {
       COrvLog::GetInstance().AddError(ORV_T("Archive name %s is not a file of the folder"), name);
+      catalogue.refused.push_back(name);
+    }
   });
   return err::kSuccess;
 }
