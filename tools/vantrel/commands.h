@@ -28,5 +28,7 @@ void AddDiskCommands(CLI::App& app, CommandContext& context);
 void AddLayoutCommands(CLI::App& app, CommandContext& context);
 // `image create`.
 void AddImageCommands(CLI::App& app, CommandContext& context);
+// `image verify`, added to the `image` group by AddImageCommands.
+void AddImageVerifyCommand(CLI::App& image, CommandContext& context);
 
 }  // namespace vantrel_cli

@@ -125,6 +125,7 @@ void AddImageCommands(CLI::App& app, CommandContext& context) {
   create->add_option("--partition", options->partitions,
                      "Capture only these partition numbers (repeatable; default: all)");
   create->callback([&context, options] { context.exitCode = Create(context, *options); });
+  AddImageVerifyCommand(*image, context);
 }
 
 }  // namespace vantrel_cli
