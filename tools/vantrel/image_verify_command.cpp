@@ -49,7 +49,7 @@ void PrintFolder(std::FILE* out, const orv::FolderVerification& folder) {
 
 // The bad argument, when IMAGE_DIR is no folder at all.
 bool IsNoFolder(DWORD error) {
-  return error == orv::err::kFileNotFound || error == orv::err::kPathNotFound || error == 267;
+  return error == orv::err::kFileNotFound || error == orv::err::kPathNotFound || error == orv::err::kDirectory;
 }
 
 int Verify(CommandContext& context, const std::string& imageDir) {
