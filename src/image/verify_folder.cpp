@@ -1,6 +1,6 @@
 // One partition folder: BASE.XML names the archives (else the first WIM file, else
 // BASE.INP, as a restore finds them), each is checked, and ALL.CRC must list exactly
-// the entries they hold.
+// the entries they hold (in a differential image folder at least those).
 #include "archive/format.h"
 #include "image/catalogue_crc.h"
 #include "image/catalogue_xml.h"
@@ -58,10 +58,17 @@ void VerifyOtherWims(const FolderListing& listing, const std::vector<WString>& n
   }
 }
 
+// A differential image folder: its ALL.CRC lists the whole volume, its archives only
+// what changed.
+bool IsDifferentialFolder(const FolderListing& listing) {
+  return listing.Find(ORV_T("DEL.XML")) != nullptr || listing.Find(ORV_T("DESC.TXT")) != nullptr;
+}
+
 // ALL.CRC against the entries of the archives, line by line. Returns the number of
 // lines read.
 uint64_t CompareEntryCatalogue(const FolderListing& listing, bool compare, HeldEntries& held,
                                Findings& findings) {
+  const bool everyLineHeld = !IsDifferentialFolder(listing);
   uint64_t lines = 0;
   if (CatalogueFile(listing, kEntryCatalogue, findings) == nullptr) return lines;
   const DWORD error = ReadCrcLines(listing.PathOf(kEntryCatalogue), [&](const CrcLine& line) {
@@ -74,7 +81,8 @@ uint64_t CompareEntryCatalogue(const FolderListing& listing, bool compare, HeldE
     if (!compare) return;
     const auto entry = held.find(COrvString(line.name));
     if (entry == held.end()) {
-      findings.Add(kEntryCatalogue, line.name, ORV_T("is listed, but no archive of the folder holds it"));
+      if (everyLineHeld)
+        findings.Add(kEntryCatalogue, line.name, ORV_T("is listed, but no archive of the folder holds it"));
       return;
     }
     HeldEntry& seen = entry->second;
@@ -122,7 +130,7 @@ void VerifyPartitionFolder(const FolderListing& listing, ReadCount& count, Folde
   if (count.Cancelled()) return;
 
   const uint64_t lines = CompareEntryCatalogue(listing, result.catalogueCompared, held, findings);
-  if (names.empty() && lines > 0)
+  if (names.empty() && lines > 0 && !IsDifferentialFolder(listing))
     findings.Add(kBaseArchive, {}, ORV_T("is missing: ALL.CRC lists entries, but the folder holds no archive"),
                  err::kFileNotFound);
   if (result.catalogueCompared) {

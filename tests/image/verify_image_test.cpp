@@ -170,6 +170,12 @@ TEST_F(VerifyImageTest, ALineWithoutEntryAndAnEntryWithoutLineAreBothFound) {
   EXPECT_TRUE(Found(result, ORV_T("BASE.INP"), ORV_T("sub\\c.txt"))) << Describe(result);
   ASSERT_EQ(result.folders.size(), 1u);
   EXPECT_EQ(result.folders[0].findings.size(), 2u) << Describe(result);
+
+  // A differential image folder lists the whole volume, and holds only what changed.
+  WriteFile(image_ + ORV_T("\\DEL.XML"), "");
+  const ImageVerification differential = Verify(image_);
+  EXPECT_FALSE(Found(differential, ORV_T("ALL.CRC"), ORV_T("ghost.txt"))) << Describe(differential);
+  EXPECT_TRUE(Found(differential, ORV_T("BASE.INP"), ORV_T("sub\\c.txt"))) << Describe(differential);
 }
 
 TEST_F(VerifyImageTest, HostileImagesAreReportedNotTrusted) {
