@@ -27,3 +27,42 @@ make_small_corpus() {
         open(my $h, ">", "$ARGV[0]/d$d/f$f.txt") or die; print $h ("x" . int(rand(1e9)) . " ") x int($n / 11); close $h } }' "$dir"
   touch "$dir/.done"
 }
+
+# What every bench script shares, after `top`, `work` and `runs` are set:
+#   bench_require SCRIPT TOOL...   stops when a tool is missing
+#   bench_program                  VANTREL, else the release build (made here)
+#   bench_disks FILE VOLUME        a described disk whose one partition is VOLUME
+#   bench_mean ARGS...             hyperfine's mean seconds of one command
+#   bench_ratio OURS PEER          peer time / our time
+
+bench_require() {
+  local script=$1 tool
+  shift
+  for tool in "$@"; do
+    command -v "$tool" >/dev/null || { echo "$script: $tool is missing (scripts/setup installs it)" >&2; exit 1; }
+  done
+}
+
+bench_program() {
+  if [ -z "${VANTREL:-}" ]; then
+    cmake --preset linux-release >/dev/null
+    cmake --build --preset linux-release --target vantrel_cli -j"$(nproc)" >/dev/null
+    VANTREL="$top/build/linux-release/bin/vantrel"
+  fi
+}
+
+bench_disks() {
+  cat > "$1" <<XML
+<disks><disk Number="0" Name="Bench disk" Size="107374182400">
+  <partition Number="1" Offset="1048576" Size="53687091200" Type="07" FileSystem="NTFS" Folder="$2"/>
+</disk></disks>
+XML
+}
+
+bench_mean() {
+  local csv="$work/run.csv"
+  hyperfine --style none --warmup 1 --runs "$runs" --export-csv "$csv" "$@" >/dev/null
+  awk -F, 'NR == 2 { print $2 }' "$csv"
+}
+
+bench_ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b / a }'; }

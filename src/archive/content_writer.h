@@ -5,17 +5,18 @@
 
 #include <cstdint>
 
+#include "archive/content_sink.h"
 #include "platform/file.h"
 
 namespace orv::archive {
 
-class ContentWriter {
+class ContentWriter final : public ContentSink {
  public:
   // `sparse`: the entry carries the sparse attribute; the file is marked sparse where
   // the file system keeps that mark.
   ContentWriter(os::File& target, bool sparse);
 
-  DWORD Write(const uint8_t* bytes, DWORD size);
+  DWORD Write(const uint8_t* bytes, DWORD size) override;
   // Copies what is left of `source` from its file pointer.
   DWORD CopyFrom(os::File& source);
   // Gives the file its whole length when it ends in a hole.

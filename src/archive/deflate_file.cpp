@@ -77,7 +77,7 @@ DWORD DeflateFile(os::File& source, uint64_t size, os::File& out, int level,
   return err::kSuccess;
 }
 
-DWORD InflateFile(os::File& in, uint64_t stored, uint64_t limit, ContentWriter& out, BlockBuffers& buffers,
+DWORD InflateFile(os::File& in, uint64_t stored, uint64_t limit, ContentSink& out, BlockBuffers& buffers,
                   uint64_t& written) {
   written = 0;
   if (stored == 0) return err::kSuccess;

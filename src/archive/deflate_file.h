@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "archive/block_buffers.h"
-#include "archive/content_writer.h"
+#include "archive/content_sink.h"
 #include "platform/file.h"
 
 namespace orv::archive {
@@ -20,7 +20,7 @@ DWORD DeflateFile(os::File& source, uint64_t size, os::File& out, int level,
 // Inflates the blocks of `stored` bytes at the file pointer of `in` into `out`; every
 // length is checked against the pass size and what is left of the entry, and content
 // beyond `limit` bytes fails before it is written. `written` counts the content bytes.
-DWORD InflateFile(os::File& in, uint64_t stored, uint64_t limit, ContentWriter& out, BlockBuffers& buffers,
+DWORD InflateFile(os::File& in, uint64_t stored, uint64_t limit, ContentSink& out, BlockBuffers& buffers,
                   uint64_t& written);
 
 }  // namespace orv::archive

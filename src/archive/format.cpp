@@ -7,6 +7,22 @@
 
 namespace orv::archive {
 
+namespace {
+
+constexpr uint8_t kVirtualDiskMark[8] = {0x21, 0x58, 0x53, 0x53, 0x58, 0x53, 0x53, 0x21};
+constexpr uint8_t kWimMark[8] = {0x4D, 0x53, 0x57, 0x49, 0x4D, 0x00, 0x00, 0x00};
+
+}  // namespace
+
+DWORD ArchiveTypeOf(const uint8_t* bytes, DWORD size) {
+  if (size >= 8 && std::memcmp(bytes, kVirtualDiskMark, 8) == 0) return kTypeVirtualDisk;
+  if (size >= 8 && std::memcmp(bytes, kWimMark, 8) == 0) return kTypeWim;
+  if (size < 12) return kTypeVersion1;
+  const uint32_t version = LoadLE<uint32_t>(bytes + 8);
+  if (version == 2 || version == 5 || version == 6) return version;
+  return kTypeVersion1;
+}
+
 void EncodeAttributes(const ORVFILEATTRIBUTEDATA& a, uint8_t* out) {
   StoreLE<uint32_t>(out, a.dwFileAttributes);
   StoreLE<uint32_t>(out + 4, a.ftCreationTime.dwLowDateTime);

@@ -40,10 +40,16 @@ inline constexpr uint32_t kShortNameBytes = 28;
 inline constexpr uint32_t kShortNameChars = 14;
 inline constexpr uint32_t kAttributeBlockBytes = 36;
 
+// The archive type a file holds, from its first bytes (at least 12 are looked at): a
+// virtual-disk image, a WIM file, or the archive version of its header (1 for any other).
+DWORD ArchiveTypeOf(const uint8_t* bytes, DWORD size);
+
 // Header sizes and first data bytes.
 inline constexpr uint32_t kV1HeaderSize = 32;
 inline constexpr uint32_t kV2HeaderSize = 40;
 inline constexpr uint32_t kV56HeaderSize = 40;
+// A version 1 table entry without its name (the name's closing zero included).
+inline constexpr uint32_t kV1EntryFixed = 112;
 
 // The 36-byte attribute block, as stored.
 void EncodeAttributes(const ORVFILEATTRIBUTEDATA& attributes, uint8_t* out);

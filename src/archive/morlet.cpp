@@ -18,20 +18,6 @@ using namespace archive;
 
 namespace {
 
-constexpr uint8_t kVirtualDiskMark[8] = {0x21, 0x58, 0x53, 0x53, 0x58, 0x53, 0x53, 0x21};
-constexpr uint8_t kWimMark[8] = {0x4D, 0x53, 0x57, 0x49, 0x4D, 0x00, 0x00, 0x00};
-
-// The archive type from the first 12 bytes of a file.
-DWORD RecogniseType(const uint8_t* bytes, DWORD size) {
-  if (size >= 8 && std::memcmp(bytes, kVirtualDiskMark, 8) == 0) return kTypeVirtualDisk;
-  if (size >= 8 && std::memcmp(bytes, kWimMark, 8) == 0) return kTypeWim;
-  if (size < 12) return kTypeVersion1;
-  const uint32_t version = uint32_t{bytes[8]} | uint32_t{bytes[9]} << 8 |
-                           uint32_t{bytes[10]} << 16 | uint32_t{bytes[11]} << 24;
-  if (version == 2 || version == 5 || version == 6) return version;
-  return kTypeVersion1;
-}
-
 // "C:\" for a drive path; the folder that holds the file otherwise.
 WString VolumeRootOf(WStringView path) {
   if (path.size() >= 2 && path[1] == ':') return WString(path.substr(0, 2)) + ORV_T("\\");
@@ -74,6 +60,7 @@ void COrvMorlet::ResetState() {
   recordsOut_.Reset();
   tree_.Clear();
   streamReader_.Close();
+  checkReader_.Close();
   streaming_ = false;
   dirty_ = false;
   cursor_ = currentOffset_ = appendAt_ = kNoOffset;
@@ -133,7 +120,7 @@ BOOL COrvMorlet::OpenArchive(LPCTSTR pstrFile, int nReadMode, int nVersion) {
     main_.Seek(0, os::SeekFrom::kBegin);
   }
   if (reading) {
-    type_ = RecogniseType(first, done);
+    type_ = ArchiveTypeOf(first, done);
   } else {
     if (nVersion != 1 && nVersion != 2 && nVersion != 5 && nVersion != 6) {
       main_.Close();
@@ -141,7 +128,7 @@ BOOL COrvMorlet::OpenArchive(LPCTSTR pstrFile, int nReadMode, int nVersion) {
     }
     type_ = static_cast<DWORD>(nVersion);
     // Appending to an archive of another version would corrupt it.
-    if (hasContent && RecogniseType(first, done) != type_) {
+    if (hasContent && ArchiveTypeOf(first, done) != type_) {
       main_.Close();
       return Fail(err::kBadFormat);
     }

@@ -65,6 +65,14 @@ class COrvMorlet final : public COrvImplementation<IOrvMorlet, COrvMorlet> {
   BOOL ReadEntrySecurity(std::vector<uint8_t>& descriptor);
   // The current entry's record (versions 5 and 6).
   const archive::EntryRecord& CurrentRecord() const { return record_; }
+  // The number of the last part file (versions 5 and 6).
+  DWORD LastPart() const { return LastKnownPart(); }
+  // Reads the current entry's stored content as extraction does, writing nothing: every
+  // block is read and decompressed once and the content must come to the entry's size
+  // (1392 otherwise); a link's reparse record is read instead. `storedBytes` receives
+  // the bytes of data read (for versions 5 and 6 what the stored length counts). One
+  // reader stays open between calls, so a walk in order reads each part file once.
+  BOOL CheckCurrentContent(uint64_t& storedBytes);
 
  private:
   struct CurrentEntry {
@@ -145,6 +153,10 @@ class COrvMorlet final : public COrvImplementation<IOrvMorlet, COrvMorlet> {
   DWORD ReadReparseRecordV56(std::vector<uint8_t>& data);
   DWORD ReadDescriptorV56(const archive::EntryRecord& record, std::vector<uint8_t>& descriptor);
 
+  // The content checks of CheckCurrentContent (morlet_check.cpp).
+  DWORD CheckContentV56(uint64_t& storedBytes);
+  DWORD CheckContentV12(uint64_t& storedBytes);
+
   // Versions 1 and 2 (morlet_v12.cpp): the raw table of contents that the header names,
   // and the reparse record of a link at the data write position or at `offset`.
   DWORD ReadV12Table(std::vector<uint8_t>& table);
@@ -204,6 +216,8 @@ class COrvMorlet final : public COrvImplementation<IOrvMorlet, COrvMorlet> {
 
   CurrentEntry current_;
   archive::RestoreSession session_;
+
+  archive::BlockReader checkReader_;  // CheckCurrentContent, kept open between entries
 
   // Streaming read.
   bool streaming_ = false;

@@ -19,7 +19,6 @@ using namespace archive;
 
 namespace {
 
-constexpr uint32_t kEntryFixed = 112;  // with the name's closing zero
 constexpr uint32_t kTableStep = 102400;
 constexpr uint32_t kTableReserve = 1024;
 constexpr WStringView kPasswordFile = ORV_T("QUEN.DAV");
@@ -108,7 +107,7 @@ BOOL COrvMorlet::AddFileV1(LPCTSTR source, LPCTSTR name, const ORVFILEATTRIBUTED
 
   uint8_t* p = v1Table_.data() + v1TableUsed_;
   const size_t nameChars = entryName.size() + 1;
-  std::fill_n(p, kEntryFixed + 2 * nameChars, 0);
+  std::fill_n(p, kV1EntryFixed + 2 * nameChars, 0);
   EncodeAttributes(block, p);
   StoreLE<uint64_t>(p + 36, stored);
   StoreLE<uint64_t>(p + 44, writePosition_);
@@ -116,7 +115,7 @@ BOOL COrvMorlet::AddFileV1(LPCTSTR source, LPCTSTR name, const ORVFILEATTRIBUTED
   EncodeShortName(SourceShortName(source), p + 54);
   EncodeShortName(holding.empty() ? WString() : SourceShortName(holding), p + 82);
   EncodeName(entryName, p + 110);
-  v1TableUsed_ += kEntryFixed + 2 * nameChars;
+  v1TableUsed_ += kV1EntryFixed + 2 * nameChars;
   writePosition_ += stored;
   return Succeed();
 }
@@ -151,9 +150,9 @@ BOOL COrvMorlet::CloseV1() {
 // The entry at `offset` of the table, when the table holds all of it.
 static bool V1EntryAt(const std::vector<uint8_t>& table, uint64_t used, uint64_t offset,
                       size_t& nameChars) {
-  if (offset >= used || used - offset < kEntryFixed) return false;
+  if (offset >= used || used - offset < kV1EntryFixed) return false;
   nameChars = LoadLE<uint16_t>(table.data() + offset + 52);
-  return nameChars != 0 && used - offset >= kEntryFixed + 2 * nameChars;
+  return nameChars != 0 && used - offset >= kV1EntryFixed + 2 * nameChars;
 }
 
 BOOL COrvMorlet::NextEntryV1(int advance) {
@@ -168,7 +167,7 @@ BOOL COrvMorlet::NextEntryV1(int advance) {
   // The stored length is the compressed size; the file's size is in its attribute block.
   MakeCurrent(attributes, name, SizeOf(attributes));
   current_.tempName.clear();
-  if (advance) cursor_ += kEntryFixed + 2 * nameChars;
+  if (advance) cursor_ += kV1EntryFixed + 2 * nameChars;
   return Succeed();
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "archive/item_restore.h"
+#include "archive/lzo_blocks.h"
 #include "archive/morlet.h"
 #include "platform/errors.h"
 #include "platform/little_endian.h"
@@ -82,50 +83,6 @@ BOOL COrvMorlet::ExtractNamedEntry(LPCTSTR lpFileIn, LPCTSTR lpTargetDir) {
   return ExtractCurrent(lpTargetDir, 1);
 }
 
-// Decompresses the entry's blocks into the target. The content must come to the size
-// the entry records: more is refused before it is written, less fails at the end.
-static DWORD DecompressBlocks(BlockReader& reader, const EntryRecord& record,
-                              BlockBuffers& buffers, ContentWriter& target) {
-  COrvLog& log = COrvLog::GetInstance();
-  const uint64_t size = ContentSizeOf(record.attributes);
-  uint64_t written = 0;
-  int code = 0;
-  if (!LzoCodec::Init(code)) return err::kInternalError;
-  if (!buffers.Ensure()) return err::kNotEnoughMemory;
-  if (DWORD error = reader.Open(record.dataPart, record.dataOffset, ORV_T("First Cannot part#%u - %u")))
-    return error;
-  std::vector<uint8_t> block;
-  for (uint64_t i = 0; i < record.blockCount; ++i) {
-    if (DWORD error = reader.ReadBlock(block, kMaxLzoBlock)) return error;
-    uint32_t produced = 0;
-    const LzoCodec::Result result = LzoCodec::Decompress(
-        block.data(), static_cast<uint32_t>(block.size()), buffers.content.get(), produced, code);
-    if (result == LzoCodec::Result::kTooBig) {
-      log.AddError(ORV_T("Uncompressed Block too big"));
-      return err::kInternalError;
-    }
-    if (result != LzoCodec::Result::kOk) {
-      log.AddError(ORV_T("lzo1x_decompress (Block) - %d"), code);
-      return err::kInternalError;
-    }
-    if (produced > size - written) {
-      log.AddError(ORV_T("%s decompresses to more than its %I64u bytes"), record.name, size);
-      return err::kFileCorrupt;
-    }
-    written += produced;
-    if (DWORD error = target.Write(buffers.content.get(), produced)) {
-      log.AddError(ORV_T("WriteFile (Block) - %u"), error);
-      return error;
-    }
-  }
-  reader.Close();
-  if (size != kAnySize && written != size) {
-    log.AddError(ORV_T("%s decompresses to %I64u of its %I64u bytes"), record.name, written, size);
-    return err::kFileCorrupt;
-  }
-  return err::kSuccess;
-}
-
 DWORD COrvMorlet::ReadReparseRecordV56(std::vector<uint8_t>& data) {
   COrvLog& log = COrvLog::GetInstance();
   BlockReader reader;
@@ -177,7 +134,8 @@ BOOL COrvMorlet::ExtractCurrentV56(LPCTSTR folder) {
   sources.content = [this](ContentWriter& target) {
     BlockReader reader;
     reader.Init(path_, LastKnownPart());
-    return DecompressBlocks(reader, record_, buffers_, target);
+    uint64_t stored = 0;
+    return DecompressBlocks(reader, record_, buffers_, target, stored);
   };
   sources.reparse = [this](std::vector<uint8_t>& data) { return ReadReparseRecordV56(data); };
   sources.descriptor = [this](std::vector<uint8_t>& descriptor) {

@@ -75,6 +75,11 @@ DWORD PartWriter::Close() {
 }
 
 DWORD BlockReader::Open(DWORD part, uint64_t offset, WStringView openFailure) {
+  if (file_.IsOpen() && part == part_) {
+    const DWORD error = file_.Seek(static_cast<int64_t>(offset), os::SeekFrom::kBegin);
+    if (error) COrvLog::GetInstance().AddError(openFailure, part, error);
+    return error;
+  }
   file_.Close();
   part_ = part;
   DWORD error = part == 0 || part > lastPart_

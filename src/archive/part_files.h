@@ -57,11 +57,14 @@ class PartWriter {
 class BlockReader {
  public:
   void Init(WStringView mainPath, DWORD lastPart) {
+    if (mainPath != mainPath_) file_.Close();
     mainPath_ = mainPath;
     lastPart_ = lastPart;
   }
   bool IsOpen() const { return file_.IsOpen(); }
   // Opens part `part` at `offset`; logs `openFailure` ("... part#%u - %u") when it cannot.
+  // A part that is open already is only positioned, so that entries read in order read
+  // each part file through once.
   DWORD Open(DWORD part, uint64_t offset, WStringView openFailure);
   DWORD ReadBlock(std::vector<uint8_t>& block, uint32_t maxLength);
   void Close() { file_.Close(); }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <unordered_map>
 #include <vector>
 
@@ -75,6 +76,19 @@ struct NoCaseEqual {
 };
 // The reference table: looked up by name for every entry of a volume, hence a hash.
 using CrcTable = std::unordered_map<COrvString, CrcRecord, NoCaseHash, NoCaseEqual>;
+
+// One line of a catalogue file as it was read. `wellFormed` is false for a line without
+// "=", "|" or ","; its record is then empty and its name the text before the last "="
+// (empty without one).
+struct CrcLine {
+  size_t number = 0;  // 1 for the first line
+  WStringView name;
+  CrcRecord record;
+  bool wellFormed = false;
+};
+// Reads every non-empty line of a catalogue file in order, skipping no name. 0; 2 or 3
+// when the file is missing; the error of a read that fails on the way.
+DWORD ReadCrcLines(WStringView path, const std::function<void(const CrcLine&)>& take);
 
 // Reads "<folder>\<baseName>.crc" into `table` (a name already present keeps its first
 // record). Sets `i386` when an entry is named I386. A missing file is no error.

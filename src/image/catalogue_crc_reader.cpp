@@ -3,6 +3,7 @@
 
 #include "image/catalogue_crc.h"
 #include "platform/case_fold.h"
+#include "platform/errors.h"
 #include "services/format.h"
 #include "services/hex.h"
 #include "services/log.h"
@@ -50,23 +51,23 @@ T ParseDecimal(WStringView text) {
   return negative ? static_cast<T>(0 - value) : static_cast<T>(value);
 }
 
-void TakeLine(WStringView line, CrcTable& table, bool& i386) {
+CrcLine ParseLine(WStringView line, size_t number) {
+  CrcLine parsed;
+  parsed.number = number;
   const size_t equals = line.rfind('=');
-  if (line.empty() || equals == WStringView::npos) return;
-  const WStringView name = line.substr(0, equals);
+  if (equals == WStringView::npos) return parsed;
+  parsed.name = line.substr(0, equals);
   const WStringView value = line.substr(equals + 1);
-  if (os::CompareNoCase(name, ORV_T("I386")) == 0) i386 = true;
-  if (IsSkippedName(name)) return;
   const size_t bar = value.find('|');
-  if (bar == WStringView::npos) return;
+  if (bar == WStringView::npos) return parsed;
   const WStringView numbers = value.substr(bar + 1);
   const size_t comma = numbers.find(',');
-  if (comma == WStringView::npos) return;
-  CrcRecord record;
-  record.marker = ParseHex(value.substr(0, bar));
-  record.size = ParseDecimal<uint64_t>(numbers.substr(0, comma));
-  record.time = ParseDecimal<int64_t>(numbers.substr(comma + 1));
-  table.emplace(COrvString(name), record);  // the first line of a name wins
+  if (comma == WStringView::npos) return parsed;
+  parsed.record.marker = ParseHex(value.substr(0, bar));
+  parsed.record.size = ParseDecimal<uint64_t>(numbers.substr(0, comma));
+  parsed.record.time = ParseDecimal<int64_t>(numbers.substr(comma + 1));
+  parsed.wellFormed = true;
+  return parsed;
 }
 
 }  // namespace
@@ -83,29 +84,31 @@ size_t NoCaseHash::operator()(const COrvString& name) const {
   return hash;
 }
 
-void ReadCrcFile(WStringView folder, WStringView baseName, CrcTable& table, bool& i386) {
-  const WString path = WString(folder) + ORV_T("\\") + WString(baseName) + ORV_T(".crc");
-  COrvLog::GetInstance().AddInfo(ORV_T("Read %s"), path);
+DWORD ReadCrcLines(WStringView path, const std::function<void(const CrcLine&)>& take) {
   os::File file;
-  if (file.Open(path, os::kGenericRead, os::kShareRead, os::Disposition::kOpenExisting) != 0)
-    return;
+  if (DWORD error = file.Open(path, os::kGenericRead, os::kShareRead, os::Disposition::kOpenExisting))
+    return error;
   uint8_t mark[2];
   DWORD done = 0;
-  if (file.Read(mark, 2, done) != 0 || done != 2) return;
+  if (DWORD error = file.Read(mark, 2, done)) return error;
+  if (done != 2) return err::kSuccess;
 
   std::vector<uint8_t> chunk(kChunk);
   WString line;
   bool overlong = false;
   uint8_t pending = 0;
   bool havePending = false;
+  size_t number = 0;
   auto endLine = [&] {
+    ++number;
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!overlong) TakeLine(line, table, i386);
+    if (!overlong && !line.empty()) take(ParseLine(line, number));
     line.clear();
     overlong = false;
   };
   for (;;) {
-    if (file.Read(chunk.data(), kChunk, done) != 0 || done == 0) break;
+    if (DWORD error = file.Read(chunk.data(), kChunk, done)) return error;
+    if (done == 0) break;
     for (DWORD i = 0; i < done; ++i) {
       if (!havePending) {
         pending = chunk[i];
@@ -124,6 +127,17 @@ void ReadCrcFile(WStringView folder, WStringView baseName, CrcTable& table, bool
     }
   }
   endLine();
+  return err::kSuccess;
+}
+
+void ReadCrcFile(WStringView folder, WStringView baseName, CrcTable& table, bool& i386) {
+  const WString path = WString(folder) + ORV_T("\\") + WString(baseName) + ORV_T(".crc");
+  COrvLog::GetInstance().AddInfo(ORV_T("Read %s"), path);
+  ReadCrcLines(path, [&](const CrcLine& line) {
+    if (os::CompareNoCase(line.name, ORV_T("I386")) == 0) i386 = true;
+    if (!line.wellFormed || IsSkippedName(line.name)) return;
+    table.emplace(COrvString(line.name), line.record);  // the first line of a name wins
+  });
 }
 
 void ReadReferenceCatalogue(WStringView folder, CrcTable& table, bool& i386) {

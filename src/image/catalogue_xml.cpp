@@ -115,10 +115,12 @@ DWORD ReadBaseCatalogue(WStringView path, BaseCatalogue& catalogue) {
     WString name;
     file.GetText(name);
     if (name.empty()) return;
-    if (IsPlainFileName(name))
+    if (IsPlainFileName(name)) {
       catalogue.files.push_back(name);
-    else
+    } else {
       COrvLog::GetInstance().AddError(ORV_T("Archive name %s is not a file of the folder"), name);
+      catalogue.refused.push_back(name);
+    }
   });
   return err::kSuccess;
 }

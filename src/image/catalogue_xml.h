@@ -41,8 +41,10 @@ bool AddDeletedEntry(CatalogueDocument& deletions, WStringView relativePath, boo
 struct BaseCatalogue {
   uint64_t size = 0;
   std::vector<WString> files;
+  std::vector<WString> refused;  // "file" texts that name no file of the folder
 };
-// Reads BASE.XML. File names that are not plain names of the folder are left out.
+// Reads BASE.XML. File names that are not plain names of the folder are left out of
+// `files` and kept in `refused`.
 DWORD ReadBaseCatalogue(WStringView path, BaseCatalogue& catalogue);
 
 struct DeletedEntry {

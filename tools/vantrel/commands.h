@@ -32,5 +32,7 @@ void AddImageCommands(CLI::App& app, CommandContext& context);
 void AddImageRestoreCommands(CLI::App& image, CommandContext& context);
 // `image wim`.
 void AddImageWimCommand(CLI::App& image, CommandContext& context);
+// `image verify`.
+void AddImageVerifyCommand(CLI::App& image, CommandContext& context);
 
 }  // namespace vantrel_cli

@@ -127,6 +127,7 @@ void AddImageCommands(CLI::App& app, CommandContext& context) {
   create->callback([&context, options] { context.exitCode = Create(context, *options); });
   AddImageRestoreCommands(*image, context);
   AddImageWimCommand(*image, context);
+  AddImageVerifyCommand(*image, context);
 }
 
 }  // namespace vantrel_cli
