@@ -35,11 +35,4 @@ t5=$(bench_mean --prepare "rm -rf $out; mkdir -p $out" "$VANTREL image create --
 tl=$(bench_mean --prepare "rm -rf $out; mkdir -p $out" "tar -C $volume -cf - . | lzop -1 -c > $out/all.tar.lzo")
 rm -rf "$out" "$VANTREL_LOG"
 
-printf '%-36s %10s %10s %10s %8s\n' "measure ($runs runs)" "files/s" "MB/s" "peer MB/s" "ratio"
-for row in "type 2 vs tar | lzop -1:$t2" "type 5 vs tar | lzop -1:$t5"; do
-  name=${row%%:*}; t=${row##*:}
-  printf '%-36s %10.0f %10.1f %10.1f %8s   (target >= 1.0)\n' "$name" \
-    "$(awk -v n="$files" -v s="$t" 'BEGIN { print n / s }')" \
-    "$(awk -v b="$bytes" -v s="$t" 'BEGIN { print b / s / 1048576 }')" \
-    "$(awk -v b="$bytes" -v s="$tl" 'BEGIN { print b / s / 1048576 }')" "$(bench_ratio "$t" "$tl")"
-done
+bench_rate_table "$files" "$bytes" "$tl" "type 2 vs tar | lzop -1:$t2" "type 5 vs tar | lzop -1:$t5"

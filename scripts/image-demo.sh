@@ -93,9 +93,25 @@ echo "== restore the type 5 image of the data partition (password asked for)"
 "$scripts_dir/compare-trees.sh" "$work/d" "$work/restored-d" QUEN.DAV
 echo "== list the restored image"
 "$vantrel" image list "$work/images/type2/PRELOAD/DISK0/PART1"
-if "$vantrel" image --help | grep -q '^ *verify'; then
-  echo "== verify the images"
-  "$vantrel" image verify "$work/images/type2/PRELOAD"
-  "$vantrel" image verify "$work/images/type5/PRELOAD"
-fi
-echo "image demo: disk 0 captured, restored and compared"
+echo "== two differential sets of the system partition, then the chain restored"
+sets="$work/sets"
+printf 'a later letter\n' >> "$work/c/Users/demo/Documents/letter.txt"
+printf 'notes\n' > "$work/c/Users/demo/Documents/notes.txt"
+rm "$work/c/Windows/System32/config.txt"
+"$vantrel" image diff --drive "C=$work/c" --reference "$work/images/type2/PRELOAD/DISK0/PART1" \
+  --target "$sets/USERDIFF.0" --description "first changes"
+mkdir -p "$work/c/Users/demo/Pictures"
+head -c 30000 /dev/urandom > "$work/c/Users/demo/Pictures/photo.bin"
+rm "$work/c/Users/demo/Documents/notes.txt"
+"$vantrel" image diff --drive "C=$work/c" --reference "$sets/USERDIFF.0" \
+  --target "$sets/USERDIFF.1" --description "second changes"
+"$vantrel" image list-diff "$sets"
+"$vantrel" image restore "$work/images/type2/PRELOAD/DISK0/PART1" "$work/restored-chain" \
+  --differential "$sets" --point 1
+"$scripts_dir/compare-trees.sh" "$work/c" "$work/restored-chain" "${left_out[@]}"
+echo "== verify the images"
+"$vantrel" image verify "$work/images/type2/PRELOAD"
+"$vantrel" image verify "$work/images/type5/PRELOAD"
+"$vantrel" image verify "$sets/USERDIFF.0"
+"$vantrel" image verify "$sets/USERDIFF.1"
+echo "image demo: disk 0 captured, restored, kept current with two sets and restored again"

@@ -64,6 +64,8 @@ bool COrvImage::DiffWalk(const WString& relativeFolder, bool* empty) {
   if (empty) *empty = true;
   if (error != 0) {
     if (error != err::kFileNotFound) log.AddInfo(ORV_T("FindFirstFile(%s) failed - %u"), folder, error);
+    // A volume that cannot be read at all would make every entry look deleted.
+    if (relativeFolder.empty() && error != err::kFileNotFound) capture_.lastError = error;
     return false;
   }
   bool changed = false;

@@ -32,6 +32,8 @@ void AddImageCommands(CLI::App& app, CommandContext& context);
 void AddImageRestoreCommands(CLI::App& image, CommandContext& context);
 // `image wim`.
 void AddImageWimCommand(CLI::App& image, CommandContext& context);
+// `image diff`.
+void AddImageDiffCommand(CLI::App& image, CommandContext& context);
 // `image verify`.
 void AddImageVerifyCommand(CLI::App& image, CommandContext& context);
 

@@ -128,6 +128,7 @@ void AddImageCommands(CLI::App& app, CommandContext& context) {
   AddImageRestoreCommands(*image, context);
   AddImageWimCommand(*image, context);
   AddImageVerifyCommand(*image, context);
+  AddImageDiffCommand(*image, context);
 }
 
 }  // namespace vantrel_cli

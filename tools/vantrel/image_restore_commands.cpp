@@ -31,12 +31,6 @@ struct RunState {
 };
 RunState g_run;
 
-// Failures after which no other entry can be written either.
-bool EndsTheRun(DWORD code) {
-  return code == 112 /* disk full */ || code == 19 /* write protected */ ||
-         code == 39 /* handle disk full */;
-}
-
 std::string Utf8(ORVVALUE text) {
   return text == 0 ? std::string() : os::ToUtf8(reinterpret_cast<const orv::Char*>(text));
 }
@@ -52,7 +46,7 @@ BOOL ORV_CALLBACK ImageCallback(ORVVALUE message, ORVVALUE first, ORVVALUE secon
       EndProgressLine();
       std::fprintf(stderr, "vantrel: %s: cannot restore %s: %s\n", g_run.command.c_str(),
                    Utf8(fourth).c_str(), ErrorText(static_cast<DWORD>(second)).c_str());
-      if (EndsTheRun(static_cast<DWORD>(second))) g_run.stoppedOnFailure = true;
+      if (EndsTheWork(static_cast<DWORD>(second))) g_run.stoppedOnFailure = true;
       return g_run.stoppedOnFailure || CancelRequested() ? FALSE : TRUE;
     }
     case ORV_MSG_ENTRY_INFO: {

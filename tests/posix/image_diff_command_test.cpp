@@ -1,0 +1,66 @@
+// `vantrel image diff` run as a user runs it: a volume folder mapped to a letter, two
+// differential sets after a full image, and the chain restored to the latest state.
+#include <gtest/gtest.h>
+
+#include "archive/archive_support.h"
+#include "tools/command_run.h"
+#include "exit_status.h"
+#include "native_path.h"
+#include "platform/encoding.h"
+#include "platform/file.h"
+
+namespace vantrel_cli {
+namespace {
+
+namespace os = orv::os;
+using orv::test::Native;
+using orv::test::ReadFile;
+using orv::test::WriteFile;
+
+TEST(ImageDiffCommand, SetsAfterAFullImageRestoreToTheLatestState) {
+  orv::test::TempFolder folder;
+  const orv::WString volume = folder / ORV_T("volume");
+  ASSERT_EQ(os::CreateDirectoryTree(volume + ORV_T("\\docs")), 0u);
+  WriteFile(volume + ORV_T("\\docs\\a.txt"), "alpha");
+  WriteFile(volume + ORV_T("\\docs\\b.txt"), "beta");
+  const std::string disks = Native(folder / ORV_T("disks.xml"));
+  WriteFile(folder / ORV_T("disks.xml"),
+            "<disks><disk Number=\"0\" Size=\"107374182400\"><partition Number=\"1\" Offset=\"1048576\" "
+            "Size=\"10737418240\" Type=\"07\" FileSystem=\"NTFS\" Folder=\"" + Native(volume) +
+                "\"/></disk></disks>");
+  const std::string images = Native(folder / ORV_T("images"));
+  CommandRun run = RunVantrel(folder, {"image", "create", "--disk", "0", "--disks", disks, "--target", images});
+  ASSERT_EQ(run.exitCode, kExitSuccess) << run.errors;
+  const std::string part = images + "/PRELOAD/DISK0/PART1";
+  const std::string sets = Native(folder / ORV_T("sets"));
+  const std::string drive = "V=" + Native(volume);
+
+  WriteFile(volume + ORV_T("\\docs\\a.txt"), "alpha, changed");
+  ASSERT_EQ(os::DeleteFile(volume + ORV_T("\\docs\\b.txt")), 0u);
+  run = RunVantrel(folder, {"image", "diff", "--drive", drive, "--reference", part, "--target",
+                            sets + "/USERDIFF.0", "--description", "first"});
+  ASSERT_EQ(run.exitCode, kExitSuccess) << run.errors;
+  WriteFile(volume + ORV_T("\\docs\\c.txt"), "gamma");
+  run = RunVantrel(folder, {"image", "diff", "--drive", drive, "--reference", sets + "/USERDIFF.0",
+                            "--target", sets + "/USERDIFF.1"});
+  ASSERT_EQ(run.exitCode, kExitSuccess) << run.errors;
+
+  const orv::WString restored = folder / ORV_T("restored");
+  run = RunVantrel(folder, {"image", "restore", part, Native(restored), "--differential", sets,
+                            "--point", "1"});
+  ASSERT_EQ(run.exitCode, kExitSuccess) << run.errors;
+  EXPECT_EQ(ReadFile(restored + ORV_T("\\docs\\a.txt")), "alpha, changed");
+  EXPECT_EQ(ReadFile(restored + ORV_T("\\docs\\b.txt")), "<missing>");
+  EXPECT_EQ(ReadFile(restored + ORV_T("\\docs\\c.txt")), "gamma");
+
+  // A letter that is not one, and a reference that is not there.
+  EXPECT_EQ(RunVantrel(folder, {"image", "diff", "--drive", "VV", "--reference", part, "--target",
+                                sets + "/bad"}).exitCode,
+            kExitUsage);
+  EXPECT_EQ(RunVantrel(folder, {"image", "diff", "--drive", "Q", "--reference", part, "--target",
+                                sets + "/bad"}).exitCode,
+            kExitFailure);
+}
+
+}  // namespace
+}  // namespace vantrel_cli
