@@ -97,7 +97,9 @@ BOOL COrvImage::CreateDifferentialImage(LPDIFFIMAGEDATA pImageData) {
     capture_.lastError = error;
   }
   if (capture_.lastError != 0) {
+    // What was begun is dropped before the folder goes.
     capture_.crc.Abandon();
+    diff_.descriptionFile = std::make_unique<DescriptionFile>();
     DeleteTree(capture_.targetDir);
   }
   diff_.deletions = CatalogueDocument{};

@@ -55,13 +55,12 @@ void COrvImage::DiffFindAllFiles() {
   log.ExitFunction();
 }
 
-bool COrvImage::DiffWalk(const WString& relativeFolder, bool* empty) {
+bool COrvImage::DiffWalk(const WString& relativeFolder) {
   COrvLog& log = COrvLog::GetInstance();
   const WString folder = diff_.volumeRoot + relativeFolder;
   os::DirSearch search;
   os::FindData found;
   DWORD error = search.First(folder + ORV_T("*.*"), found);
-  if (empty) *empty = true;
   if (error != 0) {
     if (error != err::kFileNotFound) log.AddInfo(ORV_T("FindFirstFile(%s) failed - %u"), folder, error);
     // A volume that cannot be read at all would make every entry look deleted.
@@ -71,7 +70,6 @@ bool COrvImage::DiffWalk(const WString& relativeFolder, bool* empty) {
   bool changed = false;
   for (; error == 0 && capture_.lastError == 0; error = search.Next(found)) {
     if (found.name == ORV_T(".") || found.name == ORV_T("..")) continue;
-    if (empty) *empty = false;
     const WString full = folder + found.name;
     const WString relative = relativeFolder + found.name;
     if (IsLeftOutOfScan(full)) continue;
@@ -99,14 +97,15 @@ bool COrvImage::DiffWalk(const WString& relativeFolder, bool* empty) {
     }
     if (!isFolder) continue;
     bool changedBelow = false;
-    bool emptyFolder = true;
-    if (!IsReparse(found)) changedBelow = DiffWalk(relative + ORV_T("\\"), &emptyFolder);
+    if (!IsReparse(found)) changedBelow = DiffWalk(relative + ORV_T("\\"));
     if (diff_.inNewDirectory && os::CompareNoCase(full, diff_.newDirectory) == 0)
       diff_.inNewDirectory = false;
-    // A folder whose content did not change is not stored for its own sake; an empty
-    // one (or a link) keeps what the rules said of it.
+    // A folder of the reference whose content did not change (an empty one included) is
+    // not stored for its own sake; new folders and links keep what the rules said.
     const auto entry = diff_.table.find(COrvString(relative));
-    if (!changedBelow && !emptyFolder && entry != diff_.table.end()) entry->second.state = kUnchanged;
+    if (!changedBelow && !IsReparse(found) && entry != diff_.table.end() &&
+        entry->second.state == kModified)
+      entry->second.state = kUnchanged;
     changed = changed || changedBelow ||
               (entry != diff_.table.end() &&
                (entry->second.state == kNew || entry->second.state == kModified));

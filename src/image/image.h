@@ -111,9 +111,8 @@ class COrvImage final : public COrvImplementation<IOrvImage, COrvImage> {
   BOOL SetUpDifferential(const DIFFIMAGEDATA& record);
   void DiffFindAllFiles();
   // Walks one folder (relative to the volume root, empty or ending with a separator);
-  // true when something below it is new or modified. `empty` tells whether it held
-  // anything.
-  bool DiffWalk(const WString& relativeFolder, bool* empty = nullptr);
+  // true when something below it is new or modified.
+  bool DiffWalk(const WString& relativeFolder);
   // Judges one entry against the reference; true when it is new or modified.
   bool ExamineEntry(const WString& fullPath, const os::FindData& found);
   // Sets the entry `relative` and, for a folder, everything below it to unchanged.

@@ -30,6 +30,10 @@ std::map<WString, std::string> Tree(const WString& folder, const WString& prefix
   return tree;
 }
 
+BOOL ORV_CALLBACK CancelAtProgress(ORVVALUE message, ORVVALUE, ORVVALUE, ORVVALUE) {
+  return message == 104 ? FALSE : (message == 403 ? FALSE : TRUE);
+}
+
 class DifferentialTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -41,7 +45,7 @@ class DifferentialTest : public ::testing::Test {
   }
   void TearDown() override { os::SetDriveFolder('V', ORV_T("")); }
 
-  BOOL Differential(const WString& reference, const WString& target) {
+  BOOL Differential(const WString& reference, const WString& target, ORVDCALLBACK callback = nullptr) {
     DIFFIMAGEDATA record{};
     record.wDriveLetter = 'V';
     record.m_dwINPVersion = 5;
@@ -49,6 +53,7 @@ class DifferentialTest : public ::testing::Test {
     record.pstrReferenceDir = reference.c_str();
     record.pstrTargetDir = target.c_str();
     record.pstrDescription = ORV_T("test set");
+    record.pCallBack = callback;
     const BOOL done = image_.CreateDifferentialImage(&record);
     error_ = image_.GetLastErrorCode();
     return done;
@@ -63,6 +68,7 @@ class DifferentialTest : public ::testing::Test {
 TEST_F(DifferentialTest, SetsStoreChangesAndDeletionsAndRestoreToTheLastState) {
   ASSERT_EQ(os::CreateDirectoryTree(volume_ + ORV_T("\\docs\\deep")), 0u);
   ASSERT_EQ(os::CreateDirectory(volume_ + ORV_T("\\old")), 0u);
+  ASSERT_EQ(os::CreateDirectory(volume_ + ORV_T("\\empty")), 0u);
   WriteFile(volume_ + ORV_T("\\docs\\deep\\keep.txt"), "keep");
   WriteFile(volume_ + ORV_T("\\docs\\deep\\change.txt"), "before");
   WriteFile(volume_ + ORV_T("\\docs\\gone.txt"), "gone");
@@ -83,7 +89,8 @@ TEST_F(DifferentialTest, SetsStoreChangesAndDeletionsAndRestoreToTheLastState) {
   const WString set0 = sets + ORV_T("\\USERDIFF.0");
   ASSERT_TRUE(Differential(base, set0)) << error_;
 
-  // The set holds the changed file with its two parent folders, and the new tree.
+  // The set holds the changed file with its two parent folders, and the new tree (not
+  // the unchanged empty folder).
   COrvMorlet archive;
   ASSERT_TRUE(archive.Open((set0 + ORV_T("\\BASE.INP")).c_str(), 1, 5));
   std::vector<WString> names = EntryNames(archive);
@@ -98,6 +105,12 @@ TEST_F(DifferentialTest, SetsStoreChangesAndDeletionsAndRestoreToTheLastState) {
   std::sort(deletedNames.begin(), deletedNames.end());
   // Entries at the root are never listed.
   EXPECT_EQ(deletedNames, (std::vector<WString>{ORV_T("docs\\gone.txt"), ORV_T("old\\x.txt")}));
+
+  // A cancel during the scan leaves no half set.
+  const WString cancelled = sets + ORV_T("\\cancelled");
+  EXPECT_FALSE(Differential(set0, cancelled, CancelAtProgress));
+  EXPECT_EQ(error_, ORV_ERROR_CANCELLED);
+  EXPECT_FALSE(Exists(cancelled)) << ::testing::PrintToString(FolderNames(cancelled));
 
   // A set with no change stores nothing.
   const WString set1 = sets + ORV_T("\\USERDIFF.1");

@@ -9,9 +9,11 @@
 #include "commands.h"
 #include "disk_option.h"
 #include "error_text.h"
+#include "exit_status.h"
 #include "platform/encoding.h"
 #include "image/capture_state.h"
 #include "progress_bar.h"
+#include "size_option.h"
 #include "services/disk.h"
 #include "vantrel/vantrel.h"
 
@@ -36,7 +38,7 @@ struct CreateOptions {
   unsigned disk = 0;
   std::string target;
   unsigned type = 2;
-  unsigned splitSizeMB = 650;
+  uint64_t splitBytes = 650ull << 20;
   std::string password;
   std::string temp;
   std::string disks;
@@ -52,29 +54,33 @@ std::string FailureText(unsigned type, DWORD error) {
 }
 
 int Create(CommandContext& context, const CreateOptions& options) {
-  if (!UseDiskDescription(options.disks)) return 1;
+  if (!UseDiskDescription(options.disks)) return kExitFailure;
   const orv::WString password = os::FromUtf8(options.password);
   if (password.size() > orv::kMaxPassword) {
     std::fprintf(stderr, "vantrel: image create: the password has %zu characters; an image keeps at most %zu\n",
                  password.size(), orv::kMaxPassword);
-    return 1;
+    return kExitUsage;
   }
   orv::COrvDisk disk;
   if (!disk.Open(options.disk)) {
     std::fprintf(stderr, "vantrel: image create: disk %u does not exist: %s\n", options.disk,
                  ErrorText(disk.GetLastErrorCode()).c_str());
-    return 1;
+    return kExitFailure;
   }
   disk.Close();
   IOrvImage* image = GetImageInterface();
   if (image == nullptr) {
     std::fprintf(stderr, "vantrel: image create failed: the image object cannot be created\n");
-    return 1;
+    return kExitFailure;
   }
   const orv::WString target = os::FromUtf8(options.target);
   const orv::WString temp = os::FromUtf8(options.temp);
   IMAGEDATA record{};
-  record.dwSplitSizeMB = options.splitSizeMB;
+  if ((options.splitBytes >> 20) > 0xFFFFFFFFull || options.splitBytes % (1ull << 20) != 0) {
+    std::fprintf(stderr, "vantrel: image create: --split-size is a whole number of MiB up to 4 PiB\n");
+    return kExitUsage;
+  }
+  record.dwSplitSizeMB = static_cast<DWORD>(options.splitBytes >> 20);
   record.dwImageType = options.type;
   record.dwDiskNumber = options.disk;
   record.pstrPassword = options.password.empty() ? nullptr : password.c_str();
@@ -92,12 +98,12 @@ int Create(CommandContext& context, const CreateOptions& options) {
   if (created) {
     std::fprintf(context.out, "image of disk %u written to the PRELOAD folder of %s\n",
                  options.disk, options.target.c_str());
-    return 0;
+    return kExitSuccess;
   }
   std::fprintf(stderr, "vantrel: image create of disk %u into %s %s: %s\n", options.disk,
                options.target.c_str(), error == ORV_ERROR_CANCELLED ? "cancelled" : "failed",
                FailureText(options.type, error).c_str());
-  return 1;
+  return ExitStatusFor(error);
 }
 
 }  // namespace
@@ -117,8 +123,8 @@ void AddImageCommands(CLI::App& app, CommandContext& context) {
                    "2 archive in parts of 100 MiB / 5,000 files (default), 3 sector copy, "
                    "4 WIM file, 5 archive split at --split-size, 7 catalogues only")
       ->check(CLI::IsMember({0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u}));
-  create->add_option("--split-size", options->splitSizeMB,
-                     "Part size in MiB for types 3, 4 and 5 (default 650)");
+  AddSizeOption(*create, "--split-size", options->splitBytes,
+                "Part size for types 3, 4 and 5, whole MiB (default 650M)");
   create->add_option("--password", options->password, "Image password (at most 41 characters)");
   create->add_option("--temp", options->temp, "Temporary folder for the WIM engine");
   AddDisksOption(*create, options->disks);
