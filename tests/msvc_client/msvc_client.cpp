@@ -305,6 +305,7 @@ unsigned char g_content[3000];
 unsigned char g_readBack[3100];
 
 ORVFILEATTRIBUTEDATA AttributesOf(const SourceFile &file) {
+  ORVFILEATTRIBUTEDATA data = {};
   data.dwFileAttributes = file.attributes;
   data.ftCreationTime.dwHighDateTime = file.timeHigh;
   data.ftCreationTime.dwLowDateTime = 0x11111100u;
