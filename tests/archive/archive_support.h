@@ -14,6 +14,7 @@
 #include "platform/dir_search.h"
 #include "platform/file.h"
 #include "support/temp_folder.h"
+#include "wim/wim.h"
 
 namespace orv::test {
 
@@ -59,6 +60,14 @@ inline std::vector<WString> FolderNames(const WString& folder) {
        error = search.Next(data))
     if (data.name != ORV_T(".") && data.name != ORV_T("..")) names.push_back(data.name);
   return names;
+}
+
+// Whether the WIM engine is there (the system's imaging library on Windows, which Wine
+// lacks; wimlib on Linux).
+inline bool WimEngineLoaded() {
+  COrvWim probe;
+  probe.WIMGetImageCount(nullptr);
+  return probe.GetLastErrorCode() != ORV_ERROR_ARG1;
 }
 
 // An attribute block with recognisable times.

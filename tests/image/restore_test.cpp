@@ -127,6 +127,7 @@ TEST_F(RestoreTest, CapturedDiskComesBackWhole) {
                                             "FileSystem=\"NTFS\" Folder=\"" + os::ToUtf8(source_) + "\"")));
   for (DWORD type : {2u, 5u, 4u}) {
     SCOPED_TRACE(type);
+    if (type == 4 && !WimEngineLoaded()) continue;  // no WIM engine here
     IMAGEDATA record{};
     record.dwImageType = type;
     record.dwSplitSizeMB = 650;
