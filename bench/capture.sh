@@ -18,12 +18,8 @@ runs=${RUNS:-3}
 bench_require capture.sh lzop tar hyperfine perl
 bench_program
 
-# One volume: the small files in its folders, the large ones below "big".
 volume="$work/volume"
-make_small_corpus "$volume"
-make_big_corpus "$volume/big"
-files=$(find "$volume" -type f ! -name .done | wc -l)
-bytes=$(find "$volume" -type f ! -name .done -printf '%s\n' | awk '{ s += $1 } END { print s }')
+bench_volume "$volume"
 
 disks="$work/capture-disks.xml"
 bench_disks "$disks" "$volume"

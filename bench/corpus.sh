@@ -31,6 +31,8 @@ make_small_corpus() {
 # What every bench script shares, after `top`, `work` and `runs` are set:
 #   bench_require SCRIPT TOOL...   stops when a tool is missing
 #   bench_program                  VANTREL, else the release build (made here)
+#   bench_volume DIR               the corpus as one volume (small files in its folders,
+#                                  the large ones below "big"); sets `files` and `bytes`
 #   bench_disks FILE VOLUME        a described disk whose one partition is VOLUME
 #   bench_mean ARGS...             hyperfine's mean seconds of one command
 #   bench_ratio OURS PEER          peer time / our time
@@ -51,6 +53,13 @@ bench_program() {
     cmake --build --preset linux-release --target vantrel_cli -j"$(nproc)" >/dev/null
     VANTREL="$top/build/linux-release/bin/vantrel"
   fi
+}
+
+bench_volume() {
+  make_small_corpus "$1"
+  make_big_corpus "$1/big"
+  files=$(find "$1" -type f ! -name .done | wc -l)
+  bytes=$(find "$1" -type f ! -name .done -printf '%s\n' | awk '{ s += $1 } END { print s }')
 }
 
 bench_disks() {

@@ -18,10 +18,7 @@ bench_require restore.sh lzop tar hyperfine perl
 bench_program
 
 volume="$work/volume"
-make_small_corpus "$volume"
-make_big_corpus "$volume/big"
-files=$(find "$volume" -type f ! -name .done | wc -l)
-bytes=$(find "$volume" -type f ! -name .done -printf '%s\n' | awk '{ s += $1 } END { print s }')
+bench_volume "$volume"
 
 disks="$work/restore-disks.xml"
 bench_disks "$disks" "$volume"

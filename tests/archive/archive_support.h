@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -68,6 +69,26 @@ inline bool WimEngineLoaded() {
   COrvWim probe;
   probe.WIMGetImageCount(nullptr);
   return probe.GetLastErrorCode() != ORV_ERROR_ARG1;
+}
+
+// Every file below `folder` (relative path → content), folders as "<dir>".
+inline std::map<WString, std::string> TreeOf(const WString& folder, const WString& prefix = WString()) {
+  std::map<WString, std::string> tree;
+  os::DirSearch search;
+  os::FindData data;
+  for (DWORD error = search.First(folder + ORV_T("\\*.*"), data); error == 0;
+       error = search.Next(data)) {
+    if (data.name == ORV_T(".") || data.name == ORV_T("..")) continue;
+    const WString relative = prefix + data.name;
+    if (data.attributes & os::kAttrDirectory) {
+      tree[relative] = "<dir>";
+      for (auto& [name, content] : TreeOf(folder + ORV_T("\\") + data.name, relative + ORV_T("\\")))
+        tree[name] = content;
+    } else {
+      tree[relative] = ReadFile(folder + ORV_T("\\") + data.name);
+    }
+  }
+  return tree;
 }
 
 // An attribute block with recognisable times.

@@ -19,26 +19,6 @@
 namespace orv::test {
 namespace {
 
-// Every file below `folder` (relative path → content), folders as "<dir>".
-std::map<WString, std::string> TreeOf(const WString& folder, const WString& prefix = WString()) {
-  std::map<WString, std::string> tree;
-  os::DirSearch search;
-  os::FindData data;
-  for (DWORD error = search.First(folder + ORV_T("\\*.*"), data); error == 0;
-       error = search.Next(data)) {
-    if (data.name == ORV_T(".") || data.name == ORV_T("..")) continue;
-    const WString relative = prefix + data.name;
-    if (data.attributes & os::kAttrDirectory) {
-      tree[relative] = "<dir>";
-      for (auto& [name, content] : TreeOf(folder + ORV_T("\\") + data.name, relative + ORV_T("\\")))
-        tree[name] = content;
-    } else {
-      tree[relative] = ReadFile(folder + ORV_T("\\") + data.name);
-    }
-  }
-  return tree;
-}
-
 // Writes an image folder by hand: a version 5 archive of the files of `source` under
 // `archiveName`, BASE.XML naming it, and DEL.XML with the given deletion entries.
 void WriteImageFolder(const WString& folder, const WString& source, const WString& archiveName,

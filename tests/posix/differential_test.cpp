@@ -14,22 +14,6 @@
 namespace orv::test {
 namespace {
 
-std::map<WString, std::string> Tree(const WString& folder, const WString& prefix = WString()) {
-  std::map<WString, std::string> tree;
-  for (const WString& name : FolderNames(folder)) {
-    const WString path = folder + ORV_T("\\") + name;
-    DWORD attributes = 0;
-    os::GetAttributes(path, attributes);
-    if (attributes & os::kAttrDirectory) {
-      tree[prefix + name] = "<dir>";
-      for (auto& [inner, content] : Tree(path, prefix + name + ORV_T("\\"))) tree[inner] = content;
-    } else {
-      tree[prefix + name] = ReadFile(path);
-    }
-  }
-  return tree;
-}
-
 BOOL ORV_CALLBACK CancelAtProgress(ORVVALUE message, ORVVALUE, ORVVALUE, ORVVALUE) {
   return message == 104 ? FALSE : (message == 403 ? FALSE : TRUE);
 }
@@ -124,10 +108,10 @@ TEST_F(DifferentialTest, SetsStoreChangesAndDeletionsAndRestoreToTheLastState) {
   const WString restored = folder_ / ORV_T("restored");
   ASSERT_TRUE(image_.RestoreDifferentialImage(base.c_str(), sets.c_str(), 1, restored.c_str(), nullptr))
       << image_.GetLastErrorCode();
-  std::map<WString, std::string> expected = Tree(volume_);
+  std::map<WString, std::string> expected = TreeOf(volume_);
   expected[ORV_T("root-gone.txt")] = "root";
   expected[ORV_T("old")] = "<dir>";
-  EXPECT_EQ(Tree(restored), expected);
+  EXPECT_EQ(TreeOf(restored), expected);
 }
 
 }  // namespace
