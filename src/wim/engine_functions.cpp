@@ -351,6 +351,10 @@ BOOL ORV_CALLBACK MountImage(LPCTSTR mountPath, LPCTSTR wimPath, DWORD index, LP
   if (os::RunProgram(command, true, exitCode) != err::kSuccess)
     return Fail(err::kNotSupported, FALSE);  // no mount program on this machine
   if (exitCode == 0) return Succeed(TRUE);
+  // A mount that failed half way can leave a dead endpoint on the folder, which nothing
+  // could then open or remove: it is let go.
+  DWORD ignored = 0;
+  os::RunProgram(ORV_T("fusermount -u -z \"") + os::FromUtf8(mountNative) + ORV_T("\""), true, ignored);
   // The program ends with wimlib's error code; FUSE refusing the mount is "not supported".
   const DWORD error = exitCode < 128 ? WindowsError(int(exitCode)) : err::kNotSupported;
   return Fail(error == err::kInternalError ? err::kNotSupported : error, FALSE);
