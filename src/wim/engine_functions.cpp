@@ -1,7 +1,10 @@
 // The WIM functions of the Linux engine, with the semantics of the Windows imaging
 // interface: handles from create and load, results and the thread's last error.
 #if !defined(_WIN32)
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -178,6 +181,15 @@ DWORD ApplyTree(HandleObject& image, LPCTSTR target, DWORD flags) {
   return ApplyWindowsMetadata(file, int(image.image), target, walk.excluded);
 }
 
+// A FUSE mount whose daemon is gone leaves a dead endpoint on its folder ("transport
+// endpoint is not connected"), which nothing can open or remove: it is let go.
+void LetGoOfDeadMount(const std::string& folder) {
+  struct stat status {};
+  if (stat(folder.c_str(), &status) == 0 || errno != ENOTCONN) return;
+  DWORD ignored = 0;
+  os::RunProgram(ORV_T("fusermount -u -z \"") + os::FromUtf8(folder) + ORV_T("\""), true, ignored);
+}
+
 DWORD CopyWithProgress(LPCTSTR source, LPCTSTR target, void* routine, void* data, BOOL* cancel,
                        DWORD flags) {
   // The copy-progress routine of the Windows file copy; 64-bit sizes travel by value.
@@ -351,10 +363,7 @@ BOOL ORV_CALLBACK MountImage(LPCTSTR mountPath, LPCTSTR wimPath, DWORD index, LP
   if (os::RunProgram(command, true, exitCode) != err::kSuccess)
     return Fail(err::kNotSupported, FALSE);  // no mount program on this machine
   if (exitCode == 0) return Succeed(TRUE);
-  // A mount that failed half way can leave a dead endpoint on the folder, which nothing
-  // could then open or remove: it is let go.
-  DWORD ignored = 0;
-  os::RunProgram(ORV_T("fusermount -u -z \"") + os::FromUtf8(mountNative) + ORV_T("\""), true, ignored);
+  LetGoOfDeadMount(mountNative);
   // The program ends with wimlib's error code; FUSE refusing the mount is "not supported".
   const DWORD error = exitCode < 128 ? WindowsError(int(exitCode)) : err::kNotSupported;
   return Fail(error == err::kInternalError ? err::kNotSupported : error, FALSE);
@@ -366,6 +375,8 @@ BOOL ORV_CALLBACK UnmountImage(LPCTSTR mountPath, LPCTSTR wimPath, DWORD index, 
   if (DWORD error = os::NativeNameOf(mountPath, native)) return Fail(error, FALSE);
   if (int error = Wimlib().unmount_image(native.c_str(), commit ? lib::kUnmountCommit : 0))
     return Fail(WindowsError(error), FALSE);
+  // The daemon has ended; on a busy machine the kernel may still hold its endpoint.
+  LetGoOfDeadMount(native);
   return Succeed(TRUE);
 }
 

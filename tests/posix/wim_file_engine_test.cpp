@@ -121,7 +121,8 @@ TEST_F(WimFileEngine, MountedCaptureCommitsWithoutItsPlaceholder) {
   EXPECT_EQ(mount, ORV_T("Q:\\vol\\System Recovery\\TMP_MOUNT\\"));
   WriteNative(Native("vol/System Recovery/TMP_MOUNT/copied.txt"), "copied file");
   ASSERT_TRUE(image_.UnmountImageWIM(mount, ORV_T("Q:\\m.wim"))) << image_.GetLastErrorCode();
-  EXPECT_FALSE(std::filesystem::exists(Native("vol/System Recovery/TMP_MOUNT")));
+  std::error_code status;
+  EXPECT_FALSE(std::filesystem::exists(Native("vol/System Recovery/TMP_MOUNT"), status)) << status;
   COrvWim wim;
   ASSERT_TRUE(Apply(wim, ORV_T("Q:\\m.wim"), ORV_T("Q:\\second")));
   EXPECT_EQ(ReadTree(Native("second")), (Tree{{"copied.txt", "copied file"}}));
