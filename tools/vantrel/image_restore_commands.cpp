@@ -12,6 +12,7 @@
 #include "exit_status.h"
 #include "image_password.h"
 #include "platform/encoding.h"
+#include "platform/file.h"
 #include "progress_bar.h"
 #include "vantrel/vantrel.h"
 
@@ -159,6 +160,10 @@ int ListSets(CommandContext& context, const std::string& sets, int point, bool t
   StartRun(context.out, "image list-diff", tsv);
   Image image;
   if (!image) return Finish(false, 8, sets);
+  // A folder that is not there holds no sets: that is a failure, not an empty listing.
+  DWORD attributes = 0;
+  if (const DWORD error = os::GetAttributes(os::FromUtf8(sets), attributes))
+    return Finish(false, error, sets);
   PrintEntryHeader(context.out, tsv);
   const BOOL listed =
       image->ListContentDifferential(os::FromUtf8(sets).c_str(), point, ImageCallback);
