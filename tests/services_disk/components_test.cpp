@@ -45,8 +45,10 @@ TEST(MissingComponents, AnswerNotAvailableWithTheirCodes) {
   EXPECT_EQ(snapshots->Start(ORV_T("C:\\"), device), 50u);
   EXPECT_TRUE(device.empty());
   EXPECT_EQ(PutRawContentToFile(ORV_T("a"), ORV_T("b")), kComponentNotRegistered);
+#if defined(_WIN32)
   std::unique_ptr<IOrvFilesMonitoring> monitor;
   EXPECT_EQ(CreateFilesMonitoring(monitor), kComponentNotRegistered);
+#endif
   VirtualDiskLibrary lamina;
   EXPECT_EQ(lamina.Load(), 126u);
   EXPECT_FALSE(lamina.HasClone());
