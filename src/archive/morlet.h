@@ -56,6 +56,9 @@ class COrvMorlet final : public COrvImplementation<IOrvMorlet, COrvMorlet> {
   // Copies one entry of another version 5 or 6 archive, blocks and security descriptor,
   // without recompressing; `fileSize` receives the entry's size.
   BOOL AddFileFromArchive(LPCTSTR pstrSourceArchive, LPCTSTR pstrEntryName, ULONGLONG& fileSize);
+  // The same from a source archive the caller holds open for reading, so that copying
+  // many entries of one archive opens it once.
+  BOOL AddFileFromArchive(COrvMorlet& source, LPCTSTR pstrEntryName, ULONGLONG& fileSize);
 
   // Streaming read of one entry's raw (still compressed) blocks, versions 5 and 6. While
   // it runs, NextEntry, FindEntry, ExtractCurrent and AddFile fail with 22.

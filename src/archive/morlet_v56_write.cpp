@@ -211,35 +211,32 @@ BOOL COrvMorlet::AddFileFromArchive(LPCTSTR pstrSourceArchive, LPCTSTR pstrEntry
                                     ULONGLONG& fileSize) {
   if (!IsOpen() || pstrSourceArchive == nullptr || pstrEntryName == nullptr)
     return Fail(err::kInvalidParameter);
-  if (!IsV56()) return Fail(ORV_ERROR_NOT_SUPPORTED);
+  COrvMorlet source;
+  if (!source.Open(pstrSourceArchive, 1, 0)) return Fail(source.GetLastErrorCode());
+  const BOOL added = AddFileFromArchive(source, pstrEntryName, fileSize);
+  source.Close();
+  return added;
+}
+
+BOOL COrvMorlet::AddFileFromArchive(COrvMorlet& source, LPCTSTR pstrEntryName,
+                                    ULONGLONG& fileSize) {
+  if (!IsOpen() || !source.IsOpen() || pstrEntryName == nullptr)
+    return Fail(err::kInvalidParameter);
+  if (!IsV56() || !source.IsV56()) return Fail(ORV_ERROR_NOT_SUPPORTED);
   if (streaming_) return Fail(err::kBadCommand);
   if (mode_ == 1) return Fail(err::kAccessDenied);
   COrvLog& log = COrvLog::GetInstance();
 
-  COrvMorlet source;
-  if (!source.Open(pstrSourceArchive, 1, 0)) return Fail(source.GetLastErrorCode());
-  if (!source.IsV56()) {
-    source.Close();
-    return Fail(ORV_ERROR_NOT_SUPPORTED);
-  }
   if (!source.FindEntry(pstrEntryName)) {
     const DWORD error = source.GetLastErrorCode();
-    source.Close();
     return Fail(error == err::kNoMoreItems ? err::kFileNotFound : error);
   }
   const EntryRecord from = source.CurrentRecord();
   std::vector<uint8_t> descriptor;
-  if (!source.ReadEntrySecurity(descriptor)) {
-    const DWORD error = source.GetLastErrorCode();
-    source.Close();
-    return Fail(error);
-  }
+  if (!source.ReadEntrySecurity(descriptor)) return Fail(source.GetLastErrorCode());
   DWORD error = EnsurePartOpen();
   if (!error) error = parts_.SeekToPosition();
-  if (error) {
-    source.Close();
-    return Fail(error);
-  }
+  if (error) return Fail(error);
   EntryRecord record;
   record.attributes = from.attributes;
   record.shortName = from.shortName;
@@ -269,7 +266,6 @@ BOOL COrvMorlet::AddFileFromArchive(LPCTSTR pstrSourceArchive, LPCTSTR pstrEntry
     if (!error && source.GetLastErrorCode() != err::kNoMoreItems) error = source.GetLastErrorCode();
     if (!error && record.blockCount != from.blockCount) error = err::kFileCorrupt;
   }
-  source.Close();
   if (error) return Fail(error);
   if ((error = WriteDescriptorRecord(descriptor.empty() ? nullptr : descriptor.data(),
                                      static_cast<DWORD>(descriptor.size()), record)))

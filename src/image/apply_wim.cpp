@@ -20,8 +20,6 @@ namespace {
 constexpr DWORD kApplyFlags = wim::kFlagFileInfo;
 constexpr DWORD kListFlags = wim::kFlagFileInfo | wim::kFlagNoApply;
 
-ORVVALUE Low(uint64_t value) { return static_cast<ORVVALUE>(static_cast<DWORD>(value)); }
-
 // The *.WIM files of a folder, in the order the file system gives them.
 std::vector<os::FindData> WimFilesOf(const WString& folder) {
   std::vector<os::FindData> files;

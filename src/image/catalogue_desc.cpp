@@ -1,5 +1,6 @@
 #include "image/catalogue_desc.h"
 
+#include "platform/case_fold.h"
 #include "platform/errors.h"
 #include "services/format.h"
 #include "services/text_file.h"
@@ -22,6 +23,21 @@ WString DescriptionText(WStringView text) {
   for (Char& c : value)
     if (c == '\r' || c == '\n' || c == 0) c = ' ';
   return value;
+}
+
+WString ReadDescriptionText(WStringView path) {
+  std::vector<uint8_t> bytes;
+  if (ReadWholeFile(path, bytes, 1024 * 1024) != 0) return WString();
+  bool inDiff = false;
+  for (const WString& line : Utf16LeLines(bytes)) {
+    if (!line.empty() && line.front() == '[') {
+      inDiff = os::CompareNoCase(line, ORV_T("[Diff]")) == 0;
+    } else if (inDiff && line.size() >= 5 &&
+               os::CompareNoCase(WStringView(line).substr(0, 5), ORV_T("Text=")) == 0) {
+      return line.substr(5, 260);
+    }
+  }
+  return WString();
 }
 
 DWORD DescriptionFile::Open(WStringView path) {

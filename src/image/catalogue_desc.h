@@ -24,6 +24,10 @@ class DescriptionFile {
   AtomicFile file_;
 };
 
+// The Text key of the Diff section of a description file, at most 260 characters;
+// empty when the file, the section or the key is missing.
+WString ReadDescriptionText(WStringView path);
+
 // The Text line's value: at most 520 characters per line in all, line breaks replaced by
 // blanks so that a description cannot add keys of its own.
 WString DescriptionText(WStringView text);

@@ -96,6 +96,10 @@ bool AddDeletedEntry(CatalogueDocument& deletions, WStringView relativePath, boo
   if (relativePath.size() >= 8 &&
       os::CompareNoCase(relativePath.substr(0, 8), ORV_T("SYSPREP\\")) == 0)
     return false;
+  return WriteDeletedEntry(deletions, relativePath, directory);
+}
+
+bool WriteDeletedEntry(CatalogueDocument& deletions, WStringView relativePath, bool directory) {
   if (!deletions.IsOpen()) return false;
   IOrvXmlElement* raw = nullptr;
   if (deletions.root->AddChild(ORV_T("file"), raw) != 0) return false;
@@ -123,6 +127,27 @@ DWORD ReadBaseCatalogue(WStringView path, BaseCatalogue& catalogue) {
     }
   });
   return err::kSuccess;
+}
+
+os::CalendarTime ReadCatalogueDate(WStringView path) {
+  DWORD year = 1970, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+  CatalogueDocument document;
+  if (LoadRoot(path, document) == 0) {
+    ReadAttribute(*document.root, ORV_T("Year"), year);
+    ReadAttribute(*document.root, ORV_T("Month"), month);
+    ReadAttribute(*document.root, ORV_T("Day"), day);
+    ReadAttribute(*document.root, ORV_T("Hour"), hour);
+    ReadAttribute(*document.root, ORV_T("Minute"), minute);
+    ReadAttribute(*document.root, ORV_T("Second"), second);
+  }
+  os::CalendarTime date;
+  date.year = static_cast<uint16_t>(year);
+  date.month = static_cast<uint16_t>(month);
+  date.day = static_cast<uint16_t>(day);
+  date.hour = static_cast<uint16_t>(hour);
+  date.minute = static_cast<uint16_t>(minute);
+  date.second = static_cast<uint16_t>(second);
+  return date;
 }
 
 DWORD ReadDeletionList(WStringView path, std::vector<DeletedEntry>& entries,

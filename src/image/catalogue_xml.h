@@ -37,6 +37,8 @@ CatalogueDocument OpenCatalogueDocument(WStringView path, WStringView rootName);
 // Lists one deleted entry (path relative to the volume root) in DEL.XML. Entries at the
 // root, files named QUEN.DAV and anything under SYSPREP\ are never listed (false).
 bool AddDeletedEntry(CatalogueDocument& deletions, WStringView relativePath, bool directory);
+// Lists one deleted entry without those rules, as "\" and the path.
+bool WriteDeletedEntry(CatalogueDocument& deletions, WStringView relativePath, bool directory);
 
 struct BaseCatalogue {
   uint64_t size = 0;
@@ -46,6 +48,10 @@ struct BaseCatalogue {
 // Reads BASE.XML. File names that are not plain names of the folder are left out of
 // `files` and kept in `refused`.
 DWORD ReadBaseCatalogue(WStringView path, BaseCatalogue& catalogue);
+
+// The date a differential set's BASE.XML records on its root, each field defaulting to
+// 1970-01-01 00:00:00 when missing or unreadable.
+os::CalendarTime ReadCatalogueDate(WStringView path);
 
 struct DeletedEntry {
   WString path;  // relative to the volume root, without leading backslash

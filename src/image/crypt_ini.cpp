@@ -24,18 +24,6 @@ constexpr WStringView kSection = ORV_T("[Crypt]");
 // earlier restore is never overwritten.
 long g_nextKey = 0;
 
-std::vector<WString> SplitLines(const std::vector<uint8_t>& bytes) {
-  std::vector<WString> lines(1);
-  size_t start = bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE ? 2 : 0;
-  for (size_t i = start; i + 1 < bytes.size(); i += 2) {
-    const Char c = static_cast<Char>(bytes[i] | (bytes[i + 1] << 8));
-    if (c == '\n') lines.emplace_back();
-    else if (c != '\r') lines.back() += c;
-  }
-  if (lines.back().empty()) lines.pop_back();
-  return lines;
-}
-
 // The number of a "N=value" line, or -1.
 long KeyOf(const WString& line) {
   const size_t equals = line.find('=');
@@ -72,7 +60,7 @@ void AddRecord(std::vector<WString>& lines, const WString& value) {
 DWORD AddCryptRecord(WStringView iniPath, WStringView value) {
   std::vector<uint8_t> bytes;
   std::vector<WString> lines;
-  if (ReadWholeFile(iniPath, bytes, 16u * 1024 * 1024) == 0) lines = SplitLines(bytes);
+  if (ReadWholeFile(iniPath, bytes, 16u * 1024 * 1024) == 0) lines = Utf16LeLines(bytes);
   AddRecord(lines, WString(value));
   WString text;
   for (const WString& line : lines) text += line + ORV_T("\r\n");

@@ -14,6 +14,11 @@ inline WString SetFolder(const WString& sets, int index) {
   return Format(ORV_T("%s\\USERDIFF.%d"), sets, index);
 }
 
+inline bool FolderExists(const WString& path) {
+  DWORD attributes = 0;
+  return os::GetAttributes(path, attributes) == 0 && (attributes & os::kAttrDirectory);
+}
+
 // The byte total BASE.XML of `folder` records; 0 without one.
 inline uint64_t CatalogueSize(const WString& folder) {
   BaseCatalogue catalogue;
@@ -26,12 +31,7 @@ inline uint64_t CatalogueSize(const WString& folder) {
 // is then not counted set by set.
 inline int LastExistingSet(const WString& sets, int last) {
   int index = 0;
-  for (; index <= last; ++index) {
-    DWORD attributes = 0;
-    if (os::GetAttributes(SetFolder(sets, index), attributes) != 0 ||
-        !(attributes & os::kAttrDirectory))
-      break;
-  }
+  while (index <= last && FolderExists(SetFolder(sets, index))) ++index;
   return index - 1;
 }
 

@@ -100,6 +100,18 @@ std::vector<uint8_t> Utf16LeBytes(WStringView text) {
   return bytes;
 }
 
+std::vector<WString> Utf16LeLines(const std::vector<uint8_t>& bytes) {
+  std::vector<WString> lines(1);
+  const size_t start = bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE ? 2 : 0;
+  for (size_t i = start; i + 1 < bytes.size(); i += 2) {
+    const Char c = static_cast<Char>(bytes[i] | (bytes[i + 1] << 8));
+    if (c == '\n') lines.emplace_back();
+    else if (c != '\r') lines.back() += c;
+  }
+  if (lines.back().empty()) lines.pop_back();
+  return lines;
+}
+
 DWORD CreateUtf16TextFile(WStringView path, WStringView text) {
   AtomicFile file;
   if (DWORD error = file.Open(path, false)) return error;

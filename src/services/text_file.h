@@ -60,5 +60,8 @@ DWORD CreateUtf16TextFile(WStringView path, WStringView text);
 
 // The UTF-16LE bytes of `text`, without byte-order mark.
 std::vector<uint8_t> Utf16LeBytes(WStringView text);
+// The lines of UTF-16LE text (a byte-order mark skipped), without their CR LF; a last
+// empty line is dropped.
+std::vector<WString> Utf16LeLines(const std::vector<uint8_t>& bytes);
 
 }  // namespace orv

@@ -122,7 +122,9 @@ TEST_F(RestoreTest, CapturedDiskComesBackWhole) {
     DWORD attributes = 0;
     ASSERT_EQ(os::GetAttributes(target + ORV_T("\\zero"), attributes), 0u);
     // A WIM image of a plain folder keeps no Windows attributes on Linux (yet).
-    if (type != 4) EXPECT_TRUE(attributes & os::kAttrReadOnly);
+    if (type != 4) {
+      EXPECT_TRUE(attributes & os::kAttrReadOnly);
+    }
     // 409 with the catalogue's total first, then 110 from nothing done.
     ASSERT_GE(recorder_.messages.size(), 2u);
     EXPECT_EQ(recorder_.messages[0], 409u);

@@ -34,6 +34,8 @@ void AddImageRestoreCommands(CLI::App& image, CommandContext& context);
 void AddImageWimCommand(CLI::App& image, CommandContext& context);
 // `image diff`.
 void AddImageDiffCommand(CLI::App& image, CommandContext& context);
+// `image merge`.
+void AddImageMergeCommand(CLI::App& image, CommandContext& context);
 // `image verify`.
 void AddImageVerifyCommand(CLI::App& image, CommandContext& context);
 

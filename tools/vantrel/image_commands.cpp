@@ -135,6 +135,7 @@ void AddImageCommands(CLI::App& app, CommandContext& context) {
   AddImageWimCommand(*image, context);
   AddImageVerifyCommand(*image, context);
   AddImageDiffCommand(*image, context);
+  AddImageMergeCommand(*image, context);
 }
 
 }  // namespace vantrel_cli
