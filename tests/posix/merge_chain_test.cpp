@@ -17,6 +17,7 @@
 #include "diffsets/merge_switch.h"
 #include "fsutil/delete_tree.h"
 #include "image/catalogue_desc.h"
+#include "image/catalogue_xml.h"
 #include "image/image.h"
 #include "platform/clock.h"
 #include "platform/encoding.h"
@@ -69,15 +70,8 @@ class MergeChainTest : public ::testing::Test {
     return TreeOf(target);
   }
 
-  // Seven sets of changes: edits, additions, deletions of files and folders, a file
-  // made in one set and deleted in a later one, a folder deleted and made again.
-  void TakeSevenSets() {
-    ASSERT_EQ(os::CreateDirectoryTree(volume_ + ORV_T("\\a\\b")), 0u);
-    ASSERT_EQ(os::CreateDirectoryTree(volume_ + ORV_T("\\gone\\inner")), 0u);
-    WriteFile(volume_ + ORV_T("\\a\\b\\edit.txt"), "0");
-    WriteFile(volume_ + ORV_T("\\a\\keep.txt"), "keep");
-    WriteFile(volume_ + ORV_T("\\a\\Base-Deleted.txt"), "from the base");
-    WriteFile(volume_ + ORV_T("\\gone\\inner\\g.txt"), "g");
+  // The base image: the whole volume, against no reference.
+  void TakeBase() {
     COrvImage image;
     DIFFIMAGEDATA record{};
     record.wDriveLetter = 'M';
@@ -87,6 +81,18 @@ class MergeChainTest : public ::testing::Test {
     record.pstrReferenceDir = none.c_str();
     record.pstrTargetDir = base_.c_str();
     ASSERT_TRUE(image.CreateDifferentialImage(&record)) << image.GetLastErrorCode();
+  }
+
+  // Seven sets of changes: edits, additions, deletions of files and folders, a file
+  // made in one set and deleted in a later one, a folder deleted and made again.
+  void TakeSevenSets() {
+    ASSERT_EQ(os::CreateDirectoryTree(volume_ + ORV_T("\\a\\b")), 0u);
+    ASSERT_EQ(os::CreateDirectoryTree(volume_ + ORV_T("\\gone\\inner")), 0u);
+    WriteFile(volume_ + ORV_T("\\a\\b\\edit.txt"), "0");
+    WriteFile(volume_ + ORV_T("\\a\\keep.txt"), "keep");
+    WriteFile(volume_ + ORV_T("\\a\\Base-Deleted.txt"), "from the base");
+    WriteFile(volume_ + ORV_T("\\gone\\inner\\g.txt"), "g");
+    TakeBase();
 
     WriteFile(volume_ + ORV_T("\\a\\b\\edit.txt"), "1");
     TakeSet(ORV_T("set 0"));
@@ -152,6 +158,38 @@ TEST_F(MergeChainTest, MergedChainRestoresAsTheChainItReplaced) {
 
   EXPECT_EQ(Restored(2, ORV_T("after-at-2")), atSet4);
   EXPECT_EQ(Restored(4, ORV_T("after")), final);
+}
+
+// A set of more than 100 MiB is stored in two archives; the merge reads both.
+TEST_F(MergeChainTest, SetsOfSeveralArchivesMergeWhole) {
+  TakeBase();
+  if (HasFatalFailure()) return;
+  std::string big(60u << 20, '\0');
+  for (size_t i = 0; i < big.size(); i += 4096) big[i] = static_cast<char>(i >> 12);
+  ASSERT_EQ(os::CreateDirectory(volume_ + ORV_T("\\big")), 0u);
+  WriteFile(volume_ + ORV_T("\\big\\a.bin"), big);
+  big[1] = 'x';
+  WriteFile(volume_ + ORV_T("\\big\\b.bin"), big);
+  ASSERT_EQ(os::CreateDirectory(volume_ + ORV_T("\\c")), 0u);
+  WriteFile(volume_ + ORV_T("\\c\\small.txt"), "after the big ones");
+  TakeSet(ORV_T("two archives"));
+  if (HasFatalFailure()) return;
+  BaseCatalogue catalogue;
+  ASSERT_EQ(ReadBaseCatalogue(sets_[0] + ORV_T("\\BASE.XML"), catalogue), 0u);
+  EXPECT_EQ(catalogue.files, (std::vector<WString>{ORV_T("BASE.INP"), ORV_T("BASE_01.INP")}));
+  WriteFile(volume_ + ORV_T("\\c\\small.txt"), "changed");
+  ASSERT_EQ(os::DeleteFile(volume_ + ORV_T("\\big\\a.bin")), 0u);
+  ASSERT_EQ(os::CreateDirectory(volume_ + ORV_T("\\d")), 0u);
+  WriteFile(volume_ + ORV_T("\\d\\new.txt"), "new");
+  TakeSet(ORV_T("after"));
+  if (HasFatalFailure()) return;
+  const std::map<WString, std::string> final = Restored(1, ORV_T("before"));
+  ASSERT_EQ(final, TreeOf(volume_));
+
+  COrvImageEx merger;
+  ASSERT_TRUE(merger.MergeDifferentialSets(setsFolder_.c_str(), 0, 1, nullptr))
+      << merger.GetLastErrorCode();
+  EXPECT_EQ(Restored(0, ORV_T("after")), final);
 }
 
 TEST_F(MergeChainTest, AFailedCopyLeavesTheSetsAsTheyWere) {
