@@ -20,7 +20,7 @@ namespace {
 constexpr int kPhaseMoved = 1;
 constexpr int kPhaseRenumber = 2;
 
-WString JournalPath(const WString& imageFolder) { return imageFolder + ORV_T("\\MERGE.TXT"); }
+WString JournalPath(const WString& imageFolder) { return MergeJournalPath(imageFolder); }
 
 WString AsideFolder(const WString& imageFolder, int number) {
   return Format(ORV_T("%s\\RENUMBER.%d"), imageFolder, number);

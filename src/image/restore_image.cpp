@@ -65,6 +65,14 @@ BOOL COrvImage::RestoreDifferentialImage(LPCTSTR pstrImageDir, LPCTSTR pstrDiffe
   os::GetCurrentDirectory(capture_.savedCurrentDir);
   const WString base(pstrImageDir), target(pstrTargetDir);
   const WString sets(nRestorePoint >= 0 ? pstrDifferentialImageDir : ORV_T(""));
+  DWORD journal = 0;
+  if (nRestorePoint >= 0 && os::GetAttributes(MergeJournalPath(sets), journal) == 0) {
+    log.AddError(ORV_T("A merge of the sets in %s was stopped half way: it must be finished first"),
+                 sets);
+    capture_.lastError = err::kInvalidData;
+    m_Error.SetError(err::kInvalidData);
+    return log.ExitFunction(FALSE);
+  }
 
   uint64_t total = CatalogueSize(base);
   log.AddInfo(ORV_T("Size attribute in %s - %I64u"), base + ORV_T("\\BASE.XML"), total);

@@ -14,6 +14,10 @@ inline WString SetFolder(const WString& sets, int index) {
   return Format(ORV_T("%s\\USERDIFF.%d"), sets, index);
 }
 
+// The journal of a merge of the sets that has begun its switch (diffsets/merge_switch.h):
+// while it is there the sets are half renumbered and must not be read as a chain.
+inline WString MergeJournalPath(const WString& sets) { return sets + ORV_T("\\MERGE.TXT"); }
+
 inline bool FolderExists(const WString& path) {
   DWORD attributes = 0;
   return os::GetAttributes(path, attributes) == 0 && (attributes & os::kAttrDirectory);

@@ -23,6 +23,7 @@
 #include "platform/encoding.h"
 #include "platform/volume.h"
 #include "services/format.h"
+#include "services/text_file.h"
 #include "support/temp_folder.h"
 #include "tools/command_run.h"
 
@@ -224,7 +225,7 @@ TEST_F(MergeChainTest, AMergeKilledAtAnyPointIsSettledByTheNextOne) {
     return path.substr(0, path.find_last_of('/') + 1) + "vantrel";
   }();
   // One run unhindered tells how long a merge takes; the killed runs spread over it.
-  int completed = 0, interrupted = 0;
+  int completed = 0, interrupted = 0, halfSwitched = 0;
   int duration = 0;
   for (int run = 0; run <= 14; ++run) {
     const int delay = run == 0 ? 100000 : duration * (run - 1) / 12;
@@ -256,6 +257,15 @@ TEST_F(MergeChainTest, AMergeKilledAtAnyPointIsSettledByTheNextOne) {
     }
     (WIFSIGNALED(status) ? interrupted : completed) += 1;
 
+    // Until the merge is settled, a restore of the chain refuses to start.
+    if (Exists(setsFolder_ + ORV_T("\\MERGE.TXT"))) {
+      ++halfSwitched;
+      const vantrel_cli::CommandRun refused = vantrel_cli::RunVantrel(
+          folder_, {"image", "restore", os::ToUtf8(Native(base_)), os::ToUtf8(Native(folder_ / ORV_T("x"))),
+                    "--differential", sets, "--point", "6"});
+      EXPECT_EQ(refused.exitCode, 1);
+      EXPECT_NE(refused.errors.find("--recover"), std::string::npos) << refused.errors;
+    }
     bool found = false;
     ASSERT_EQ(RecoverMerge(setsFolder_, found), 0u) << "killed after " << delay << " us";
     int last = 6;
@@ -267,7 +277,8 @@ TEST_F(MergeChainTest, AMergeKilledAtAnyPointIsSettledByTheNextOne) {
   // Both outcomes were seen: some runs were cut short, the slower ones finished.
   EXPECT_GT(interrupted, 0);
   EXPECT_GT(completed, 1);
-  std::printf("merge runs killed: %d, finished: %d\n", interrupted, completed);
+  std::printf("merge runs killed: %d (%d in the switch), finished: %d\n", interrupted,
+              halfSwitched, completed);
 }
 
 TEST_F(MergeChainTest, CommandMergesAndRecoversAndNamesItsFailures) {
@@ -288,6 +299,22 @@ TEST_F(MergeChainTest, CommandMergesAndRecoversAndNamesItsFailures) {
   run = RunVantrel(folder_, {"image", "merge", sets, "--recover"});
   EXPECT_EQ(run.exitCode, 0) << run.errors;
   EXPECT_NE(run.output.find("no interrupted merge"), std::string::npos) << run.output;
+
+  // A merge stopped in its switch (its journal says the renumbering had begun): restore
+  // refuses the chain and names the way out; --recover settles it.
+  std::vector<uint8_t> journal{0xFF, 0xFE};
+  for (const uint8_t byte : Utf16LeBytes(ORV_T("First=0\r\nLast=1\r\nEnd=1\r\nPhase=2\r\n")))
+    journal.push_back(byte);
+  WriteRaw(setsFolder_ + ORV_T("\\MERGE.TXT"), journal);
+  const std::string target = os::ToUtf8(Native(folder_ / ORV_T("refused")));
+  run = RunVantrel(folder_, {"image", "restore", os::ToUtf8(Native(base_)), target, "--differential",
+                             sets, "--point", "0"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.errors.find("--recover"), std::string::npos) << run.errors;
+  run = RunVantrel(folder_, {"image", "merge", sets, "--recover"});
+  EXPECT_EQ(run.exitCode, 0) << run.errors;
+  EXPECT_NE(run.output.find("settled"), std::string::npos) << run.output;
+  EXPECT_EQ(Restored(0, ORV_T("after-recover")), final);
 }
 
 }  // namespace

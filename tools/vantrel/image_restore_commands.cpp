@@ -131,6 +131,16 @@ int Restore(CommandContext& context, const RestoreOptions& options) {
   if (const int refused = CheckImagePassword(*image, source, options.password,
                                              "image restore"))
     return refused;
+  if (!options.sets.empty()) {
+    DWORD journal = 0;
+    if (os::GetAttributes(os::FromUtf8(options.sets + "/MERGE.TXT"), journal) == 0) {
+      std::fprintf(stderr,
+                   "vantrel: image restore: a merge of the sets in %s was stopped half way; "
+                   "run `vantrel image merge %s --recover` first\n",
+                   options.sets.c_str(), options.sets.c_str());
+      return kExitFailure;
+    }
+  }
   ProgressBar bar("restore");
   BOOL restored;
   if (options.sets.empty()) {
