@@ -22,14 +22,17 @@ constexpr int kDifferentialArchiveVersion = 5;  // the merge copies its blocks a
 }  // namespace
 
 bool COrvImage::OpenDifferentialArchive() {
-  const WString path = capture_.targetDir + ORV_T("\\BASE.INP");
+  // A set kept in a mounted image has its archive beside it, for what a copy cannot carry.
+  if (IsMountedKind() && !MountDifferentialImage()) return false;
+  const WString name = IsMountedKind() ? ORV_T("DATA.INP") : ORV_T("BASE.INP");
+  const WString path = capture_.targetDir + ORV_T("\\") + name;
   DeleteArchiveFiles(path);
   capture_.archivePath = path;
   capture_.archiveVersion = kDifferentialArchiveVersion;
   capture_.partCounter = 0;
   capture_.archiveBytes = 0;
   capture_.archiveFiles = 0;
-  capture_.imageFiles.push_back(ORV_T("BASE.INP"));
+  capture_.imageFiles.push_back(name);
   COrvLog::GetInstance().AddInfo(ORV_T("Current archive: %s"), path);
   if (!capture_.archive.Open(path.c_str(), 0, kDifferentialArchiveVersion)) {
     capture_.lastError = capture_.archive.GetLastErrorCode();
@@ -43,7 +46,10 @@ void COrvImage::BackupFiles() {
   COrvLog& log = COrvLog::GetInstance();
   log.EnterFunction(ORV_T("void COrvImage::BackupFiles()"));
   log.AddInfo(ORV_T("Start Backup... Size: %I64u"), diff_.changeBytes);
-  if (!OpenDifferentialArchive()) return log.ExitFunction();
+  if (!OpenDifferentialArchive()) {
+    UnmountDifferentialImage();
+    return log.ExitFunction();
+  }
   // Files that could not be read for sharing come from a snapshot where there is one.
   capture_.shadow = false;
   if (diff_.shadowNeeded) log.AddInfo(ORV_T("Files in sharing violation: read through the MFT"));
@@ -70,7 +76,10 @@ void COrvImage::BackupFiles() {
     }
     ReportBackupProgress(processed, entries.size());
     if (capture_.lastError != 0) break;
-    if ((record.state == kNew || record.state == kModified) && !StoreWithParents(name)) break;
+    if (record.state == kNew || record.state == kModified) {
+      const bool stored = IsMountedKind() ? CopyIntoMountedImage(name) : StoreWithParents(name);
+      if (!stored) break;
+    }
     ++processed;
     if (StopRequested()) {
       capture_.lastError = ORV_ERROR_CANCELLED;
@@ -81,6 +90,7 @@ void COrvImage::BackupFiles() {
   if (capture_.lastError == 2 || capture_.lastError == 5) capture_.lastError = 0;
   if (!capture_.archive.Close() && capture_.lastError == 0)
     capture_.lastError = capture_.archive.GetLastErrorCode();
+  UnmountDifferentialImage();  // with its commit
   capture_.secondPass = false;
   log.ExitFunction();
 }

@@ -117,9 +117,8 @@ BOOL COrvImage::SetUpDifferential(const DIFFIMAGEDATA& record) {
   diff_ = DiffState{};
   capture_.imageType = record.m_dwINPVersion;
   log.AddInfo(ORV_T("m_dwINPVersion = %u"), capture_.imageType);
-  // Sector and mounted-WIM differential images need the virtual-disk library and a
-  // writable WIM mount; the file-level archive is the kind built here.
-  if (capture_.imageType == 3 || capture_.imageType == 4) {
+  // Sector differential images need the virtual-disk library's writable disks.
+  if (capture_.imageType == 3) {
     log.AddError(ORV_T("Differential images of kind %u are not available"), capture_.imageType);
     capture_.lastError = ORV_ERROR_NOT_SUPPORTED;
     return FALSE;

@@ -121,6 +121,11 @@ class COrvImage final : public COrvImplementation<IOrvImage, COrvImage> {
   bool OpenDifferentialArchive();
   // Stores a changed entry with the parent folders it needs; false when the backup stops.
   bool StoreWithParents(const WString& name);
+  // Kind 4 (diff_image_copy.cpp): the changes copied into a mounted WIM image.
+  bool IsMountedKind() const;
+  bool MountDifferentialImage();
+  void UnmountDifferentialImage();
+  bool CopyIntoMountedImage(const WString& name);
   void ReportBackupProgress(uint64_t processed, uint64_t count);
 
   // Restore and listing of image folders (restore_image.cpp, extract_inp.cpp,

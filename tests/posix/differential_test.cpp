@@ -29,10 +29,11 @@ class DifferentialTest : public ::testing::Test {
   }
   void TearDown() override { os::SetDriveFolder('V', ORV_T("")); }
 
-  BOOL Differential(const WString& reference, const WString& target, ORVDCALLBACK callback = nullptr) {
+  BOOL Differential(const WString& reference, const WString& target, ORVDCALLBACK callback = nullptr,
+                    DWORD kind = 5) {
     DIFFIMAGEDATA record{};
     record.wDriveLetter = 'V';
-    record.m_dwINPVersion = 5;
+    record.m_dwINPVersion = kind;
     record.dwSplitSizeMB = 650;
     record.pstrReferenceDir = reference.c_str();
     record.pstrTargetDir = target.c_str();
@@ -111,6 +112,40 @@ TEST_F(DifferentialTest, SetsStoreChangesAndDeletionsAndRestoreToTheLastState) {
   std::map<WString, std::string> expected = TreeOf(volume_);
   expected[ORV_T("root-gone.txt")] = "root";
   expected[ORV_T("old")] = "<dir>";
+  EXPECT_EQ(TreeOf(restored), expected);
+}
+
+// Kind 4 keeps a set in a new WIM image, mounted for writing while the changes are
+// copied in, with DATA.INP beside it; the chain restores as with archives.
+TEST_F(DifferentialTest, SetsInAMountedWimImageRestoreToTheLastState) {
+  if (!WimEngineLoaded()) GTEST_SKIP() << "no WIM engine";
+  ASSERT_EQ(os::CreateDirectoryTree(volume_ + ORV_T("\\docs\\deep")), 0u);
+  WriteFile(volume_ + ORV_T("\\docs\\deep\\change.txt"), "before");
+  WriteFile(volume_ + ORV_T("\\docs\\gone.txt"), "gone");
+  const WString base = folder_ / ORV_T("base");
+  const WString sets = folder_ / ORV_T("sets");
+  ASSERT_TRUE(Differential(folder_ / ORV_T("no-reference"), base)) << error_;
+
+  WriteFile(volume_ + ORV_T("\\docs\\deep\\change.txt"), "after, longer");
+  ASSERT_EQ(os::DeleteFile(volume_ + ORV_T("\\docs\\gone.txt")), 0u);
+  ASSERT_EQ(os::CreateDirectoryTree(volume_ + ORV_T("\\new\\inner")), 0u);
+  WriteFile(volume_ + ORV_T("\\new\\inner\\n.txt"), "new");
+  const WString set0 = sets + ORV_T("\\USERDIFF.0");
+  if (!Differential(base, set0, nullptr, 4)) {
+    if (error_ == 15) GTEST_SKIP() << "this machine cannot mount WIM images for writing now";
+    FAIL() << error_;
+  }
+  BaseCatalogue catalogue;
+  ASSERT_EQ(ReadBaseCatalogue(set0 + ORV_T("\\BASE.XML"), catalogue), 0u);
+  EXPECT_EQ(catalogue.files, (std::vector<WString>{ORV_T("BASE.WIM"), ORV_T("DATA.INP")}));
+
+  const WString restored = folder_ / ORV_T("restored");
+  ASSERT_TRUE(image_.RestoreDifferentialImage(base.c_str(), sets.c_str(), 0, restored.c_str(), nullptr))
+      << image_.GetLastErrorCode();
+  std::map<WString, std::string> expected = TreeOf(volume_);
+  // The mount's work folders stay on the volume, left out of every image.
+  for (auto entry = expected.begin(); entry != expected.end();)
+    entry = entry->first.rfind(ORV_T("System Recovery"), 0) == 0 ? expected.erase(entry) : std::next(entry);
   EXPECT_EQ(TreeOf(restored), expected);
 }
 
