@@ -127,11 +127,7 @@ DWORD COrvImageEx::CopyEntries(const WString& work) {
 DWORD COrvImageEx::CopyFrom(COrvMorlet& merged, const WString& archive, size_t index) {
   COrvLog& log = COrvLog::GetInstance();
   COrvMorlet source;
-  if (!source.Open(archive.c_str(), 1, 0)) {
-    const DWORD error = source.GetLastErrorCode();
-    log.AddError(ORV_T("COrvMorlet::Open failed on %s - %u (%8.8X)"), archive, error, error);
-    return error;
-  }
+  if (const DWORD error = OpenSetArchive(source, archive)) return error;
   DWORD error = err::kSuccess;
   for (const auto& [name, entry] : table_.entries()) {
     if (entry.deleted || entry.archive != index) continue;

@@ -11,6 +11,9 @@ namespace orv {
 
 class COrvMorlet;
 
+// Opens an archive of a set for reading; a failure is logged and returned.
+DWORD OpenSetArchive(COrvMorlet& reader, const WString& archive);
+
 class COrvImageEx final : public COrvImplementation<IOrvImageEx, COrvImageEx> {
  public:
   BOOL MergeDifferentialSets(LPCTSTR pstrImageDir, int nFirst, int nLast,

@@ -55,14 +55,18 @@ DWORD COrvImageEx::ReadSets(const WString& imageFolder, int first, int last) {
   return err::kSuccess;
 }
 
+DWORD OpenSetArchive(COrvMorlet& reader, const WString& archive) {
+  if (reader.Open(archive.c_str(), 1, 0)) return err::kSuccess;
+  const DWORD error = reader.GetLastErrorCode();
+  COrvLog::GetInstance().AddError(ORV_T("COrvMorlet::Open failed on %s - %u (%8.8X)"), archive,
+                                  error, error);
+  return error;
+}
+
 DWORD COrvImageEx::ReadArchive(const WString& archive) {
   COrvLog& log = COrvLog::GetInstance();
   COrvMorlet reader;
-  if (!reader.Open(archive.c_str(), 1, 0)) {
-    const DWORD error = reader.GetLastErrorCode();
-    log.AddError(ORV_T("COrvMorlet::Open failed on %s - %u (%8.8X)"), archive, error, error);
-    return error;
-  }
+  if (const DWORD error = OpenSetArchive(reader, archive)) return error;
   const DWORD type = reader.GetArchiveType();
   if (type != archive::kTypeVersion5 && type != archive::kTypeVersion6) {
     // Only archives of versions 5 and 6 can give their blocks over unchanged.
