@@ -25,6 +25,11 @@ class COrvImplementation : public COrvDestroyable<Interface, Class> {
   // out of memory fails with 8, any other exception with 1359.
   template <class Body>
   BOOL Guarded(Body body) noexcept {
+    return GuardedOr<BOOL>(FALSE, body);
+  }
+  // The same for an operation whose failure is another value.
+  template <class Result, class Body>
+  Result GuardedOr(Result failure, Body body) noexcept {
     try {
       return body();
     } catch (const std::bad_alloc&) {
@@ -32,7 +37,7 @@ class COrvImplementation : public COrvDestroyable<Interface, Class> {
     } catch (...) {
       this->m_Error.SetError(err::kInternalError);
     }
-    return FALSE;
+    return failure;
   }
 
   // Operations whose family is not built yet fail with "not supported" and a zero result.
