@@ -1,0 +1,98 @@
+// The recorder on Linux: a folder watch feeding the SQLite change database.
+#include "services/change_recorder.h"
+
+#include "platform/clock.h"
+#include "platform/encoding.h"
+#include "platform/errors.h"
+#include "services/change_database.h"
+
+namespace orv {
+
+namespace {
+
+// Changes are committed together once the oldest has waited this long or this many
+// have gathered: a watcher that is killed loses at most that much, and the database
+// is not rewritten for every event of a busy folder.
+constexpr DWORD kBatchMilliseconds = 200;
+constexpr size_t kBatchChanges = 500;
+// How long one wait for events lasts before a stop request is looked at again.
+constexpr DWORD kWaitMilliseconds = 100;
+
+class Batch {
+ public:
+  explicit Batch(ChangeDatabase& db) : db_(db) {}
+
+  void Add(MonitoredChange change) {
+    if (changes_.empty()) started_ = os::TickCount();
+    changes_.push_back(std::move(change));
+  }
+
+  bool Due() const {
+    return !changes_.empty() &&
+           (changes_.size() >= kBatchChanges || os::TickCount() - started_ >= kBatchMilliseconds);
+  }
+
+  DWORD Commit() {
+    if (changes_.empty()) return err::kSuccess;
+    if (const DWORD error = db_.Begin()) return error;
+    for (const MonitoredChange& change : changes_)
+      if (const DWORD error = db_.Record(change)) return error;
+    if (const DWORD error = db_.Commit()) return error;
+    changes_.clear();
+    return err::kSuccess;
+  }
+
+ private:
+  ChangeDatabase& db_;
+  std::vector<MonitoredChange> changes_;
+  DWORD started_ = 0;
+};
+
+void Take(const std::vector<os::FolderEvent>& events, Batch& batch, ChangeRecorderReport& report) {
+  const os::FileTime now = os::FileTimeToLocal(os::CurrentFileTime());
+  for (const os::FolderEvent& event : events) {
+    if (event.error == err::kInvalidName) {
+      report.Unrecorded(event.path, event.error);
+      continue;
+    }
+    if (event.kind == os::FolderEvent::Kind::kRootGone) report.RootGone(event.path);
+    if (event.kind == os::FolderEvent::Kind::kLost) report.Missed(event.path, event.error);
+    MonitoredChange change;
+    if (ChangeOfEvent(event, now, change)) batch.Add(std::move(change));
+  }
+}
+
+}  // namespace
+
+DWORD RecordChanges(const std::vector<WatchedTree>& trees, WStringView databasePath,
+                    ChangeRecorderReport& report) {
+  std::unique_ptr<ChangeDatabase> db;
+  if (const DWORD error = ChangeDatabase::Open(os::ToUtf8(databasePath), ChangeDatabase::Mode::kWrite, db))
+    return error;
+  std::unique_ptr<os::FolderWatch> watch;
+  if (const DWORD error = os::CreateFolderWatch(watch)) return error;
+  Batch batch(*db);
+  std::vector<os::FolderEvent> events;
+  for (const WatchedTree& tree : trees)
+    if (const DWORD error = watch->Add(tree.folder, tree.drivePath, events)) return error;
+  Take(events, batch, report);
+  report.Ready();
+  while (!report.StopRequested()) {
+    events.clear();
+    if (const DWORD error = watch->Wait(kWaitMilliseconds, events)) {
+      batch.Commit();
+      return error;
+    }
+    Take(events, batch, report);
+    if (batch.Due())
+      if (const DWORD error = batch.Commit()) return error;
+  }
+  // What happened before the stop and is still queued is taken too.
+  events.clear();
+  const DWORD waited = watch->Wait(0, events);
+  Take(events, batch, report);
+  const DWORD committed = batch.Commit();
+  return committed ? committed : waited;
+}
+
+}  // namespace orv
