@@ -17,6 +17,7 @@
 
 #include "platform/encoding.h"
 #include "platform/errors.h"
+#include "platform/posix/descriptor.h"
 #include "platform/posix/errno_map.h"
 #include "platform/posix/metadata.h"
 #include "platform/posix/path_map.h"
@@ -29,20 +30,6 @@ constexpr uint32_t kWatchMask = IN_CREATE | IN_DELETE | IN_MODIFY | IN_CLOSE_WRI
                                 IN_MOVED_TO | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF |
                                 IN_EXCL_UNLINK;
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 struct Root {
   std::string native;  // without a trailing "/"
@@ -81,7 +68,7 @@ class InotifyWatch final : public FolderWatch {
     while (native.size() > 1 && native.back() == '/') native.pop_back();
     const int fd = open(native.c_str(), kFolderFlags);
     if (fd < 0) return posix::LastError();
-    Descriptor opened(fd);
+    posix::Descriptor opened(fd);
     roots_.push_back(Root{native, WString(givenRoot)});
     const size_t root = roots_.size() - 1;
     if (const DWORD error = WatchOpened(opened.get(), root, {})) return error;
@@ -139,7 +126,7 @@ class InotifyWatch final : public FolderWatch {
           Unwatched(root, Joined(relative, name), posix::LastError(), unwatched);
         continue;
       }
-      Descriptor opened(child);
+      posix::Descriptor opened(child);
       const std::string path = Joined(relative, name);
       if (const DWORD error = WatchOpened(child, root, path)) {
         Unwatched(root, path, error, unwatched);
@@ -154,7 +141,7 @@ class InotifyWatch final : public FolderWatch {
   void WatchNew(size_t root, const std::string& relative, std::vector<FolderEvent>& events) {
     const int fd = open(posix::JoinNative(roots_[root].native, relative).c_str(), kFolderFlags);
     if (fd < 0) return;  // gone again, or a link: nothing to watch
-    Descriptor opened(fd);
+    posix::Descriptor opened(fd);
     if (const DWORD error = WatchOpened(fd, root, relative)) return Unwatched(root, relative, error, events);
     WatchBelow(fd, root, relative, events);
   }
@@ -244,7 +231,7 @@ class InotifyWatch final : public FolderWatch {
       Report(FolderEvent::Kind::kLost, root, {}, true, events);
       const int fd = open(roots_[root].native.c_str(), kFolderFlags);
       if (fd < 0) continue;
-      Descriptor opened(fd);
+      posix::Descriptor opened(fd);
       WatchBelow(fd, root, {}, events);
     }
   }
