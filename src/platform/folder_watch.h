@@ -42,8 +42,8 @@ class FolderWatch {
   // sub-folder that cannot be watched is reported in `unwatched` and the rest go on.
   virtual DWORD Add(WStringView folder, WStringView givenRoot, std::vector<FolderEvent>& unwatched) = 0;
 
-  // Waits up to `milliseconds` for events and appends them to `events`; a signal ends
-  // the wait early with no events.
+  // Waits up to `milliseconds` for events and appends those that have come (not
+  // necessarily all that are queued) to `events`; a signal ends the wait early.
   virtual DWORD Wait(DWORD milliseconds, std::vector<FolderEvent>& events) = 0;
 };
 

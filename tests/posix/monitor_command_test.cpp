@@ -147,8 +147,11 @@ TEST_F(MonitorCommand, RecordsCreatedWrittenDeletedAndRenamedEntries) {
   EXPECT_FALSE(rows.HasAnyBelow("C:\\dir\\"));
 }
 
-TEST_F(MonitorCommand, AFolderMadeOrMovedInIsNewWithItsContentAndWatched) {
+TEST_F(MonitorCommand, AFolderMadeOrMovedInIsNewWithItsContentAndWatchedAndOneMovedOutIsNot) {
+  ASSERT_EQ(mkdir(In("leaving").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(In("leaving/sub").c_str(), 0755), 0);
   Start();
+  ASSERT_EQ(rename(In("leaving").c_str(), (outside_ + "/left").c_str()), 0);
   ASSERT_EQ(mkdir(In("made").c_str(), 0755), 0);
   ASSERT_EQ(mkdir(In("made/deeper").c_str(), 0755), 0);
   ASSERT_EQ(mkdir((outside_ + "/moved").c_str(), 0755), 0);
@@ -159,6 +162,7 @@ TEST_F(MonitorCommand, AFolderMadeOrMovedInIsNewWithItsContentAndWatched) {
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   MakeFile(In("made/deeper/later.txt"));
   MakeFile(In("moved/sub/later.txt"));
+  MakeFile(outside_ + "/left/sub/later.txt");
   EXPECT_EQ(Stop(), 0) << Errors();
 
   const Rows rows = Read();
@@ -170,6 +174,8 @@ TEST_F(MonitorCommand, AFolderMadeOrMovedInIsNewWithItsContentAndWatched) {
   EXPECT_TRUE(rows.Has("C:\\moved\\sub\\later.txt", 0));
   // What was in the folder before it moved in comes with the folder, not row by row.
   EXPECT_FALSE(rows.Has("C:\\moved\\sub\\old.txt", 0));
+  EXPECT_TRUE(rows.Has("C:\\leaving", 2));
+  EXPECT_FALSE(rows.HasAnyBelow("C:\\leaving\\"));
 }
 
 TEST_F(MonitorCommand, AFolderInsideADriveOfTheTableIsRecordedUnderThatDrive) {

@@ -76,25 +76,26 @@ class InotifyWatch final : public FolderWatch {
     return err::kSuccess;
   }
 
+  // Reads at most one buffer of events, so that a busy tree cannot keep the caller from
+  // committing what it has.
   DWORD Wait(DWORD milliseconds, std::vector<FolderEvent>& events) override {
     pollfd ready{fd_, POLLIN, 0};
     const int polled = poll(&ready, 1, static_cast<int>(milliseconds));
     if (polled < 0) return errno == EINTR ? err::kSuccess : posix::LastError();
-    if (polled == 0) return err::kSuccess;
     alignas(inotify_event) char buffer[64 * 1024];
-    for (;;) {
-      const ssize_t got = read(fd_, buffer, sizeof buffer);
-      if (got < 0) {
-        const int failure = errno;
-        ForgetMovedAway();
-        return failure == EAGAIN || failure == EINTR ? err::kSuccess : posix::ErrnoToWindows(failure);
-      }
-      for (ssize_t at = 0; at < got;) {
-        const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-        Take(*event, events);
-        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-      }
+    const ssize_t got = polled == 0 ? -1 : read(fd_, buffer, sizeof buffer);
+    if (got < 0) {
+      const int failure = polled == 0 ? EAGAIN : errno;
+      // Nothing more is queued: a folder moved away has gone out of the trees.
+      ForgetMovedAway();
+      return failure == EAGAIN || failure == EINTR ? err::kSuccess : posix::ErrnoToWindows(failure);
     }
+    for (ssize_t at = 0; at < got;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+      Take(*event, events);
+      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    }
+    return err::kSuccess;
   }
 
  private:
@@ -158,18 +159,6 @@ class InotifyWatch final : public FolderWatch {
     }
   }
 
-  // A folder renamed within the trees keeps its watches, which now report under the new
-  // path; events already queued for its entries then land where the entries are.
-  void Rename(size_t root, const std::string& relative) {
-    const Moved from = *moved_;
-    moved_.reset();
-    for (auto& [wd, watched] : watched_) {
-      if (watched.root != from.root || !posix::NativeWithin(from.relative, watched.relative)) continue;
-      watched.root = root;
-      watched.relative = relative + watched.relative.substr(from.relative.size());
-    }
-  }
-
   // A folder moved out of the trees: its watches would report its entries under the old
   // path.
   void ForgetMovedAway() {
@@ -187,6 +176,8 @@ class InotifyWatch final : public FolderWatch {
   }
 
   void Take(const inotify_event& raw, std::vector<FolderEvent>& events) {
+    // The kernel queues the two halves of a rename one after the other.
+    if (moved_ && !((raw.mask & IN_MOVED_TO) && raw.cookie == moved_->cookie)) ForgetMovedAway();
     if (raw.mask & IN_Q_OVERFLOW) return Overflowed(events);
     const auto it = watched_.find(raw.wd);
     if (it == watched_.end()) return;
@@ -204,7 +195,6 @@ class InotifyWatch final : public FolderWatch {
     const bool isFolder = (raw.mask & IN_ISDIR) != 0;
     if (raw.mask & (IN_DELETE | IN_MOVED_FROM)) {
       if (isFolder && (raw.mask & IN_MOVED_FROM)) {
-        ForgetMovedAway();
         moved_ = Moved{raw.cookie, folder.root, relative};
       } else if (isFolder) {
         ForgetBelow(folder.root, relative);
@@ -212,11 +202,10 @@ class InotifyWatch final : public FolderWatch {
       Report(FolderEvent::Kind::kDeleted, folder.root, relative, isFolder, events);
     } else if (raw.mask & (IN_CREATE | IN_MOVED_TO)) {
       Report(FolderEvent::Kind::kCreated, folder.root, relative, isFolder, events);
-      if (isFolder && (raw.mask & IN_MOVED_TO) && moved_ && moved_->cookie == raw.cookie) {
-        Rename(folder.root, relative);
-      } else if (isFolder) {
-        WatchNew(folder.root, relative, events);
-      }
+      // A folder renamed within the trees keeps its watches: watched again, they report
+      // under the new path, events already queued for its entries too.
+      if (moved_ && (raw.mask & IN_MOVED_TO) && moved_->cookie == raw.cookie) moved_.reset();
+      if (isFolder) WatchNew(folder.root, relative, events);
     } else if (raw.mask & (IN_MODIFY | IN_CLOSE_WRITE)) {
       Report(FolderEvent::Kind::kWritten, folder.root, relative, isFolder, events);
     } else if (raw.mask & IN_ATTRIB) {

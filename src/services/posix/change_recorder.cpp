@@ -88,9 +88,12 @@ DWORD RecordChanges(const std::vector<WatchedTree>& trees, WStringView databaseP
       if (const DWORD error = batch.Commit()) return error;
   }
   // What happened before the stop and is still queued is taken too.
-  events.clear();
-  const DWORD waited = watch->Wait(0, events);
-  Take(events, batch, report);
+  DWORD waited;
+  do {
+    events.clear();
+    waited = watch->Wait(0, events);
+    Take(events, batch, report);
+  } while (waited == 0 && !events.empty());
   const DWORD committed = batch.Commit();
   return committed ? committed : waited;
 }
