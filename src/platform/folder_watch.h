@@ -22,8 +22,8 @@ struct FolderEvent {
   };
   Kind kind = Kind::kWritten;
   // The entry in the form the caller gave its root ("C:\dir\x"). When `error` is
-  // kInvalidName the native name has no such form (it holds "\" or is not UTF-8) and
-  // `path` only shows it, for a message.
+  // kInvalidName a native name has no such form (it holds "\" or is not UTF-8) and
+  // `path` is the native path, for a message.
   WString path;
   DWORD error = 0;
   bool isFolder = false;

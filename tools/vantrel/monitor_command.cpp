@@ -4,6 +4,7 @@
 // inside one that the drive table maps.
 #include <cstdio>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,11 @@ bool TreeOf(const std::string& argument, orv::WatchedTree& tree) {
   if (argument.size() > 2 && IsDriveLetter(argument[0]) && argument[1] == '=') {
     folder = argument.substr(2);
     const char letter = static_cast<char>(argument[0] & ~0x20);
+    if (folder.front() != '/') {
+      std::fprintf(stderr, "vantrel: monitor: %s: the folder of a drive is given from the root (/...)\n",
+                   argument.c_str());
+      return false;
+    }
     if (const DWORD error = os::SetDriveFolder(static_cast<orv::Char>(letter), os::FromUtf8(folder))) {
       PrintError("monitor: drive " + std::string(1, letter) + " cannot stand for " + folder, error);
       return false;
@@ -73,9 +79,11 @@ class Report final : public orv::ChangeRecorderReport {
       PrintError("monitor: the ready file cannot be created", error, readyFile_);
   }
   bool StopRequested() override { return CancelRequested(); }
+  // Each entry is named once, however many of its changes follow.
   void Unrecorded(const orv::WString& path, DWORD error) override {
-    ++unrecorded_;
-    PrintError("monitor: a change is not recorded", error, os::ToUtf8(path));
+    if (!unrecorded_.insert(path).second) return;
+    PrintError("monitor: changes are not recorded (the name cannot be a Windows name)", error,
+               os::ToUtf8(path));
   }
   void Missed(const orv::WString& path, DWORD error) override {
     if (error != 0)
@@ -89,11 +97,11 @@ class Report final : public orv::ChangeRecorderReport {
     std::fprintf(stderr, "vantrel: monitor: the watched folder of %s was deleted or moved away\n",
                  os::ToUtf8(path).c_str());
   }
-  size_t unrecorded() const { return unrecorded_; }
+  size_t unrecorded() const { return unrecorded_.size(); }
 
  private:
   std::string readyFile_;
-  size_t unrecorded_ = 0;
+  std::set<orv::WString> unrecorded_;
 };
 
 int Monitor(const MonitorOptions& options) {
@@ -116,7 +124,7 @@ int Monitor(const MonitorOptions& options) {
   }
   std::fprintf(stderr, "vantrel: monitor: stopped; every change seen is in %s\n", options.database.c_str());
   if (report.unrecorded() != 0) {
-    std::fprintf(stderr, "vantrel: monitor: %zu changes were not recorded (named above)\n", report.unrecorded());
+    std::fprintf(stderr, "vantrel: monitor: the changes of %zu entries were not recorded (named above)\n", report.unrecorded());
     return kExitPartial;
   }
   return kExitSuccess;

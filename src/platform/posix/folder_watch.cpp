@@ -171,6 +171,7 @@ class InotifyWatch final : public FolderWatch {
     event.kind = FolderEvent::Kind::kLost;
     event.isFolder = true;
     const DWORD nameError = GivenPath(roots_[root].given, relative, event.path);
+    if (nameError) event.path = FromUtf8(posix::JoinNative(roots_[root].native, relative));
     event.error = nameError ? nameError : error;
     out.push_back(std::move(event));
   }
@@ -230,10 +231,10 @@ class InotifyWatch final : public FolderWatch {
     FolderEvent event;
     event.kind = kind;
     event.isFolder = isFolder;
+    const std::string native = relative.empty() ? roots_[root].native : posix::JoinNative(roots_[root].native, relative);
     event.error = GivenPath(roots_[root].given, relative, event.path);
+    if (event.error) event.path = FromUtf8(native);
     if (kind != FolderEvent::Kind::kDeleted && kind != FolderEvent::Kind::kRootGone) {
-      const std::string native =
-          relative.empty() ? roots_[root].native : posix::JoinNative(roots_[root].native, relative);
       posix::EntryStat entry;
       event.found = posix::StatPath(native, entry) == 0 &&
                     posix::ReadInfo(posix::EntryRef{native}, entry, event.info) == 0;
