@@ -191,7 +191,7 @@ TEST_F(MonitorCommand, AFolderInsideADriveOfTheTableIsRecordedUnderThatDrive) {
   EXPECT_FALSE(rows.HasAnyBelow("D:\\outside"));
 }
 
-TEST_F(MonitorCommand, RefusesAFolderOfNoDriveAndAMissingFolder) {
+TEST_F(MonitorCommand, RefusesAFolderOfNoDriveAMissingFolderAndADatabaseItMustNotWrite) {
   unsetenv("VANTREL_DRIVES");
   CommandRun run = RunVantrel(folder_, {"monitor", root_, "--db", database_});
   EXPECT_EQ(run.exitCode, kExitUsage);
@@ -208,6 +208,12 @@ TEST_F(MonitorCommand, RefusesAFolderOfNoDriveAndAMissingFolder) {
   run = RunVantrel(folder_, {"monitor", "C=" + root_, "--db", database_});
   EXPECT_EQ(run.exitCode, kExitFailure);
   EXPECT_NE(run.errors.find("error 13"), std::string::npos) << run.errors;
+  // Nor is a file that a link in the database's place points to.
+  const std::string link = Native(folder_ / ORV_T("link.db"));
+  ASSERT_EQ(symlink(database_.c_str(), link.c_str()), 0);
+  run = RunVantrel(folder_, {"monitor", "C=" + root_, "--db", link});
+  EXPECT_EQ(run.exitCode, kExitFailure);
+  EXPECT_NE(run.errors.find("error 681: a link stands where a file was expected"), std::string::npos) << run.errors;
 }
 
 TEST_F(MonitorCommand, HostileNamesAreKeptOrSkippedAndLinksAreNotFollowed) {
@@ -263,7 +269,13 @@ TEST_F(MonitorCommand, DroppedEventsRecordTheWholeFolderAsNew) {
   std::ifstream limit("/proc/sys/fs/inotify/max_queued_events");
   int queued = 16384;
   limit >> queued;
-  for (int i = 0; i <= queued / 2 + 10; ++i) MakeFile(In("flood-" + std::to_string(i)));
+  // Three events a file (created, written, closed), more than the queue holds.
+  for (int i = 0; i <= queued / 3 + 500; ++i) {
+    const int fd = open(In("flood-" + std::to_string(i)).c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, "x", 1), 1);
+    close(fd);
+  }
   kill(child_, SIGCONT);
   EXPECT_EQ(Stop(), 0) << Errors();
   EXPECT_NE(Errors().find("dropped changes"), std::string::npos) << Errors();

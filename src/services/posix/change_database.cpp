@@ -4,6 +4,7 @@
 
 #include "platform/encoding.h"
 #include "platform/errors.h"
+#include "platform/folder.h"
 
 namespace orv {
 
@@ -17,6 +18,7 @@ constexpr char kSchema[] =
 
 // SQLite's answers in the library's vocabulary.
 DWORD ErrorOf(int code) {
+  if (code == SQLITE_CANTOPEN_SYMLINK) return os::kStoppedOnLink;
   switch (code & 0xFF) {
     case SQLITE_OK:
     case SQLITE_DONE:
@@ -84,7 +86,7 @@ DWORD ChangeDatabase::OpenOnce(const std::string& path, Mode mode, std::unique_p
   sqlite3* handle = nullptr;
   const int opened = sqlite3_open_v2(path.c_str(), &handle, flags, nullptr);
   std::unique_ptr<ChangeDatabase> result(new ChangeDatabase(handle));
-  if (opened != SQLITE_OK) return ErrorOf(opened);
+  if (opened != SQLITE_OK) return ErrorOf(handle ? sqlite3_extended_errcode(handle) : opened);
   // A watcher and a reader meet at the same file: wait for the other's transaction.
   sqlite3_busy_timeout(handle, 10000);
   if (mode == Mode::kWrite) {
