@@ -243,10 +243,16 @@ TEST_F(MonitorCommand, HostileNamesAreKeptOrSkippedAndLinksAreNotFollowed) {
   EXPECT_FALSE(rows.HasAnyBelow("C:\\early-link\\"));
 }
 
-TEST_F(MonitorCommand, AKilledWatcherLeavesAReadableDatabaseAndARestartAddsToIt) {
+TEST_F(MonitorCommand, AReaderSeesChangesWhileItRunsAndAKilledWatcherLeavesThemReadable) {
   Start();
   MakeFile(In("first.txt"));
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // more than one batch
+  // A reader beside the running watcher sees the change once its batch is committed.
+  bool seen = false;
+  for (int i = 0; i < 100 && !seen; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    seen = Read().Has("C:\\first.txt", 0);
+  }
+  EXPECT_TRUE(seen);
   for (int i = 0; i < 2000; ++i) MakeFile(In("busy-" + std::to_string(i)));
   kill(child_, SIGKILL);
   EXPECT_EQ(WaitVantrel(child_, errors_), -1);
