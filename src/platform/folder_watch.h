@@ -37,6 +37,9 @@ class FolderWatch {
  public:
   virtual ~FolderWatch() = default;
 
+  // How it watches ("inotify", "fanotify"), for messages.
+  virtual const char* Mechanism() const = 0;
+
   // Watches `folder` (a native folder) and every folder below it, never following a
   // link; its entries are reported below `givenRoot` ("C:\" or "C:\Users"). A
   // sub-folder that cannot be watched is reported in `unwatched` and the rest go on.

@@ -20,8 +20,9 @@ struct WatchedTree {
 class ChangeRecorderReport {
  public:
   virtual ~ChangeRecorderReport() = default;
-  // Every watch is set: changes from now on are recorded.
-  virtual void Ready() = 0;
+  // Every watch is set (by `mechanism`, "inotify" or "fanotify"): changes from now on
+  // are recorded.
+  virtual void Ready(const char* mechanism) = 0;
   // Asked between waits of a fraction of a second; true ends the recording.
   virtual bool StopRequested() = 0;
   // A change that was not recorded: its name cannot be a Windows name (123).
@@ -40,7 +41,8 @@ bool ChangeOfEvent(const os::FolderEvent& event, os::FileTime localTime, Monitor
 
 // Records the changes of `trees` into the database at `databasePath` (created when
 // missing, added to when it exists) until the report asks to stop; everything seen is
-// committed before it returns. The time of a change is the local time it was seen.
+// committed before it returns. The time of a change is the local time it was seen. The
+// database's own changes are not recorded.
 DWORD RecordChanges(const std::vector<WatchedTree>& trees, WStringView databasePath,
                     ChangeRecorderReport& report);
 

@@ -71,8 +71,8 @@ class Report final : public orv::ChangeRecorderReport {
  public:
   explicit Report(std::string readyFile) : readyFile_(std::move(readyFile)) {}
 
-  void Ready() override {
-    std::fprintf(stderr, "vantrel: monitor: watching\n");
+  void Ready(const char* mechanism) override {
+    std::fprintf(stderr, "vantrel: monitor: watching (%s)\n", mechanism);
     if (readyFile_.empty()) return;
     os::File file;
     if (const DWORD error = file.Open(os::FromUtf8(readyFile_), os::kGenericWrite, 0, os::Disposition::kCreateNew))

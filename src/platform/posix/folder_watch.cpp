@@ -1,266 +1,59 @@
-// The folder watch on Linux: one inotify watch per folder of each tree. Folders are
-// opened one level at a time relative to their open parent, never following a link, and
-// each watch is set on the open folder itself (through /proc/self/fd), so that a link
-// put in a folder's place can never bring a folder outside the tree under watch.
+// The folder watch on Linux: fanotify where the kernel and the privileges allow it for
+// every tree (one mark a file system, no limit of watches, renames need no bookkeeping),
+// else inotify. VANTREL_WATCH=inotify chooses inotify.
 #include "platform/folder_watch.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/inotify.h>
-#include <unistd.h>
+#include <cstdlib>
+#include <string_view>
+#include <utility>
 
-#include <cerrno>
-#include <map>
-#include <optional>
-#include <string>
-
-#include "platform/encoding.h"
 #include "platform/errors.h"
-#include "platform/posix/descriptor.h"
-#include "platform/posix/errno_map.h"
-#include "platform/posix/metadata.h"
-#include "platform/posix/path_map.h"
+#include "platform/posix/folder_watch_events.h"
 
 namespace orv::os {
 
 namespace {
 
-constexpr uint32_t kWatchMask = IN_CREATE | IN_DELETE | IN_MODIFY | IN_CLOSE_WRITE | IN_MOVED_FROM |
-                                IN_MOVED_TO | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF |
-                                IN_EXCL_UNLINK;
-constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-
-struct Root {
-  std::string native;  // without a trailing "/"
-  WString given;       // "C:\" or "C:\Users"
-};
-
-// A watched folder: its tree and its path below the tree's folder ("" for the folder).
-struct Watched {
-  size_t root = 0;
-  std::string relative;
-};
-
-std::string Joined(const std::string& folder, const std::string& name) {
-  return folder.empty() ? name : folder + "/" + name;
-}
-
-// `relative` below `given` in Windows form; kInvalidName when a name holds "\" (which
-// would split it into two names) or is not UTF-8 (which would name another file).
-DWORD GivenPath(const WString& given, const std::string& relative, WString& path) {
-  path = given;
-  if (relative.empty()) return err::kSuccess;
-  const WString names = FromUtf8(relative);
-  if (!path.empty() && path.back() != '\\') path += '\\';
-  for (Char c : names) path += c == '/' ? Char('\\') : c;
-  if (relative.find('\\') != std::string::npos || ToUtf8(names) != relative) return err::kInvalidName;
-  return err::kSuccess;
-}
-
-class InotifyWatch final : public FolderWatch {
+// Every tree is added before the first wait, so the choice is made while nothing can be
+// missed: a tree that fanotify refuses moves all of them to inotify.
+class ChosenWatch final : public FolderWatch {
  public:
-  explicit InotifyWatch(int fd) : fd_(fd) {}
-  ~InotifyWatch() override { close(fd_); }
+  explicit ChosenWatch(std::unique_ptr<FolderWatch> fanotify) : watch_(std::move(fanotify)), fanotify_(true) {}
 
   DWORD Add(WStringView folder, WStringView givenRoot, std::vector<FolderEvent>& unwatched) override {
-    std::string native = ToUtf8(folder);
-    while (native.size() > 1 && native.back() == '/') native.pop_back();
-    const int fd = open(native.c_str(), kFolderFlags);
-    if (fd < 0) return posix::LastError();
-    posix::Descriptor opened(fd);
-    roots_.push_back(Root{native, WString(givenRoot)});
-    const size_t root = roots_.size() - 1;
-    if (const DWORD error = WatchOpened(opened.get(), root, {})) return error;
-    WatchBelow(opened.get(), root, {}, unwatched);
-    return err::kSuccess;
+    if (fanotify_ && watch_->Add(folder, givenRoot, unwatched) == err::kSuccess) {
+      added_.emplace_back(folder, givenRoot);
+      return err::kSuccess;
+    }
+    if (fanotify_) {
+      fanotify_ = false;
+      if (const DWORD error = posix::CreateInotifyWatch(watch_)) return error;
+      for (const auto& [earlier, given] : added_)
+        if (const DWORD error = watch_->Add(earlier, given, unwatched)) return error;
+    }
+    return watch_->Add(folder, givenRoot, unwatched);
   }
 
-  // Reads at most one buffer of events, so that a busy tree cannot keep the caller from
-  // committing what it has.
+  const char* Mechanism() const override { return watch_->Mechanism(); }
+
   DWORD Wait(DWORD milliseconds, std::vector<FolderEvent>& events) override {
-    pollfd ready{fd_, POLLIN, 0};
-    const int polled = poll(&ready, 1, static_cast<int>(milliseconds));
-    if (polled < 0) return errno == EINTR ? err::kSuccess : posix::LastError();
-    alignas(inotify_event) char buffer[64 * 1024];
-    const ssize_t got = polled == 0 ? -1 : read(fd_, buffer, sizeof buffer);
-    if (got < 0) {
-      const int failure = polled == 0 ? EAGAIN : errno;
-      // Nothing more is queued: a folder moved away has gone out of the trees.
-      ForgetMovedAway();
-      return failure == EAGAIN || failure == EINTR ? err::kSuccess : posix::ErrnoToWindows(failure);
-    }
-    for (ssize_t at = 0; at < got;) {
-      const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-      Take(*event, events);
-      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-    }
-    return err::kSuccess;
+    return watch_->Wait(milliseconds, events);
   }
 
  private:
-  // Sets the watch on the open folder `fd`; a folder watched already (moved within the
-  // tree, or watched again after lost events) keeps its watch under its new path.
-  DWORD WatchOpened(int fd, size_t root, const std::string& relative) {
-    const std::string self = "/proc/self/fd/" + std::to_string(fd);
-    const int wd = inotify_add_watch(fd_, self.c_str(), kWatchMask);
-    if (wd < 0) return posix::LastError();
-    watched_[wd] = Watched{root, relative};
-    return err::kSuccess;
-  }
-
-  // Watches every folder below the open folder `fd`, not entering links.
-  void WatchBelow(int fd, size_t root, const std::string& relative, std::vector<FolderEvent>& unwatched) {
-    const int listed = openat(fd, ".", kFolderFlags);
-    if (listed < 0) return Unwatched(root, relative, posix::LastError(), unwatched);
-    DIR* dir = fdopendir(listed);
-    if (dir == nullptr) {
-      close(listed);
-      return Unwatched(root, relative, posix::LastError(), unwatched);
-    }
-    while (const dirent* entry = readdir(dir)) {
-      const std::string name = entry->d_name;
-      if (name == "." || name == ".." || (entry->d_type != DT_DIR && entry->d_type != DT_UNKNOWN)) continue;
-      const int child = openat(fd, name.c_str(), kFolderFlags);
-      if (child < 0) {
-        if (errno != ENOTDIR && errno != ELOOP && errno != ENOENT)
-          Unwatched(root, Joined(relative, name), posix::LastError(), unwatched);
-        continue;
-      }
-      posix::Descriptor opened(child);
-      const std::string path = Joined(relative, name);
-      if (const DWORD error = WatchOpened(child, root, path)) {
-        Unwatched(root, path, error, unwatched);
-        continue;
-      }
-      WatchBelow(child, root, path, unwatched);
-    }
-    closedir(dir);
-  }
-
-  // Watches a folder that appeared in the tree, with everything below it.
-  void WatchNew(size_t root, const std::string& relative, std::vector<FolderEvent>& events) {
-    const int fd = open(posix::JoinNative(roots_[root].native, relative).c_str(), kFolderFlags);
-    if (fd < 0) return;  // gone again, or a link: nothing to watch
-    posix::Descriptor opened(fd);
-    if (const DWORD error = WatchOpened(fd, root, relative)) return Unwatched(root, relative, error, events);
-    WatchBelow(fd, root, relative, events);
-  }
-
-  // Forgets the watches of a folder deleted or moved away, with the folders below it.
-  void ForgetBelow(size_t root, const std::string& relative) {
-    for (auto it = watched_.begin(); it != watched_.end();) {
-      if (it->second.root == root && posix::NativeWithin(relative, it->second.relative)) {
-        inotify_rm_watch(fd_, it->first);
-        it = watched_.erase(it);
-      } else {
-        ++it;
-      }
-    }
-  }
-
-  // A folder moved out of the trees: its watches would report its entries under the old
-  // path.
-  void ForgetMovedAway() {
-    if (moved_) ForgetBelow(moved_->root, moved_->relative);
-    moved_.reset();
-  }
-
-  void Unwatched(size_t root, const std::string& relative, DWORD error, std::vector<FolderEvent>& out) {
-    FolderEvent event;
-    event.kind = FolderEvent::Kind::kLost;
-    event.isFolder = true;
-    const DWORD nameError = GivenPath(roots_[root].given, relative, event.path);
-    if (nameError) event.path = FromUtf8(posix::JoinNative(roots_[root].native, relative));
-    event.error = nameError ? nameError : error;
-    out.push_back(std::move(event));
-  }
-
-  void Take(const inotify_event& raw, std::vector<FolderEvent>& events) {
-    // The kernel queues the two halves of a rename one after the other.
-    if (moved_ && !((raw.mask & IN_MOVED_TO) && raw.cookie == moved_->cookie)) ForgetMovedAway();
-    if (raw.mask & IN_Q_OVERFLOW) return Overflowed(events);
-    const auto it = watched_.find(raw.wd);
-    if (it == watched_.end()) return;
-    const Watched folder = it->second;
-    if (raw.mask & IN_IGNORED) {
-      watched_.erase(it);
-      return;
-    }
-    if (raw.mask & (IN_DELETE_SELF | IN_MOVE_SELF)) {
-      if (folder.relative.empty()) Report(FolderEvent::Kind::kRootGone, folder.root, {}, true, events);
-      return;
-    }
-    if (raw.len == 0) return;  // events of the folder itself are reported by its parent
-    const std::string relative = Joined(folder.relative, raw.name);
-    const bool isFolder = (raw.mask & IN_ISDIR) != 0;
-    if (raw.mask & (IN_DELETE | IN_MOVED_FROM)) {
-      if (isFolder && (raw.mask & IN_MOVED_FROM)) {
-        moved_ = Moved{raw.cookie, folder.root, relative};
-      } else if (isFolder) {
-        ForgetBelow(folder.root, relative);
-      }
-      Report(FolderEvent::Kind::kDeleted, folder.root, relative, isFolder, events);
-    } else if (raw.mask & (IN_CREATE | IN_MOVED_TO)) {
-      Report(FolderEvent::Kind::kCreated, folder.root, relative, isFolder, events);
-      // A folder renamed within the trees keeps its watches: watched again, they report
-      // under the new path, events already queued for its entries too.
-      if (moved_ && (raw.mask & IN_MOVED_TO) && moved_->cookie == raw.cookie) moved_.reset();
-      if (isFolder) WatchNew(folder.root, relative, events);
-    } else if (raw.mask & (IN_MODIFY | IN_CLOSE_WRITE)) {
-      Report(FolderEvent::Kind::kWritten, folder.root, relative, isFolder, events);
-    } else if (raw.mask & IN_ATTRIB) {
-      Report(FolderEvent::Kind::kAttributes, folder.root, relative, isFolder, events);
-    }
-  }
-
-  // The kernel's queue overflowed: every tree may have changed anywhere, and folders made
-  // meanwhile have no watch yet.
-  void Overflowed(std::vector<FolderEvent>& events) {
-    for (size_t root = 0; root < roots_.size(); ++root) {
-      Report(FolderEvent::Kind::kLost, root, {}, true, events);
-      const int fd = open(roots_[root].native.c_str(), kFolderFlags);
-      if (fd < 0) continue;
-      posix::Descriptor opened(fd);
-      WatchBelow(fd, root, {}, events);
-    }
-  }
-
-  void Report(FolderEvent::Kind kind, size_t root, const std::string& relative, bool isFolder,
-              std::vector<FolderEvent>& events) {
-    FolderEvent event;
-    event.kind = kind;
-    event.isFolder = isFolder;
-    const std::string native = relative.empty() ? roots_[root].native : posix::JoinNative(roots_[root].native, relative);
-    event.error = GivenPath(roots_[root].given, relative, event.path);
-    if (event.error) event.path = FromUtf8(native);
-    if (kind != FolderEvent::Kind::kDeleted && kind != FolderEvent::Kind::kRootGone) {
-      posix::EntryStat entry;
-      event.found = posix::StatPath(native, entry) == 0 &&
-                    posix::ReadInfo(posix::EntryRef{native}, entry, event.info) == 0;
-    }
-    events.push_back(std::move(event));
-  }
-
-  // A folder moved away, until the event that says where to (same cookie) is read.
-  struct Moved {
-    uint32_t cookie = 0;
-    size_t root = 0;
-    std::string relative;
-  };
-
-  int fd_;
-  std::vector<Root> roots_;
-  std::map<int, Watched> watched_;
-  std::optional<Moved> moved_;
+  std::unique_ptr<FolderWatch> watch_;
+  bool fanotify_;
+  std::vector<std::pair<WString, WString>> added_;
 };
 
 }  // namespace
 
 DWORD CreateFolderWatch(std::unique_ptr<FolderWatch>& watch) {
-  const int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  if (fd < 0) return posix::LastError();
-  watch = std::make_unique<InotifyWatch>(fd);
+  const char* chosen = std::getenv("VANTREL_WATCH");
+  std::unique_ptr<FolderWatch> fanotify;
+  if ((chosen && std::string_view(chosen) == "inotify") || posix::CreateFanotifyWatch(fanotify) != 0)
+    return posix::CreateInotifyWatch(watch);
+  watch = std::make_unique<ChosenWatch>(std::move(fanotify));
   return err::kSuccess;
 }
 

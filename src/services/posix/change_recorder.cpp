@@ -1,9 +1,12 @@
 // The recorder on Linux: a folder watch feeding the SQLite change database.
 #include "services/change_recorder.h"
 
+#include <algorithm>
+
 #include "platform/clock.h"
 #include "platform/encoding.h"
 #include "platform/errors.h"
+#include "platform/volume.h"
 #include "services/change_database.h"
 
 namespace orv {
@@ -48,9 +51,19 @@ class Batch {
   DWORD started_ = 0;
 };
 
-void Take(const std::vector<os::FolderEvent>& events, Batch& batch, ChangeRecorderReport& report) {
+// The database's files, when they lie in a watched tree: every commit would otherwise be
+// recorded as a change, and that record committed in turn.
+std::vector<WString> OwnFiles(WStringView databasePath) {
+  WString drivePath;
+  if (os::DrivePathOfFolder(databasePath, drivePath) != 0) return {};
+  return {drivePath, drivePath + ORV_T("-journal")};
+}
+
+void Take(const std::vector<os::FolderEvent>& events, const std::vector<WString>& ownFiles, Batch& batch,
+          ChangeRecorderReport& report) {
   const os::FileTime now = os::FileTimeToLocal(os::CurrentFileTime());
   for (const os::FolderEvent& event : events) {
+    if (std::find(ownFiles.begin(), ownFiles.end(), event.path) != ownFiles.end()) continue;
     if (event.error == err::kInvalidName) {
       report.Unrecorded(event.path, event.error);
       continue;
@@ -72,18 +85,19 @@ DWORD RecordChanges(const std::vector<WatchedTree>& trees, WStringView databaseP
   std::unique_ptr<os::FolderWatch> watch;
   if (const DWORD error = os::CreateFolderWatch(watch)) return error;
   Batch batch(*db);
+  const std::vector<WString> ownFiles = OwnFiles(databasePath);
   std::vector<os::FolderEvent> events;
   for (const WatchedTree& tree : trees)
     if (const DWORD error = watch->Add(tree.folder, tree.drivePath, events)) return error;
-  Take(events, batch, report);
-  report.Ready();
+  Take(events, ownFiles, batch, report);
+  report.Ready(watch->Mechanism());
   while (!report.StopRequested()) {
     events.clear();
     if (const DWORD error = watch->Wait(kWaitMilliseconds, events)) {
       batch.Commit();
       return error;
     }
-    Take(events, batch, report);
+    Take(events, ownFiles, batch, report);
     if (batch.Due())
       if (const DWORD error = batch.Commit()) return error;
   }
@@ -92,7 +106,7 @@ DWORD RecordChanges(const std::vector<WatchedTree>& trees, WStringView databaseP
   do {
     events.clear();
     waited = watch->Wait(0, events);
-    Take(events, batch, report);
+    Take(events, ownFiles, batch, report);
   } while (waited == 0 && !events.empty());
   const DWORD committed = batch.Commit();
   return committed ? committed : waited;
