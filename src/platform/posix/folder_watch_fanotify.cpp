@@ -42,6 +42,21 @@ std::string PathOf(int fd) {
   return std::string(path, static_cast<size_t>(length));
 }
 
+// Whether folders of this file system can be opened again from their handles, as every
+// event needs (the file system must give handles, the process CAP_DAC_READ_SEARCH);
+// without it events would be dropped without a word.
+bool HandlesOpen(int folder) {
+  std::vector<uint64_t> bytes((sizeof(file_handle) + MAX_HANDLE_SZ + 7) / 8);
+  auto* handle = reinterpret_cast<file_handle*>(bytes.data());
+  handle->handle_bytes = MAX_HANDLE_SZ;
+  int mount = 0;
+  if (name_to_handle_at(folder, "", handle, &mount, AT_EMPTY_PATH) != 0) return false;
+  const int opened = open_by_handle_at(folder, handle, O_PATH | O_CLOEXEC);
+  if (opened < 0) return false;
+  close(opened);
+  return true;
+}
+
 struct FanotifyRoot {
   WatchedRoot root;    // `native` as the system spells it now, links resolved
   int fd = -1;         // held open: handles of its file system are opened through it
@@ -63,7 +78,7 @@ class FanotifyWatch final : public FolderWatch {
     if (fd < 0) return LastError();
     FanotifyRoot root{{PathOf(fd), WString(givenRoot)}, fd, {}};
     struct statfs fs {};
-    if (root.root.native.empty() || fstatfs(fd, &fs) != 0 ||
+    if (root.root.native.empty() || fstatfs(fd, &fs) != 0 || !HandlesOpen(fd) ||
         fanotify_mark(fd_, FAN_MARK_ADD | FAN_MARK_FILESYSTEM, kMarkMask, fd, nullptr) != 0) {
       const DWORD error = root.root.native.empty() ? err::kPathNotFound : LastError();
       close(fd);
