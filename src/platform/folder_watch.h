@@ -1,7 +1,7 @@
 // A watch over whole folder trees that reports what happens to their entries while the
 // system runs: entries created, written, deleted, renamed, their attributes changed.
-// On Linux through inotify, one watch per folder, added as folders appear; not
-// available on Windows (50), where the system's own file monitor does this work.
+// On Linux through fanotify or inotify (posix/folder_watch.cpp says which is chosen);
+// not available on Windows (50), where the system's own file monitor does this work.
 #pragma once
 
 #include <memory>

@@ -35,10 +35,6 @@ class ChangeRecorderReport {
   virtual void RootGone(const WString& path) = 0;
 };
 
-// The change a folder event records, stamped with `localTime`; false when it records
-// nothing (it is only reported).
-bool ChangeOfEvent(const os::FolderEvent& event, os::FileTime localTime, MonitoredChange& change);
-
 // Records the changes of `trees` into the database at `databasePath` (created when
 // missing, added to when it exists) until the report asks to stop; everything seen is
 // committed before it returns. The time of a change is the local time it was seen. The

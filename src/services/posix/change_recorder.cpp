@@ -51,6 +51,37 @@ class Batch {
   DWORD started_ = 0;
 };
 
+// The attributes of an entry that is gone: all that is left to say is whether it was a
+// folder, which is what a deletion list needs.
+DWORD AttributesOfGone(bool isFolder) { return isFolder ? os::kAttrDirectory : os::kAttrNormal; }
+
+// The change a folder event with a Windows name records, stamped with `localTime`;
+// false when it records nothing (it is only reported).
+bool ChangeOfEvent(const os::FolderEvent& event, os::FileTime localTime, MonitoredChange& change) {
+  using Kind = os::FolderEvent::Kind;
+  switch (event.kind) {
+    case Kind::kCreated:
+    case Kind::kLost:  // taken whole by the next recovery point
+      change.kind = kChangeCreated;
+      break;
+    case Kind::kWritten:
+      change.kind = kChangeModified;
+      break;
+    case Kind::kDeleted:
+      change.kind = kChangeDeleted;
+      break;
+    case Kind::kAttributes:
+      change.kind = kChangeAttributes;
+      break;
+    case Kind::kRootGone:
+      return false;
+  }
+  change.path = event.path;
+  change.attributes = event.found ? event.info.attributes : AttributesOfGone(event.isFolder);
+  change.time = localTime;
+  return true;
+}
+
 // The database's files, when they lie in a watched tree: every commit would otherwise be
 // recorded as a change, and that record committed in turn.
 std::vector<WString> OwnFiles(WStringView databasePath) {
