@@ -36,5 +36,10 @@ DWORD FindImageMountVolume(WString& root);
 // The table starts from the environment variable VANTREL_DRIVES ("C=/mnt/c;D=/srv/d").
 DWORD SetDriveFolder(Char letter, WStringView nativeFolder);
 WString GetDriveFolder(Char letter);  // empty when the letter is not mapped
+// The drive path ("C:\Users") that names a folder given in the system's own form (on
+// Linux a native folder, relative ones from the current folder; the mapped folder that
+// holds it most closely gives the letter). 15 when no drive holds it. On Windows a
+// folder given with its drive letter is named by itself.
+DWORD DrivePathOfFolder(WStringView folder, WString& drivePath);
 
 }  // namespace orv::os

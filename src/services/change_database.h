@@ -24,7 +24,8 @@ class ChangeDatabase {
 
   // Opens the database at `path` (UTF-8). kWrite creates it and its table when missing;
   // kRead fails with 2 for a missing file and 13 for a file that is not a change
-  // database.
+  // database. A reader opens the file read-only, except to undo once the transaction
+  // that a writer killed in its middle left behind.
   static DWORD Open(const std::string& path, Mode mode, std::unique_ptr<ChangeDatabase>& db);
 
   // Groups the following records into one transaction.
@@ -40,6 +41,9 @@ class ChangeDatabase {
 
  private:
   explicit ChangeDatabase(sqlite3* db) : db_(db) {}
+  // `leftTransaction` tells a reader's failure that comes from such a transaction.
+  static DWORD OpenOnce(const std::string& path, Mode mode, std::unique_ptr<ChangeDatabase>& db,
+                        bool& leftTransaction);
   DWORD Prepare(const char* sql, sqlite3_stmt*& statement);
 
   sqlite3* db_ = nullptr;

@@ -1,6 +1,8 @@
 // Starts the built program with posix_spawn, its output redirected to the files given.
 #include "tools/program_launch.h"
 
+#include "posix/program_start.h"
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -31,10 +33,17 @@ std::string ProgramBesideThisOne() {
   return path.substr(0, path.find_last_of('/') + 1) + "vantrel";
 }
 
+void AddToErrors(const std::string& errors, const std::string& line) {
+  if (std::FILE* file = std::fopen(errors.c_str(), "a")) {
+    std::fprintf(file, "%s\n", line.c_str());
+    std::fclose(file);
+  }
+}
+
 }  // namespace
 
-int LaunchVantrel(const std::vector<std::string>& arguments, const std::string& outputFile,
-                  const std::string& errorFile) {
+pid_t StartVantrel(const std::vector<std::string>& arguments, const std::string& outputFile,
+                   const std::string& errorFile) {
   std::string program = ProgramBesideThisOne();
   std::vector<char*> argv{program.data()};
   std::vector<std::string> texts(arguments);
@@ -49,18 +58,24 @@ int LaunchVantrel(const std::vector<std::string>& arguments, const std::string& 
   pid_t child = 0;
   const int error = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
+  if (error == 0) return child;
+  AddToErrors(errors, program + ": " + std::strerror(error));
+  return -1;
+}
+
+int WaitVantrel(pid_t child, const std::string& errorFile) {
   int status = 0;
-  if (error == 0)
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-  if (error != 0 || !WIFEXITED(status)) {
-    if (std::FILE* file = std::fopen(errors.c_str(), "a")) {
-      std::fprintf(file, "%s: %s\n", program.c_str(), error != 0 ? std::strerror(error) : "ended by a signal");
-      std::fclose(file);
-    }
-    return -1;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
-  return WEXITSTATUS(status);
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  AddToErrors(Native(errorFile), "vantrel: ended by signal " + std::to_string(WTERMSIG(status)));
+  return -1;
+}
+
+int LaunchVantrel(const std::vector<std::string>& arguments, const std::string& outputFile,
+                  const std::string& errorFile) {
+  const pid_t child = StartVantrel(arguments, outputFile, errorFile);
+  return child < 0 ? -1 : WaitVantrel(child, errorFile);
 }
 
 }  // namespace vantrel_cli

@@ -26,6 +26,8 @@ void AddInpCommands(CLI::App& app, CommandContext& context);
 void AddDiskCommands(CLI::App& app, CommandContext& context);
 // `layout write|compare`.
 void AddLayoutCommands(CLI::App& app, CommandContext& context);
+// `monitor`.
+void AddMonitorCommand(CLI::App& app, CommandContext& context);
 // `image create`, and the groups below.
 void AddImageCommands(CLI::App& app, CommandContext& context);
 // `image restore|list|list-diff|extract|info|enumerate`.

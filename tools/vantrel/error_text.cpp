@@ -30,6 +30,7 @@ const char* Meaning(DWORD code) {
     case 145: return "the folder is not empty";
     case 183: return "the file already exists";
     case 206: return "the name is too long";
+    case 681: return "a link stands where a file was expected; it is not followed";
     case 1235: return "the operation was aborted";
     case 1113: return "a character has no equivalent in the system's code page";
     case 1392: return "the file or folder is corrupted";

@@ -27,6 +27,7 @@ uint64_t Join(ORVVALUE low, ORVVALUE high) {
 }  // namespace
 
 void InstallCancelHandler() { std::signal(SIGINT, OnInterrupt); }
+void CancelOnTerminate() { std::signal(SIGTERM, OnInterrupt); }
 void RequestCancel() { g_cancel.store(true); }
 bool CancelRequested() { return g_cancel.load(); }
 void WithdrawCancel() { g_cancel.store(false); }

@@ -50,6 +50,8 @@ void EndProgressLine();
 
 // Installs the Ctrl-C handler, which calls RequestCancel.
 void InstallCancelHandler();
+// Makes SIGTERM ask for a cancel too, for a command that runs until it is told to stop.
+void CancelOnTerminate();
 void RequestCancel();
 bool CancelRequested();
 // Withdraws a request, for a program that goes on to other work after a cancel.

@@ -3,12 +3,16 @@
 // "=" and an absolute folder are ignored.
 #include "platform/posix/volume_table.h"
 
+#include <unistd.h>
+
 #include <array>
+#include <climits>
 #include <cstdlib>
 #include <mutex>
 
 #include "platform/encoding.h"
 #include "platform/errors.h"
+#include "platform/posix/errno_map.h"
 #include "platform/posix/path_map.h"
 #include "platform/volume.h"
 
@@ -135,6 +139,20 @@ DWORD SetDriveFolder(Char letter, WStringView nativeFolder) {
   if (!folder.empty() && folder.front() != '/') return err::kInvalidParameter;
   if (folder.find('\0') != std::string::npos) return err::kInvalidName;
   posix::DriveTable::Instance().Set(*index, posix::WithoutTrailingSlash(std::move(folder)));
+  return err::kSuccess;
+}
+
+DWORD DrivePathOfFolder(WStringView folder, WString& drivePath) {
+  drivePath.clear();
+  std::string native = ToUtf8(folder);
+  if (native.empty() || native.front() != '/') {
+    char current[PATH_MAX];
+    if (getcwd(current, sizeof current) == nullptr) return posix::LastError();
+    native = std::string(current) + "/" + native;
+  }
+  const auto path = posix::DrivePathOf(native);
+  if (!path) return err::kInvalidDrive;
+  drivePath = *path;
   return err::kSuccess;
 }
 

@@ -72,4 +72,11 @@ DWORD SetDriveFolder(Char, WStringView) { return err::kNotSupported; }
 
 WString GetDriveFolder(Char) { return {}; }
 
+DWORD DrivePathOfFolder(WStringView folder, WString& drivePath) {
+  drivePath.clear();
+  if (folder.size() < 2 || folder[1] != ':') return err::kInvalidDrive;
+  drivePath = WString(folder);
+  return err::kSuccess;
+}
+
 }  // namespace orv::os

@@ -4,6 +4,7 @@
 
 #include "platform/encoding.h"
 #include "platform/errors.h"
+#include "platform/folder.h"
 
 namespace orv {
 
@@ -17,6 +18,7 @@ constexpr char kSchema[] =
 
 // SQLite's answers in the library's vocabulary.
 DWORD ErrorOf(int code) {
+  if (code == SQLITE_CANTOPEN_SYMLINK) return os::kStoppedOnLink;
   switch (code & 0xFF) {
     case SQLITE_OK:
     case SQLITE_DONE:
@@ -44,6 +46,17 @@ DWORD ErrorOf(int code) {
   }
 }
 
+// Undoes the transaction that a writer killed in its middle left in the journal: the
+// first connection that may write does it when it reads.
+bool RollBackLeftTransaction(const std::string& path) {
+  sqlite3* handle = nullptr;
+  const int opened = sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr);
+  const bool done = opened == SQLITE_OK &&
+                    sqlite3_exec(handle, "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr) == SQLITE_OK;
+  sqlite3_close(handle);
+  return done;
+}
+
 }  // namespace
 
 ChangeDatabase::~ChangeDatabase() {
@@ -54,13 +67,26 @@ ChangeDatabase::~ChangeDatabase() {
 
 DWORD ChangeDatabase::Open(const std::string& path, Mode mode,
                            std::unique_ptr<ChangeDatabase>& db) {
+  bool leftTransaction = false;
+  const DWORD error = OpenOnce(path, mode, db, leftTransaction);
+  if (error == err::kSuccess || !leftTransaction) return error;
+  // A watcher killed in the middle of a transaction left it in the journal; a reader
+  // that opened the file read-only cannot undo it, and SQLite will not read past it.
+  if (!RollBackLeftTransaction(path)) return error;
+  return OpenOnce(path, mode, db, leftTransaction);
+}
+
+DWORD ChangeDatabase::OpenOnce(const std::string& path, Mode mode, std::unique_ptr<ChangeDatabase>& db,
+                               bool& leftTransaction) {
   db.reset();
-  const int flags = mode == Mode::kWrite ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE
-                                         : SQLITE_OPEN_READONLY;
+  leftTransaction = false;
+  // A link in the database's place is refused, never followed to another file.
+  const int flags = SQLITE_OPEN_NOFOLLOW | (mode == Mode::kWrite ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE
+                                                                 : SQLITE_OPEN_READONLY);
   sqlite3* handle = nullptr;
   const int opened = sqlite3_open_v2(path.c_str(), &handle, flags, nullptr);
   std::unique_ptr<ChangeDatabase> result(new ChangeDatabase(handle));
-  if (opened != SQLITE_OK) return ErrorOf(opened);
+  if (opened != SQLITE_OK) return ErrorOf(handle ? sqlite3_extended_errcode(handle) : opened);
   // A watcher and a reader meet at the same file: wait for the other's transaction.
   sqlite3_busy_timeout(handle, 10000);
   if (mode == Mode::kWrite) {
@@ -70,8 +96,10 @@ DWORD ChangeDatabase::Open(const std::string& path, Mode mode,
   if (const DWORD error = result->Prepare(
           "SELECT path, kind, attributes, time FROM changes WHERE time > ?"
           " ORDER BY time, rowid",
-          result->query_))
+          result->query_)) {
+    leftTransaction = sqlite3_extended_errcode(handle) == SQLITE_READONLY_ROLLBACK;
     return error;
+  }
   db = std::move(result);
   return err::kSuccess;
 }
