@@ -9,7 +9,6 @@
 #include "image/capture_paths.h"
 #include "image/image.h"
 #include "platform/dir_search.h"
-#include "platform/encrypted_file.h"
 #include "platform/file.h"
 #include "platform/system.h"
 #include "services/encrypted_files.h"
@@ -26,19 +25,6 @@ constexpr DWORD kRotationFiles = 5001;
 constexpr DWORD kSharingViolation = 32;
 
 size_t LastSeparator(WStringView path) { return path.find_last_of(ORV_T("\\/")); }
-
-// The raw stream of an encrypted file, written to `target`: through the encrypted-files
-// component where it is installed, else through the system's raw-file interface.
-DWORD CopyEncryptedFile(const WString& source, const WString& target) {
-  COrvLog& log = COrvLog::GetInstance();
-  DWORD error = PutRawContentToFile(source, target);
-  if (error == 0) return 0;
-  if (error != kComponentNotRegistered)
-    log.AddError(ORV_T("IOrvMsEcryptedFiles::PutRawContentToFile failed - %u (%8.8X)"), error, error);
-  else
-    log.AddError(ORV_T("CoCreateInstance(IOrvMsEcryptedFiles) failed - %u (%8.8X)"), error, error);
-  return os::ExportEncryptedRaw(source, target);
-}
 
 std::vector<uint8_t> ReadDescriptor(const WString& path) {
   std::vector<uint8_t> descriptor;
@@ -121,7 +107,7 @@ COrvImage::EntryOutcome COrvImage::AddEntry(const WString& fullPath,
     if ((info.attributes & os::kAttrEncrypted) && !(info.attributes & os::kAttrDirectory)) {
       const WString copy = TemporaryCopyPath(fullPath);
       log.AddInfo(ORV_T("%s is an encrypted file"), archiveName);
-      error = CopyEncryptedFile(fullPath, copy);
+      error = ExportEncryptedStream(fullPath, copy);
       if (error == 0 && !capture_.archive.AddFile(copy.c_str(), archiveName.c_str(), sd, sdLength,
                                                   &attributes))
         error = capture_.archive.GetLastErrorCode();
@@ -182,17 +168,17 @@ DWORD COrvImage::AddWithFallbacks(const WString& fullPath, const WString& archiv
   const WString root = RootOf(fullPath);
   if (!root.empty() && root[0] == '\\') return error;  // a snapshot device has no table to read
 
-  COrvNtfs ntfs;
-  if (!ntfs.OpenVolume(root)) {
-    log.AddError(ORV_T("Cannot open Volume %s"), root);
-    return ntfs.GetLastErrorCode();
-  }
-  const uint64_t reference = ntfs.GetFileReferenceNumber(fullPath);
-  log.AddInfo(ORV_T("FRN of %s: %I64u (%u,%u)"), fullPath, reference,
-              static_cast<DWORD>(reference & 0xFFFF), static_cast<DWORD>(reference >> 32));
   const WString copy = TemporaryCopyPath(fullPath);
-  if (!ntfs.CopyFileMFT(reference, copy)) {
-    error = ntfs.GetLastErrorCode();
+  const TableCopy copied = CopyThroughTable(root, fullPath, copy);
+  if (copied.failedAt == TableCopy::Step::kOpenVolume) {
+    log.AddError(ORV_T("Cannot open Volume %s"), root);
+    return copied.error;
+  }
+  log.AddInfo(ORV_T("FRN of %s: %I64u (%u,%u)"), fullPath, copied.reference,
+              static_cast<DWORD>(copied.reference & 0xFFFF),
+              static_cast<DWORD>(copied.reference >> 32));
+  if (copied.failedAt == TableCopy::Step::kCopy) {
+    error = copied.error;
     log.AddError(ORV_T("Cannot extract (from MFT) %s to %s - %u"), fullPath, copy, error);
   } else if (capture_.archive.AddFile(copy.c_str(), archiveName.c_str(), sd, sdLength, &attributes)) {
     log.AddInfo(ORV_T("%s (from MFT) added to %s"), archiveName, capture_.archivePath);
@@ -202,7 +188,6 @@ DWORD COrvImage::AddWithFallbacks(const WString& fullPath, const WString& archiv
     log.AddInfo(ORV_T("Cannot add (from MFT) %s to %s - %u"), archiveName, capture_.archivePath, error);
   }
   os::DeleteFile(copy);
-  ntfs.CloseVolume();
   return error;
 }
 

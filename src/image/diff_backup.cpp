@@ -6,6 +6,7 @@
 
 #include "fsutil/delete_tree.h"
 #include "image/change_rules.h"
+#include "image/readable_descriptor.h"
 #include "image/image.h"
 #include "image/image_privileges.h"
 #include "platform/file.h"
@@ -17,21 +18,6 @@ namespace {
 
 constexpr uint64_t kPartBytes = 104857600;  // a part is closed once it holds more
 constexpr int kDifferentialArchiveVersion = 5;  // the merge copies its blocks as they are
-
-// The descriptor of `path`, read once more after taking the object over.
-std::vector<uint8_t> DescriptorOf(const WString& path) {
-  std::vector<uint8_t> descriptor;
-  if (os::GetSecurity(path, os::kAllSecurity, descriptor) == 0) return descriptor;
-  COrvLog& log = COrvLog::GetInstance();
-  log.AddInfo(ORV_T("GetNamedSecurityInfo(%s) failed - begin again"), path);
-  TakeOwnership(path.c_str());
-  descriptor.clear();
-  if (const DWORD error = os::GetSecurity(path, os::kAllSecurity, descriptor)) {
-    log.AddInfo(ORV_T("GetNamedSecurityInfo(%s) failed - %u (%8.8X)"), path, error, error);
-    descriptor.clear();
-  }
-  return descriptor;
-}
 
 }  // namespace
 
@@ -109,7 +95,7 @@ bool COrvImage::StoreWithParents(const WString& name) {
     const WString parent = name.substr(0, slash);
     if (!diff_.storedParents.insert(COrvString(parent)).second) continue;
     const WString full = diff_.volumeRoot + parent;
-    if (AddEntry(full, DescriptorOf(full)) == EntryOutcome::kFailed) return false;
+    if (AddEntry(full, ReadEntryDescriptor(full).bytes) == EntryOutcome::kFailed) return false;
   }
   const WString full = diff_.volumeRoot + name;
   os::FileInfo info;
@@ -120,7 +106,7 @@ bool COrvImage::StoreWithParents(const WString& name) {
   // A folder already stored as the parent of an earlier entry is there once.
   if ((info.attributes & os::kAttrDirectory) && !diff_.storedParents.insert(COrvString(name)).second)
     return true;
-  if (AddEntry(full, DescriptorOf(full)) == EntryOutcome::kFailed) return false;
+  if (AddEntry(full, ReadEntryDescriptor(full).bytes) == EntryOutcome::kFailed) return false;
   if (!(info.attributes & os::kAttrDirectory)) {
     const uint64_t bytes = uint64_t{capture_.archiveBytes} + info.size;
     capture_.archiveBytes = bytes >= 0xFFFFFFFF ? 0xFFFFFFFF : static_cast<DWORD>(bytes);

@@ -11,4 +11,9 @@ namespace orv {
 // answers kComponentNotRegistered (services/shadow_copy.h).
 DWORD PutRawContentToFile(WStringView source, WStringView target);
 
+// The raw stream of `source` written to the new file `target`: through the component
+// where it is installed (its failure logged), else through the system's raw-file
+// interface. 0, or the code of the last way tried.
+DWORD ExportEncryptedStream(const WString& source, const WString& target);
+
 }  // namespace orv

@@ -59,4 +59,16 @@ class COrvNtfs {
   uint64_t cursor_ = 0;
 };
 
+// How a copy through the master file table went, for the caller's log lines.
+struct TableCopy {
+  enum class Step { kDone, kOpenVolume, kCopy };
+  Step failedAt = Step::kDone;
+  DWORD error = 0;
+  uint64_t reference = 0;  // the file's reference number, once the volume was open
+};
+// Copies the data of the file at `path` on the volume whose root is `root` into
+// `target`, straight from the volume's clusters: the last way to read a file that no
+// open can read (one another process holds without sharing).
+TableCopy CopyThroughTable(WStringView root, WStringView path, WStringView target);
+
 }  // namespace orv
