@@ -34,6 +34,8 @@ void AddImageRestoreCommands(CLI::App& image, CommandContext& context);
 void AddImageWimCommand(CLI::App& image, CommandContext& context);
 // `image diff`.
 void AddImageDiffCommand(CLI::App& image, CommandContext& context);
+// `recovery create`.
+void AddRecoveryCommands(CLI::App& app, CommandContext& context);
 // `image verify`.
 void AddImageVerifyCommand(CLI::App& image, CommandContext& context);
 
