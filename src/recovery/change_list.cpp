@@ -17,8 +17,7 @@ void TakeChange(WStringView systemDrive, const WString& relative, const Monitore
                 ChangeList& list) {
   const COrvString key(relative.c_str());
   if (list.deleted.erase(key) != 0) --list.entries;
-  if (list.changed.emplace(key, ChangedPath{change.attributes, change.kind}).second)
-    ++list.entries;
+  if (list.changed.emplace(key, ChangedPath{change.attributes, change.kind}).second) ++list.entries;
   if (change.kind == kChangeCreated && IsFolder(change.attributes))
     AddFolderContent(systemDrive, relative, list.changed, list.entries);
 }

@@ -51,7 +51,8 @@ BOOL COrvRecoveryPoint::Create(LPCTSTR pstrDBFile, LPCTSTR pstrLastRecoveryPoint
                                LPCTSTR pstrRecoveryPointDir, LPCTSTR pstrDesc,
                                ORVDCALLBACK pCallback) {
   return Guarded([&] {
-    return CreatePoint(pstrDBFile, pstrLastRecoveryPointDir, pstrRecoveryPointDir, pstrDesc, pCallback);
+    return CreatePoint(pstrDBFile, pstrLastRecoveryPointDir, pstrRecoveryPointDir, pstrDesc,
+                       pCallback);
   });
 }
 
@@ -60,7 +61,8 @@ BOOL COrvRecoveryPoint::CreatePoint(LPCTSTR pstrDBFile, LPCTSTR pstrLastRecovery
                                     ORVDCALLBACK pCallback) {
   COrvLog& log = COrvLog::GetInstance();
   log.EnterFunction(
-      ORV_T("BOOL COrvRecoveryPoint::Create(LPCTSTR pstrDBFile=%s,LPCTSTR pstrLastRecoveryPointDir=%s, "
+      ORV_T("BOOL COrvRecoveryPoint::Create(LPCTSTR pstrDBFile=%s,LPCTSTR "
+            "pstrLastRecoveryPointDir=%s, "
             "LPCTSTR pstrRecoveryPointDir=%s, LPCTSTR pstrDesc=%s, ORVDCALLBACK pCallback)"),
       pstrDBFile, pstrLastRecoveryPointDir, pstrRecoveryPointDir, pstrDesc);
   DWORD error = CheckRequest(pstrDBFile, pstrLastRecoveryPointDir, pstrRecoveryPointDir, pstrDesc);
@@ -88,7 +90,8 @@ BOOL COrvRecoveryPoint::CreatePoint(LPCTSTR pstrDBFile, LPCTSTR pstrLastRecovery
 
   std::unique_ptr<IOrvFilesMonitoring> monitor;
   if (error == 0 && (error = CreateFilesMonitoring(monitor)) != 0)
-    log.AddError(ORV_T("CoCreateInstance(CLSID_OrvFilesMonitoring) failed - %u (%8.8X)"), error, error);
+    log.AddError(ORV_T("CoCreateInstance(CLSID_OrvFilesMonitoring) failed - %u (%8.8X)"), error,
+                 error);
 
   CatalogueDocument deletions;
   if (error == 0) {

@@ -38,7 +38,8 @@ os::FileTime PreviousPointTime(const WString& lastFolder) {
 WString CompanionOf(const WString& database) {
   const size_t slash = database.find_last_of(ORV_T("\\/"));
   const size_t dot = database.rfind('.');
-  const size_t cut = (dot == WString::npos || (slash != WString::npos && dot < slash)) ? database.size() : dot;
+  const size_t cut =
+      (dot == WString::npos || (slash != WString::npos && dot < slash)) ? database.size() : dot;
   return database.substr(0, cut) + ORV_T("D.db");
 }
 
@@ -75,7 +76,8 @@ DWORD RecoveryRun::Run() {
     const bool redirected = redirection.IsWOW64Process() && redirection.Activate64BitProcess();
     monitor_.ArchiveStarts();
     if (request_.callback)
-      request_.callback(ORV_MSG_START, static_cast<ORVVALUE>(changes_.entries < 0 ? 0 : changes_.entries), 0, 0);
+      request_.callback(ORV_MSG_START,
+                        static_cast<ORVVALUE>(changes_.entries < 0 ? 0 : changes_.entries), 0, 0);
     StoreDatabase();
     StoreChanges();
     StoreDeletions();
@@ -108,7 +110,8 @@ bool RecoveryRun::AskAboutSpace() {
   }
   // Without a callback nobody can be asked: the work goes on.
   return request_.callback == nullptr ||
-         request_.callback(ORV_MSG_SCAN_AMOUNT, 0, static_cast<ORVVALUE>(static_cast<DWORD>(bytes / 1024)), 0);
+         request_.callback(ORV_MSG_SCAN_AMOUNT, 0,
+                           static_cast<ORVVALUE>(static_cast<DWORD>(bytes / 1024)), 0);
 }
 
 // A snapshot of the system drive where one can be made; else the live volume is read
@@ -119,7 +122,8 @@ void RecoveryRun::TakeSnapshot() {
   const WString root = request_.systemDrive + ORV_T("\\");
   DWORD error = CreateShadowCopyComponent(shadow_);
   if (error != 0) {
-    log.AddError(ORV_T("CoCreateInstance(CLSID_OrvVolumeShadowCopy) failed - %u (%8.8X)"), error, error);
+    log.AddError(ORV_T("CoCreateInstance(CLSID_OrvVolumeShadowCopy) failed - %u (%8.8X)"), error,
+                 error);
   } else if ((error = shadow_->Start(root, snapshotRoot_)) != 0) {
     log.AddError(ORV_T("IOrvVolumeShadowCopy::Start(%s) failed - %u (%8.8X)"), root, error, error);
   }
@@ -156,8 +160,10 @@ void RecoveryRun::StoreDatabase() {
     if (os::GetInfo(file, info) != 0) continue;
     const std::optional<WString> relative = PathOnSystemDrive(file, request_.systemDrive);
     const Outcome outcome =
-        relative ? StorePath(*relative)
-                 : StoreFromVolume(file, ORV_T("\\") + file.substr(file.find_last_of(ORV_T("\\/")) + 1), nullptr);
+        relative
+            ? StorePath(*relative)
+            : StoreFromVolume(file, ORV_T("\\") + file.substr(file.find_last_of(ORV_T("\\/")) + 1),
+                              nullptr);
     if (outcome.stored == Stored::kFailed) {
       error_ = outcome.error;
       return;
@@ -209,11 +215,13 @@ DWORD RecoveryRun::Finish() {
 
   os::CalendarTime finished;
   os::FileTimeToCalendar(os::FileTimeToLocal(os::CurrentFileTime()), finished);
-  CatalogueDocument base = OpenCatalogueDocument(request_.newFolder + ORV_T("\\BASE.XML"), ORV_T("image"));
+  CatalogueDocument base =
+      OpenCatalogueDocument(request_.newFolder + ORV_T("\\BASE.XML"), ORV_T("image"));
   error = FinishRecoveryPointCatalogue(base, bytes_, files_, finished, {ORV_T("BASE.INP")});
   if (error != 0) return error;
   DescriptionFile description;
-  error = description.Open(request_.newFolder + ORV_T("\\DESC.TXT"), DescriptionKind::kRecoveryPoint);
+  error =
+      description.Open(request_.newFolder + ORV_T("\\DESC.TXT"), DescriptionKind::kRecoveryPoint);
   if (error == 0) error = description.Write(request_.description, finished, files_, bytes_);
   const DWORD closed = description.Close();
   return error != 0 ? error : closed;

@@ -77,7 +77,8 @@ RecoveryRun::Outcome RecoveryRun::StoreParents(const WString& relative) {
     os::FileInfo info;
     if (const DWORD error = os::GetInfo(LivePath(parent), info)) return {Stored::kGone, error};
     if (info.attributes & os::kAttrReparsePoint) {
-      COrvLog::GetInstance().AddError(ORV_T("%s lies behind the link %s - refused"), relative, parent);
+      COrvLog::GetInstance().AddError(ORV_T("%s lies behind the link %s - refused"), relative,
+                                      parent);
       return {Stored::kRefused, err::kInvalidName};
     }
     if (!IsFolder(info.attributes)) return {Stored::kGone, err::kPathNotFound};
@@ -91,7 +92,8 @@ RecoveryRun::Outcome RecoveryRun::StoreParents(const WString& relative) {
 
 // An encrypted file is never read from the snapshot: its raw stream is exported from the
 // live volume. An export that fails is a failure of the entry, never a deletion.
-RecoveryRun::Outcome RecoveryRun::StoreEncrypted(const WString& relative, const os::FileInfo& info) {
+RecoveryRun::Outcome RecoveryRun::StoreEncrypted(const WString& relative,
+                                                 const os::FileInfo& info) {
   COrvLog& log = COrvLog::GetInstance();
   const WString copy = TemporaryFile(relative);
   const DWORD error = ExportEncryptedStream(LivePath(relative), copy);
@@ -101,13 +103,16 @@ RecoveryRun::Outcome RecoveryRun::StoreEncrypted(const WString& relative, const 
     if (IsGone(os::GetInfo(LivePath(relative), now))) {
       outcome = {Stored::kGone, error};
     } else {
-      log.AddError(ORV_T("Cannot export the raw stream of the encrypted file %s - %u"), relative, error);
+      log.AddError(ORV_T("Cannot export the raw stream of the encrypted file %s - %u"), relative,
+                   error);
       outcome = {Stored::kFailed, error};
     }
   } else {
-    const ORVFILEATTRIBUTEDATA attributes = archive::AttributeBlock(info.attributes, info.times, info.size);
+    const ORVFILEATTRIBUTEDATA attributes =
+        archive::AttributeBlock(info.attributes, info.times, info.size);
     outcome = StoreFromVolume(copy, relative, &attributes);
-    if (outcome.stored == Stored::kFailed && IsGone(outcome.error)) outcome.error = err::kCantAccessFile;
+    if (outcome.stored == Stored::kFailed && IsGone(outcome.error))
+      outcome.error = err::kCantAccessFile;
   }
   os::DeleteFile(copy);
   return outcome;
@@ -127,7 +132,8 @@ RecoveryRun::Outcome RecoveryRun::StoreFromVolume(const WString& fullPath, const
     keeper = std::make_unique<COrvSecurity>(fullPath.c_str());
     descriptor = ReadEntryDescriptor(fullPath);
     os::FileInfo info;
-    const bool encrypted = os::GetInfo(fullPath, info) == 0 && (info.attributes & os::kAttrEncrypted);
+    const bool encrypted =
+        os::GetInfo(fullPath, info) == 0 && (info.attributes & os::kAttrEncrypted);
     if (descriptor.ownershipTaken && (IsFolder(info.attributes) || !encrypted))
       keeper->DACL_Administrators_AddAllowedAccess(kAdministratorsAccess, 0);
   }
@@ -155,7 +161,8 @@ RecoveryRun::Outcome RecoveryRun::StoreFromVolume(const WString& fullPath, const
 
 // A file another process holds without sharing, copied out through the volume's file
 // table and stored from the copy.
-RecoveryRun::Outcome RecoveryRun::StoreThroughTable(const WString& relative, const os::FileInfo& info) {
+RecoveryRun::Outcome RecoveryRun::StoreThroughTable(const WString& relative,
+                                                    const os::FileInfo& info) {
   COrvLog& log = COrvLog::GetInstance();
   const WString root = request_.systemDrive + ORV_T("\\");
   const WString copy = TemporaryFile(relative);
@@ -165,10 +172,12 @@ RecoveryRun::Outcome RecoveryRun::StoreThroughTable(const WString& relative, con
     log.AddError(ORV_T("COrvNtfs::OpenVolume(%s) failed - %u"), root, copied.error);
     outcome = {Stored::kFailed, err::kSharingViolation};
   } else if (copied.failedAt == TableCopy::Step::kCopy) {
-    log.AddError(ORV_T("COrvNtfs::CopyFileMFT(%I64u,%s) failed - %u"), copied.reference, copy, copied.error);
+    log.AddError(ORV_T("COrvNtfs::CopyFileMFT(%I64u,%s) failed - %u"), copied.reference, copy,
+                 copied.error);
     outcome = {Stored::kFailed, err::kSharingViolation};
   } else {
-    const ORVFILEATTRIBUTEDATA attributes = archive::AttributeBlock(info.attributes, info.times, info.size);
+    const ORVFILEATTRIBUTEDATA attributes =
+        archive::AttributeBlock(info.attributes, info.times, info.size);
     outcome = StoreFromVolume(copy, relative, &attributes);
   }
   os::DeleteFile(copy);

@@ -32,7 +32,8 @@ class RecoveryCommand : public ::testing::Test {
 
   void Record(const orv::WString& path, DWORD kind) {
     std::unique_ptr<orv::ChangeDatabase> db;
-    ASSERT_EQ(orv::ChangeDatabase::Open(Native(database_), orv::ChangeDatabase::Mode::kWrite, db), 0u);
+    ASSERT_EQ(orv::ChangeDatabase::Open(Native(database_), orv::ChangeDatabase::Mode::kWrite, db),
+              0u);
     ASSERT_EQ(db->Record(orv::MonitoredChange{path, kind, os::kAttrArchive,
                                               os::FileTimeToLocal(os::CurrentFileTime())}),
               0u);
@@ -78,8 +79,9 @@ TEST_F(RecoveryCommand, FailuresNameTheirCause) {
   const std::string points = Native(folder_ / ORV_T("points"));
   const std::string drive = "C=" + Native(volume_);
   // No database there.
-  CommandRun run = RunVantrel(folder_, {"recovery", "create", "--db", Native(database_), "--last",
-                                        points + "/0", "--target", points + "/1", "--drive", drive});
+  CommandRun run =
+      RunVantrel(folder_, {"recovery", "create", "--db", Native(database_), "--last", points + "/0",
+                           "--target", points + "/1", "--drive", drive});
   EXPECT_EQ(run.exitCode, kExitFailure);
   EXPECT_NE(run.errors.find("error 2: the file was not found"), std::string::npos) << run.errors;
   EXPECT_FALSE(orv::test::Exists(folder_ / ORV_T("points\\1")));
@@ -94,7 +96,8 @@ TEST_F(RecoveryCommand, FailuresNameTheirCause) {
                                  points + "/0", "--target", points + "/1", "--drive", "CC=/x"})
                 .exitCode,
             kExitUsage);
-  EXPECT_EQ(RunVantrel(folder_, {"recovery", "create", "--db", Native(database_)}).exitCode, kExitUsage);
+  EXPECT_EQ(RunVantrel(folder_, {"recovery", "create", "--db", Native(database_)}).exitCode,
+            kExitUsage);
 }
 
 }  // namespace

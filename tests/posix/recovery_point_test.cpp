@@ -1,5 +1,7 @@
 // Recovery points of a system drive mapped to a folder: what the change database lists
 // goes into BASE.INP, what went into DEL.XML, and the catalogues describe the point.
+#include "recovery/recovery_point.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,14 +12,13 @@
 
 #include "archive/archive_support.h"
 #include "archive/morlet.h"
-#include "native_path.h"
 #include "image/catalogue_xml.h"
+#include "native_path.h"
 #include "platform/clock.h"
 #include "platform/encoding.h"
 #include "platform/errors.h"
 #include "platform/process.h"
 #include "platform/volume.h"
-#include "recovery/recovery_point.h"
 #include "services/change_database.h"
 #include "services/log.h"
 #include "services/xml.h"
@@ -38,7 +39,8 @@ CallbackLog g_callback;
 BOOL ORV_CALLBACK Recorder(ORVVALUE message, ORVVALUE, ORVVALUE, ORVVALUE) {
   g_callback.messages.push_back(message);
   if (message == ORV_MSG_SCAN_AMOUNT)
-    os::ReadRegistryDword(ORV_T("SOFTWARE\\Halvern"), ORV_T("JournalReset"), g_callback.journalFlagAt401);
+    os::ReadRegistryDword(ORV_T("SOFTWARE\\Halvern"), ORV_T("JournalReset"),
+                          g_callback.journalFlagAt401);
   if (message == g_callback.refuse && g_callback.refuseAfter-- <= 0) return FALSE;
   return TRUE;
 }
@@ -59,7 +61,6 @@ class RecoveryPointTest : public ::testing::Test {
     unsetenv("VANTREL_REGISTRY");
   }
 
-
   void Record(const WString& path, DWORD kind, DWORD attributes = os::kAttrArchive,
               os::FileTime time = os::FileTimeToLocal(os::CurrentFileTime())) {
     std::unique_ptr<ChangeDatabase> db;
@@ -67,7 +68,8 @@ class RecoveryPointTest : public ::testing::Test {
     ASSERT_EQ(db->Record(MonitoredChange{path, kind, attributes, time}), 0u);
   }
 
-  BOOL Create(ORVDCALLBACK callback = nullptr, const WString& description = ORV_T("before the update")) {
+  BOOL Create(ORVDCALLBACK callback = nullptr,
+              const WString& description = ORV_T("before the update")) {
     COrvLog& log = COrvLog::GetInstance();
     const DWORD savedMask = log.LevelMask();
     log.SetLevelMask(COrvLog::kAllLevels);
@@ -152,10 +154,11 @@ TEST_F(RecoveryPointTest, StoresChangesAndListsDeletions) {
                           {ORV_T("new\\a.txt"), "new a"},
                           {ORV_T("new\\inner"), "<dir>"},
                           {ORV_T("new\\inner\\b.txt"), "new b"},
-                      })) << logText_;
+                      }))
+      << logText_;
   EXPECT_EQ(Deleted(), (std::vector<std::pair<WString, bool>>{{ORV_T("docs\\removed.txt"), false},
-                                                               {ORV_T("docs\\vanished.txt"), false},
-                                                               {ORV_T("olddir"), true}}));
+                                                              {ORV_T("docs\\vanished.txt"), false},
+                                                              {ORV_T("olddir"), true}}));
   EXPECT_NE(logText_.find("\\docs\\vanished.txt in DEL.XML"), std::string::npos) << logText_;
 
   // BASE.XML counts the files under "File"; DESC.TXT has its heading and the text.
@@ -174,13 +177,15 @@ TEST_F(RecoveryPointTest, StoresChangesAndListsDeletions) {
   const std::vector<uint8_t> desc = RawFile(point_ + ORV_T("\\DESC.TXT"));
   ASSERT_GE(desc.size(), 2u);
   const WString text(reinterpret_cast<const Char*>(desc.data() + 2), (desc.size() - 2) / 2);
-  EXPECT_EQ(text.rfind(ORV_T("Description File 4.0\r\n\r\n[Diff]\r\nText=before the update\r\nTime="), 0), 0u)
+  EXPECT_EQ(
+      text.rfind(ORV_T("Description File 4.0\r\n\r\n[Diff]\r\nText=before the update\r\nTime="), 0),
+      0u)
       << os::ToUtf8(text);
   EXPECT_NE(text.find(ORV_T("\r\nFiles=9\r\n")), WString::npos);
 
   // The callback heard the count (101), each change (400), progress and polls.
-  for (ORVVALUE message : {ORV_MSG_FILE, ORV_MSG_SCAN_AMOUNT, ORV_MSG_START, ORV_MSG_PROGRESS,
-                           ORV_MSG_CANCEL_POLL})
+  for (ORVVALUE message :
+       {ORV_MSG_FILE, ORV_MSG_SCAN_AMOUNT, ORV_MSG_START, ORV_MSG_PROGRESS, ORV_MSG_CANCEL_POLL})
     EXPECT_NE(std::find(g_callback.messages.begin(), g_callback.messages.end(), message),
               g_callback.messages.end())
         << message;
@@ -194,10 +199,12 @@ TEST_F(RecoveryPointTest, TakesOnlyChangesAfterThePreviousPoint) {
   const os::FileTime previous = os::CurrentFileTime() - 3600ull * 10000000;  // an hour ago
   ASSERT_EQ(os::SetTimes(last_ + ORV_T("\\BASE.XML"), os::FileTimes{0, 0, previous}), 0u);
   const os::FileTime minute = 60ull * 10000000;
-  Record(ORV_T("C:\\old.txt"), kChangeModified, os::kAttrArchive, os::FileTimeToLocal(previous) - minute);
+  Record(ORV_T("C:\\old.txt"), kChangeModified, os::kAttrArchive,
+         os::FileTimeToLocal(previous) - minute);
   Record(ORV_T("C:\\gone-long-ago.txt"), kChangeDeleted, os::kAttrArchive,
          os::FileTimeToLocal(previous) - minute);
-  Record(ORV_T("C:\\recent.txt"), kChangeModified, os::kAttrArchive, os::FileTimeToLocal(previous) + minute);
+  Record(ORV_T("C:\\recent.txt"), kChangeModified, os::kAttrArchive,
+         os::FileTimeToLocal(previous) + minute);
 
   ASSERT_TRUE(Create(nullptr)) << error_ << "\n" << logText_;
   const std::map<WString, std::string> stored = Stored();
@@ -251,8 +258,10 @@ TEST_F(RecoveryPointTest, PathsOffTheSystemDriveAreRefusedUnread) {
   for (const auto& [name, content] : stored) EXPECT_NE(content, "secret") << os::ToUtf8(name);
   EXPECT_EQ(stored.count(ORV_T("fine.txt")), 1u);
   EXPECT_TRUE(Deleted().empty());
-  EXPECT_NE(logText_.find("C:\\..\\..\\etc\\passwd is not a path on the system drive"), std::string::npos);
-  EXPECT_NE(logText_.find("\\\\server\\share\\x is not a path on the system drive"), std::string::npos);
+  EXPECT_NE(logText_.find("C:\\..\\..\\etc\\passwd is not a path on the system drive"),
+            std::string::npos);
+  EXPECT_NE(logText_.find("\\\\server\\share\\x is not a path on the system drive"),
+            std::string::npos);
   EXPECT_NE(logText_.find("lies behind the link \\link"), std::string::npos) << logText_;
 }
 
@@ -269,7 +278,8 @@ TEST_F(RecoveryPointTest, RefusesArgumentsBeforeTouchingAnything) {
   EXPECT_FALSE(point.Create(database_.c_str(), last_.c_str(), (points + ORV_T("\\1\\.")).c_str(),
                             ORV_T(""), nullptr));
   EXPECT_EQ(point.GetLastErrorCode(), 87u);
-  EXPECT_FALSE(point.Create(database_.c_str(), last_.c_str(), folder_.Path().c_str(), ORV_T(""), nullptr));
+  EXPECT_FALSE(
+      point.Create(database_.c_str(), last_.c_str(), folder_.Path().c_str(), ORV_T(""), nullptr));
   EXPECT_EQ(point.GetLastErrorCode(), 87u);
   EXPECT_TRUE(Exists(last_ + ORV_T("\\BASE.XML")));
   // A description of 1561 characters; 1560 is taken whole.
@@ -296,7 +306,8 @@ TEST_F(RecoveryPointTest, EncryptedFilesAreStoredAsTheirRawStream) {
   WriteFile(volume_ + ORV_T("\\secret.txt"), "sealed");
   DWORD attributes = 0;
   ASSERT_EQ(os::GetAttributes(volume_ + ORV_T("\\secret.txt"), attributes), 0u);
-  ASSERT_EQ(os::SetAttributes(volume_ + ORV_T("\\secret.txt"), attributes | os::kAttrEncrypted), 0u);
+  ASSERT_EQ(os::SetAttributes(volume_ + ORV_T("\\secret.txt"), attributes | os::kAttrEncrypted),
+            0u);
   Record(ORV_T("C:\\secret.txt"), kChangeModified, os::kAttrEncrypted);
 
   ASSERT_TRUE(Create(nullptr)) << error_ << "\n" << logText_;

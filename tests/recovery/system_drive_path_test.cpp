@@ -1,17 +1,19 @@
 // Which change paths a recovery point takes, and which folders it refuses to empty.
+#include "recovery/system_drive_path.h"
+
 #include <gtest/gtest.h>
 
 #include "platform/encoding.h"
 #include "platform/file.h"
 #include "recovery/folder_overlap.h"
-#include "recovery/system_drive_path.h"
 #include "support/temp_folder.h"
 
 namespace orv {
 namespace {
 
 TEST(SystemDrivePath, TakesPathsBelowTheDriveRootOnly) {
-  EXPECT_EQ(PathOnSystemDrive(ORV_T("C:\\dir\\file.txt"), ORV_T("C:")), WString(ORV_T("\\dir\\file.txt")));
+  EXPECT_EQ(PathOnSystemDrive(ORV_T("C:\\dir\\file.txt"), ORV_T("C:")),
+            WString(ORV_T("\\dir\\file.txt")));
   EXPECT_EQ(PathOnSystemDrive(ORV_T("c:\\Dir/sub"), ORV_T("C:")), WString(ORV_T("\\Dir\\sub")));
   for (const Char* refused :
        {ORV_T("C:\\..\\..\\etc\\passwd"), ORV_T("C:\\dir\\..\\..\\x"), ORV_T("D:\\x"),

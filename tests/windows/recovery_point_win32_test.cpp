@@ -17,7 +17,8 @@ TEST(RecoveryPointWin32, FailsWithoutTheMonitoringComponentAndLeavesNoFolder) {
   const WString point = folder / ORV_T("points\\2");
   WriteFile(database, "");
   COrvRecoveryPoint recovery;
-  EXPECT_FALSE(recovery.Create(database.c_str(), last.c_str(), point.c_str(), ORV_T("test"), nullptr));
+  EXPECT_FALSE(
+      recovery.Create(database.c_str(), last.c_str(), point.c_str(), ORV_T("test"), nullptr));
   EXPECT_EQ(recovery.GetLastErrorCode(), kComponentNotRegistered);
   EXPECT_FALSE(Exists(point));
 }

@@ -91,14 +91,18 @@ void AddRecoveryCommands(CLI::App& app, CommandContext& context) {
   recovery->require_subcommand(1);
   auto options = std::make_shared<RecoveryOptions>();
   CLI::App* create = recovery->add_subcommand(
-      "create", "Store the files changed since the previous recovery point, as the change "
-                "database lists them, in a new folder");
+      "create",
+      "Store the files changed since the previous recovery point, as the change "
+      "database lists them, in a new folder");
   create->add_option("--db", options->database, "The change database")->required();
-  create->add_option("--last", options->last,
-                     "Folder of the previous recovery point (changes after its BASE.XML are "
-                     "taken; all of them when it has none)")
+  create
+      ->add_option("--last", options->last,
+                   "Folder of the previous recovery point (changes after its BASE.XML are "
+                   "taken; all of them when it has none)")
       ->required();
-  create->add_option("--target", options->target, "Folder of the new point (made; removed on failure)")
+  create
+      ->add_option("--target", options->target,
+                   "Folder of the new point (made; removed on failure)")
       ->required();
   create->add_option("--description", options->description,
                      "Text kept in the point's DESC.TXT (at most 1560 characters)");
