@@ -178,6 +178,7 @@ RecoveryRun::Outcome RecoveryRun::StoreThroughTable(const WString& relative,
   } else {
     const ORVFILEATTRIBUTEDATA attributes =
         archive::AttributeBlock(info.attributes, info.times, info.size);
+    log.AddInfo(ORV_T("%s copied out through the file table"), relative);
     outcome = StoreFromVolume(copy, relative, &attributes);
   }
   os::DeleteFile(copy);
