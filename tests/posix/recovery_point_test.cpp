@@ -14,6 +14,7 @@
 #include "archive/morlet.h"
 #include "image/catalogue_xml.h"
 #include "native_path.h"
+#include "ntfs3g_volume.h"
 #include "platform/clock.h"
 #include "platform/encoding.h"
 #include "platform/errors.h"
@@ -335,6 +336,28 @@ TEST_F(RecoveryPointTest, EncryptedFilesAreStoredAsTheirRawStream) {
       << logText_;
   EXPECT_EQ(logText_.find("in DEL.XML"), std::string::npos);
   EXPECT_FALSE(Exists(point_));
+}
+
+// A changed file that another handle holds without sharing, on an NTFS drive (ntfs-3g
+// on an image file) with no snapshot to read it from, comes out of the master file table.
+TEST_F(RecoveryPointTest, ALockedFileOfAnNtfsDriveIsTakenFromTheMasterFileTable) {
+  Ntfs3gVolume volume;
+  const std::string why = volume.Mount(NativeOf(folder_.Path()), "c");
+  if (!why.empty()) GTEST_SKIP() << why;
+  const std::string content = NoiseBytes(150000, 9);
+  WriteFile(volume.Path() + ORV_T("/locked.bin"), content);
+  sync();  // the table reader reads the device, not the driver's cache
+  ASSERT_EQ(os::SetDriveFolder('C', volume.Path()), 0u);
+  Record(ORV_T("C:\\locked.bin"), kChangeModified);
+  os::File holder;
+  ASSERT_EQ(holder.Open(volume.Path() + ORV_T("/locked.bin"), os::kGenericRead, 0,
+                        os::Disposition::kOpenExisting),
+            0u);
+  const BOOL made = Create(nullptr);
+  holder.Close();
+  ASSERT_TRUE(made) << error_ << "\n" << logText_;
+  EXPECT_NE(logText_.find("\\locked.bin copied out through the file table"), std::string::npos);
+  EXPECT_EQ(Stored()[ORV_T("locked.bin")], content);
 }
 
 }  // namespace
