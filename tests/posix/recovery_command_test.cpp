@@ -12,6 +12,7 @@
 #include "platform/encoding.h"
 #include "platform/file.h"
 #include "services/change_database.h"
+#include "progress_bar.h"
 #include "tools/command_run.h"
 
 namespace vantrel_cli {
@@ -91,6 +92,14 @@ TEST_F(RecoveryCommand, FailuresNameTheirCause) {
                              points + "/0", "--target", points, "--drive", drive});
   EXPECT_EQ(run.exitCode, kExitFailure);
   EXPECT_NE(run.errors.find("error 87"), std::string::npos) << run.errors;
+  // Ctrl-C: cancelled, and no folder left.
+  RequestCancel();
+  run = RunCommand(folder_, {AddRecoveryCommands},
+                   {"recovery", "create", "--db", Native(database_), "--last", points + "/0",
+                    "--target", points + "/1"});
+  WithdrawCancel();
+  EXPECT_EQ(run.exitCode, kExitCancelled);
+  EXPECT_FALSE(orv::test::Exists(folder_ / ORV_T("points\\1")));
   // A drive that is not a letter, and a missing option.
   EXPECT_EQ(RunVantrel(folder_, {"recovery", "create", "--db", Native(database_), "--last",
                                  points + "/0", "--target", points + "/1", "--drive", "CC=/x"})
