@@ -61,9 +61,9 @@ BOOL COrvRecoveryPoint::CreatePoint(LPCTSTR pstrDBFile, LPCTSTR pstrLastRecovery
                                     ORVDCALLBACK pCallback) {
   COrvLog& log = COrvLog::GetInstance();
   log.EnterFunction(
-      ORV_T("BOOL COrvRecoveryPoint::Create(LPCTSTR pstrDBFile=%s,LPCTSTR "
-            "pstrLastRecoveryPointDir=%s, "
-            "LPCTSTR pstrRecoveryPointDir=%s, LPCTSTR pstrDesc=%s, ORVDCALLBACK pCallback)"),
+      ORV_T("BOOL COrvRecoveryPoint::Create(LPCTSTR pstrDBFile=%s,"
+            "LPCTSTR pstrLastRecoveryPointDir=%s, LPCTSTR pstrRecoveryPointDir=%s, "
+            "LPCTSTR pstrDesc=%s, ORVDCALLBACK pCallback)"),
       pstrDBFile, pstrLastRecoveryPointDir, pstrRecoveryPointDir, pstrDesc);
   DWORD error = CheckRequest(pstrDBFile, pstrLastRecoveryPointDir, pstrRecoveryPointDir, pstrDesc);
   if (error != 0) {
