@@ -160,7 +160,8 @@ DWORD COrvImageEx::WriteDeletions(const WString& work) {
   }
   for (const auto& [name, entry] : table_.entries()) {
     if (!entry.deleted) continue;
-    if (!WriteDeletedEntry(deletions, name.str(), entry.directory)) return err::kNotEnoughMemory;
+    if (!ListDeletedPath(deletions, ORV_T("\\") + name.str(), entry.directory))
+      return err::kNotEnoughMemory;
     log.AddInfo(ORV_T("<- %s - Directory: %u"), name.str(), entry.directory ? 1u : 0u);
     if (!Tick()) return ORV_ERROR_CANCELLED;
   }

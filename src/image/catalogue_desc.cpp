@@ -18,8 +18,10 @@ DWORD WriteText(AtomicFile& file, WStringView text) {
 
 }  // namespace
 
-WString DescriptionText(WStringView text) {
-  WString value(text.substr(0, kMaxLine - 7));
+WString DescriptionText(WStringView text, DescriptionKind kind) {
+  const size_t limit =
+      kind == DescriptionKind::kRecoveryPoint ? kMaxRecoveryPointDescription : kMaxLine - 7;
+  WString value(text.substr(0, limit));
   for (Char& c : value)
     if (c == '\r' || c == '\n' || c == 0) c = ' ';
   return value;
@@ -40,11 +42,14 @@ WString ReadDescriptionText(WStringView path) {
   return WString();
 }
 
-DWORD DescriptionFile::Open(WStringView path) {
+DWORD DescriptionFile::Open(WStringView path, DescriptionKind kind) {
+  kind_ = kind;
   DWORD error = file_.Open(path, false);
   if (error != 0) return error;
   const uint8_t mark[2] = {kUtf16ByteOrderMark & 0xFF, kUtf16ByteOrderMark >> 8};
-  if ((error = file_.Write(mark, 2)) == 0) error = WriteText(file_, ORV_T("[Diff]\r\n"));
+  if ((error = file_.Write(mark, 2)) == 0 && kind == DescriptionKind::kRecoveryPoint)
+    error = WriteText(file_, ORV_T("Description File 4.0\r\n\r\n"));
+  if (error == 0) error = WriteText(file_, ORV_T("[Diff]\r\n"));
   if (error != 0) file_.Discard();
   return error;
 }
@@ -53,7 +58,7 @@ DWORD DescriptionFile::Write(WStringView text, const os::CalendarTime& finished,
                              uint64_t size) {
   if (!file_.IsOpen()) return err::kInvalidHandle;
   const WString lines =
-      Format(ORV_T("Text=%s\r\n"), DescriptionText(text)) +
+      Format(ORV_T("Text=%s\r\n"), DescriptionText(text, kind_)) +
       Format(ORV_T("Time=%.4i%.2i%.2i %.2i:%.2i:%.2i\r\n"), finished.year, finished.month,
              finished.day, finished.hour, finished.minute, finished.second) +
       Format(ORV_T("Files=%u\r\n"), files) + Format(ORV_T("Size=%I64u\r\n"), size);

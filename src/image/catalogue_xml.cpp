@@ -72,9 +72,12 @@ DWORD FinishBaseCatalogue(CatalogueDocument& base, uint64_t size,
   return SaveLogged(base);
 }
 
-DWORD FinishDifferentialBaseCatalogue(CatalogueDocument& base, uint64_t size, DWORD fileCount,
-                                      const os::CalendarTime& finished,
-                                      const std::vector<WString>& files) {
+namespace {
+
+// The folder's end time, byte total and file count (under `countName`), and its files.
+DWORD FinishDatedCatalogue(CatalogueDocument& base, uint64_t size, WStringView countName,
+                           DWORD fileCount, const os::CalendarTime& finished,
+                           const std::vector<WString>& files) {
   if (!base.IsOpen()) return err::kInvalidHandle;
   IOrvXmlElement& root = *base.root;
   WriteAttributeText(root, ORV_T("Year"), Format(ORV_T("%u"), finished.year));
@@ -84,9 +87,23 @@ DWORD FinishDifferentialBaseCatalogue(CatalogueDocument& base, uint64_t size, DW
   WriteAttributeText(root, ORV_T("Minute"), Format(ORV_T("%u"), finished.minute));
   WriteAttributeText(root, ORV_T("Second"), Format(ORV_T("%u"), finished.second));
   WriteAttribute(root, ORV_T("Size"), size);
-  WriteAttribute(root, ORV_T("Files"), fileCount);
+  WriteAttribute(root, countName, fileCount);
   AddFiles(root, files);
   return SaveLogged(base);
+}
+
+}  // namespace
+
+DWORD FinishDifferentialBaseCatalogue(CatalogueDocument& base, uint64_t size, DWORD fileCount,
+                                      const os::CalendarTime& finished,
+                                      const std::vector<WString>& files) {
+  return FinishDatedCatalogue(base, size, ORV_T("Files"), fileCount, finished, files);
+}
+
+DWORD FinishRecoveryPointCatalogue(CatalogueDocument& base, uint64_t size, DWORD fileCount,
+                                   const os::CalendarTime& finished,
+                                   const std::vector<WString>& files) {
+  return FinishDatedCatalogue(base, size, ORV_T("File"), fileCount, finished, files);
 }
 
 bool AddDeletedEntry(CatalogueDocument& deletions, WStringView relativePath, bool directory) {
@@ -96,15 +113,15 @@ bool AddDeletedEntry(CatalogueDocument& deletions, WStringView relativePath, boo
   if (relativePath.size() >= 8 &&
       os::CompareNoCase(relativePath.substr(0, 8), ORV_T("SYSPREP\\")) == 0)
     return false;
-  return WriteDeletedEntry(deletions, relativePath, directory);
+  return ListDeletedPath(deletions, WString(ORV_T("\\")) + WString(relativePath), directory);
 }
 
-bool WriteDeletedEntry(CatalogueDocument& deletions, WStringView relativePath, bool directory) {
+bool ListDeletedPath(CatalogueDocument& deletions, WStringView path, bool directory) {
   if (!deletions.IsOpen()) return false;
   IOrvXmlElement* raw = nullptr;
   if (deletions.root->AddChild(ORV_T("file"), raw) != 0) return false;
   XmlRef<IOrvXmlElement> child(raw);
-  child->SetText(WString(ORV_T("\\")) + WString(relativePath));
+  child->SetText(path);
   WriteAttributeText(*child, ORV_T("Directory"), directory ? ORV_T("TRUE") : ORV_T("FALSE"));
   return true;
 }

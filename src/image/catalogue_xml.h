@@ -33,12 +33,17 @@ CatalogueDocument OpenCatalogueDocument(WStringView path, WStringView rootName);
                                                     DWORD fileCount,
                                                     const os::CalendarTime& finished,
                                                     const std::vector<WString>& files);
+// Recovery point folder: the same, with the count under the attribute "File".
+[[nodiscard]] DWORD FinishRecoveryPointCatalogue(CatalogueDocument& base, uint64_t size,
+                                                 DWORD fileCount, const os::CalendarTime& finished,
+                                                 const std::vector<WString>& files);
 
 // Lists one deleted entry (path relative to the volume root) in DEL.XML. Entries at the
 // root, files named QUEN.DAV and anything under SYSPREP\ are never listed (false).
 bool AddDeletedEntry(CatalogueDocument& deletions, WStringView relativePath, bool directory);
-// Lists one deleted entry without those rules, as "\" and the path.
-bool WriteDeletedEntry(CatalogueDocument& deletions, WStringView relativePath, bool directory);
+// Lists one deleted path in DEL.XML as it is given ("\dir\file"), without the rules above:
+// recovery points list every path that went.
+bool ListDeletedPath(CatalogueDocument& deletions, WStringView path, bool directory);
 
 struct BaseCatalogue {
   uint64_t size = 0;

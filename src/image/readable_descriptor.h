@@ -10,7 +10,7 @@
 namespace orv {
 
 struct EntryDescriptor {
-  std::vector<uint8_t> bytes;  // empty when none could be read
+  std::vector<uint8_t> bytes;   // empty when none could be read
   bool ownershipTaken = false;  // the entry's owner was changed to read it
 };
 

@@ -52,6 +52,8 @@ class Module {
 // On Linux they live in a small text file, VANTREL_REGISTRY or a default path.
 DWORD ReadRegistryDword(WStringView key, WStringView value, DWORD& data);
 DWORD WriteRegistryDword(WStringView key, WStringView value, DWORD data);
+// Removes a value; 2 when the key or the value is not there.
+DWORD DeleteRegistryValue(WStringView key, WStringView value);
 bool RegistryKeyExists(WStringView key);
 
 }  // namespace orv::os

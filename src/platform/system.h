@@ -48,6 +48,11 @@ DWORD RevertFsRedirection(void* state);
 // The partition number (1-based) of the volume behind a drive letter; 0 when unknown.
 DWORD PartitionNumberOfDrive(Char letter);
 
+// The Windows folder ("C:\Windows"); its first two characters name the system drive.
+// On Linux there is no running Windows: the answer is "C:\Windows", and the C: drive is
+// whatever folder the drive-letter table maps it to (platform/volume.h).
+DWORD WindowsFolder(WString& folder);
+
 // Disk and partition number of the volume that holds the running Windows. Fails with
 // 50 where no Windows is running (Linux).
 DWORD SystemVolumeLocation(DWORD& disk, DWORD& partition);

@@ -7,8 +7,14 @@ namespace orv {
 
 class COrvRecoveryPoint final : public COrvImplementation<IOrvRecoveryPoint, COrvRecoveryPoint> {
  public:
-  // Not built yet: fails with ORV_ERROR_NOT_SUPPORTED.
-  BOOL Create(LPCTSTR, LPCTSTR, LPCTSTR, LPCTSTR, ORVDCALLBACK) override { return NotBuilt(); }
+  // Stores in the new folder (BASE.INP, DEL.XML, BASE.XML, DESC.TXT) what the change
+  // database lists after the previous point's BASE.XML was written.
+  BOOL Create(LPCTSTR pstrDBFile, LPCTSTR pstrLastRecoveryPointDir, LPCTSTR pstrRecoveryPointDir,
+              LPCTSTR pstrDesc, ORVDCALLBACK pCallback) override;
+
+ private:
+  BOOL CreatePoint(LPCTSTR pstrDBFile, LPCTSTR pstrLastRecoveryPointDir,
+                   LPCTSTR pstrRecoveryPointDir, LPCTSTR pstrDesc, ORVDCALLBACK pCallback);
 };
 
 }  // namespace orv

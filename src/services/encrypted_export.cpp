@@ -10,7 +10,8 @@ DWORD ExportEncryptedStream(const WString& source, const WString& target) {
   const DWORD error = PutRawContentToFile(source, target);
   if (error == 0) return 0;
   if (error != kComponentNotRegistered)
-    log.AddError(ORV_T("IOrvMsEcryptedFiles::PutRawContentToFile failed - %u (%8.8X)"), error, error);
+    log.AddError(ORV_T("IOrvMsEcryptedFiles::PutRawContentToFile failed - %u (%8.8X)"), error,
+                 error);
   else
     log.AddError(ORV_T("CoCreateInstance(IOrvMsEcryptedFiles) failed - %u (%8.8X)"), error, error);
   return os::ExportEncryptedRaw(source, target);

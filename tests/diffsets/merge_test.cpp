@@ -88,7 +88,7 @@ class MergeTest : public ::testing::Test {
     date.month = date.day = 1;
     ASSERT_EQ(FinishDifferentialBaseCatalogue(base, 0, 0, date, {ORV_T("BASE.INP")}), 0u);
     CatalogueDocument deleted = OpenCatalogueDocument(set + ORV_T("\\DEL.XML"), ORV_T("del"));
-    for (const WString& path : deletions) WriteDeletedEntry(deleted, path, false);
+    for (const WString& path : deletions) ListDeletedPath(deleted, ORV_T("\\") + path, false);
     ASSERT_EQ(deleted.Save(), 0u);
     DescriptionFile description;
     ASSERT_EQ(description.Open(set + ORV_T("\\DESC.TXT")), 0u);

@@ -107,7 +107,9 @@ TEST_F(LibraryTest, ImageOperationsAnswerThroughTheirSlots) {
 
   IOrvRecoveryPoint* point = Make<IOrvRecoveryPoint>("GetIOrvRecoveryPointInterface");
   ASSERT_NE(point, nullptr);
-  ExpectNotBuilt(point, point->Create(path, path, path, path, nullptr));
+  // A new folder that is the previous point's is refused before anything is touched.
+  EXPECT_FALSE(point->Create(path, path, path, path, nullptr));
+  EXPECT_EQ(point->GetLastErrorCode(), 87u);
   point->Release();
 
   IOrvMrlComparison* comparison = Make<IOrvMrlComparison>("GetMrlComparisonInterface");

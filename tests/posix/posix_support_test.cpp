@@ -115,6 +115,13 @@ TEST_F(Registry, ValuesRoundTripThroughTheFile) {
             err::kInvalidParameter);
   EXPECT_EQ(WriteRegistryDword(ORV_T("SOFTWARE\\Halvern"), ORV_T("a\nb"), 1),
             err::kInvalidParameter);
+
+  // A deletion takes out that value only, whatever its case, and says when there was none.
+  ASSERT_EQ(DeleteRegistryValue(ORV_T("software\\HALVERN"), ORV_T("journalReset")), 0u);
+  EXPECT_EQ(Content(), "SOFTWARE\\Halvern\\Other=4294967295\n");
+  EXPECT_EQ(DeleteRegistryValue(ORV_T("SOFTWARE\\Halvern"), ORV_T("JournalReset")),
+            err::kFileNotFound);
+  EXPECT_EQ(Content(), "SOFTWARE\\Halvern\\Other=4294967295\n");
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "commands.h"
 #include "exit_status.h"
 #include "platform/encoding.h"
+#include "platform/native_name.h"
 #include "program_launch.h"
 #include "support/temp_folder.h"
 
@@ -55,7 +56,9 @@ inline CommandRun RunCommand(const orv::test::TempFolder& folder,
   CLI::App app;
   app.require_subcommand(1);
   CommandContext context;
-  const std::string outputFile = orv::os::ToUtf8(folder / ORV_T("output.txt"));
+  // The system's name of the file: on Linux the library's path form is not one.
+  std::string outputFile;
+  EXPECT_EQ(orv::os::NativeNameOf(folder / ORV_T("output.txt"), outputFile), 0u);
   context.out = std::fopen(outputFile.c_str(), "w+b");
   EXPECT_NE(context.out, nullptr);
   if (context.out == nullptr) return {};

@@ -292,6 +292,9 @@ TEST(Win32Registry, DwordRoundTrip) {
   EXPECT_EQ(ReadRegistryDword(key, ORV_T("Counter"), value), 0u);
   EXPECT_EQ(value, 0xCAFE0001u);
   EXPECT_EQ(ReadRegistryDword(key, ORV_T("Other"), value), err::kFileNotFound);
+  EXPECT_EQ(DeleteRegistryValue(key, ORV_T("Counter")), 0u);
+  EXPECT_EQ(ReadRegistryDword(key, ORV_T("Counter"), value), err::kFileNotFound);
+  EXPECT_EQ(DeleteRegistryValue(key, ORV_T("Counter")), err::kFileNotFound);
   DWORD exitCode = 1;
   EXPECT_EQ(RunProgram(ORV_T("reg.exe delete \"HKLM\\") + key + ORV_T("\" /f"), true, exitCode),
             0u);

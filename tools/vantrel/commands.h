@@ -38,6 +38,8 @@ void AddImageWimCommand(CLI::App& image, CommandContext& context);
 void AddImageDiffCommand(CLI::App& image, CommandContext& context);
 // `image merge`.
 void AddImageMergeCommand(CLI::App& image, CommandContext& context);
+// `recovery create`.
+void AddRecoveryCommands(CLI::App& app, CommandContext& context);
 // `image verify`.
 void AddImageVerifyCommand(CLI::App& image, CommandContext& context);
 

@@ -34,6 +34,9 @@ const char* Meaning(DWORD code) {
     case 1235: return "the operation was aborted";
     case 1113: return "a character has no equivalent in the system's code page";
     case 1392: return "the file or folder is corrupted";
+    case 1920: return "the file cannot be accessed";
+    case 0x80040154u: return "the component is not installed on this system";
+    case ORV_ERROR_NO_SPACE_FOR_CHANGES: return "the changes were refused for the room they take";
     case ORV_ERROR_ARG1: return "the first argument is not usable";
     case ORV_ERROR_ARG2: return "the second argument is not usable";
     case ORV_ERROR_ARG3: return "the third argument is not usable";

@@ -1,18 +1,16 @@
 // `vantrel image diff`: a differential set of one volume against a reference image (a
 // full image's partition folder or an earlier set), with a progress bar and Ctrl-C.
-// The volume is named by its drive letter; on Linux `--drive E=/path` maps the letter
-// (through VANTREL_DRIVES, which the library reads).
-#include <cctype>
+// The volume is named by its drive letter; on Linux `--drive E=/path` maps the letter.
 #include <cstdio>
 #include <memory>
 #include <string>
 
 #include "commands.h"
 #include "disk_option.h"
+#include "drive_option.h"
 #include "error_text.h"
 #include "exit_status.h"
 #include "platform/encoding.h"
-#include "platform/process.h"
 #include "platform/volume.h"
 #include "progress_bar.h"
 #include "size_option.h"
@@ -59,22 +57,8 @@ BOOL ORV_CALLBACK DiffCallback(ORVVALUE message, ORVVALUE first, ORVVALUE second
 
 int Diff(CommandContext& context, const DiffOptions& options) {
   if (!UseDiskDescription(options.disks)) return kExitFailure;
-  const size_t equals = options.drive.find('=');
-  const std::string letter = options.drive.substr(0, equals);
-  if (letter.size() != 1 || !std::isalpha(static_cast<unsigned char>(letter[0]))) {
-    std::fprintf(stderr, "vantrel: image diff: --drive takes a letter, or LETTER=FOLDER: %s\n",
-                 options.drive.c_str());
-    return kExitUsage;
-  }
-  const orv::Char driveLetter = static_cast<orv::Char>(std::toupper(static_cast<unsigned char>(letter[0])));
-  if (equals != std::string::npos) {
-    // The library reads the letters' folders from the environment when it first needs
-    // them; the letter given here comes before any mapping already there.
-    orv::WString drives = os::FromUtf8(std::string(1, char(driveLetter)) + options.drive.substr(equals));
-    if (const std::optional<orv::WString> earlier = os::GetEnvironment(ORV_T("VANTREL_DRIVES")))
-      if (!earlier->empty()) drives += ORV_T(";") + *earlier;
-    os::SetEnvironment(ORV_T("VANTREL_DRIVES"), drives);
-  }
+  const orv::Char driveLetter = UseDriveOption(options.drive, "image diff");
+  if (driveLetter == 0) return kExitUsage;
   IOrvImage* image = GetImageInterface();
   if (image == nullptr) {
     std::fprintf(stderr, "vantrel: image diff: the image object cannot be created\n");

@@ -24,6 +24,7 @@ int main(int argc, char** argv) {
   vantrel_cli::AddImageCommands(app, context);
   vantrel_cli::AddLayoutCommands(app, context);
   vantrel_cli::AddMonitorCommand(app, context);
+  vantrel_cli::AddRecoveryCommands(app, context);
 
   std::vector<std::string> arguments = orv::os::ProgramArgumentsUtf8(argc, argv);
   // Bars are chosen when they start, inside the command: the flag is looked at first.

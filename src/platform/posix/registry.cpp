@@ -126,6 +126,19 @@ DWORD WriteRegistryDword(WStringView key, WStringView value, DWORD data) {
   return WriteLines(file, lines);
 }
 
+DWORD DeleteRegistryValue(WStringView key, WStringView value) {
+  const WString name = FullName(key, value);
+  std::lock_guard lock(g_registryMutex);
+  const std::string file = RegistryFile();
+  std::vector<Line> lines = ReadLines(file);
+  const size_t before = lines.size();
+  std::erase_if(lines, [&](const Line& line) {
+    return !line.name.empty() && CompareNoCase(line.name, name) == 0;
+  });
+  if (lines.size() == before) return err::kFileNotFound;
+  return WriteLines(file, lines);
+}
+
 bool RegistryKeyExists(WStringView key) {
   const WString prefix = WString(key) + ORV_T("\\");
   std::lock_guard lock(g_registryMutex);

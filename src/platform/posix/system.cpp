@@ -75,6 +75,11 @@ DWORD PartitionNumberOfDrive(Char letter) {
   return in >> number ? number : 0;
 }
 
+DWORD WindowsFolder(WString& folder) {
+  folder = ORV_T("C:\\Windows");
+  return err::kSuccess;
+}
+
 DWORD SystemVolumeLocation(DWORD&, DWORD&) { return err::kNotSupported; }
 
 ServiceLookup FindSystemService(WStringView name) {

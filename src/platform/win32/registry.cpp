@@ -49,8 +49,21 @@ DWORD WriteRegistryDword(WStringView key, WStringView value, DWORD data) {
                                            REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr,
                                            created.Receive(), nullptr))
     return static_cast<DWORD>(error);
-  return static_cast<DWORD>(::RegSetValueExW(created.Get(), WString(value).c_str(), 0, REG_DWORD,
-                                             reinterpret_cast<const BYTE*>(&data), sizeof data));
+  if (const LONG error = ::RegSetValueExW(created.Get(), WString(value).c_str(), 0, REG_DWORD,
+                                         reinterpret_cast<const BYTE*>(&data), sizeof data))
+    return static_cast<DWORD>(error);
+  // A value another process waits for is on its way to the disk before the work starts.
+  return static_cast<DWORD>(::RegFlushKey(created.Get()));
+}
+
+DWORD DeleteRegistryValue(WStringView key, WStringView value) {
+  Key opened;
+  if (const LONG error = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, WString(key).c_str(), 0,
+                                         KEY_SET_VALUE, opened.Receive()))
+    return static_cast<DWORD>(error);
+  if (const LONG error = ::RegDeleteValueW(opened.Get(), WString(value).c_str()))
+    return static_cast<DWORD>(error);
+  return static_cast<DWORD>(::RegFlushKey(opened.Get()));
 }
 
 bool RegistryKeyExists(WStringView key) {

@@ -159,6 +159,15 @@ DWORD PartitionNumberOfDrive(Char letter) {
   return DeviceNumberOfDrive(letter, number) == 0 ? number.PartitionNumber : 0;
 }
 
+DWORD WindowsFolder(WString& folder) {
+  wchar_t windows[MAX_PATH];
+  const UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
+  if (length == 0) return LastError();
+  if (length >= MAX_PATH) return err::kFilenameExcedRange;
+  folder.assign(windows, length);
+  return err::kSuccess;
+}
+
 DWORD SystemVolumeLocation(DWORD& disk, DWORD& partition) {
   wchar_t windows[MAX_PATH];
   if (GetSystemWindowsDirectoryW(windows, MAX_PATH) == 0) return LastError();

@@ -2,8 +2,10 @@
 // fills while the system runs.
 #include "services/file_monitor.h"
 
-#include "platform/encoding.h"
+#include <string>
+
 #include "platform/errors.h"
+#include "platform/native_name.h"
 #include "services/change_database.h"
 
 namespace orv {
@@ -12,8 +14,12 @@ namespace {
 
 class DatabaseMonitoring final : public IOrvFilesMonitoring {
  public:
+  // The path is in the library's form ("C:\\ProgramData\\changes.db" through the drive
+  // table, or a native path).
   DWORD OpenDatabase(WStringView databasePath) override {
-    return ChangeDatabase::Open(os::ToUtf8(databasePath), ChangeDatabase::Mode::kRead, db_);
+    std::string native;
+    if (const DWORD error = os::NativeNameOf(databasePath, native)) return error;
+    return ChangeDatabase::Open(native, ChangeDatabase::Mode::kRead, db_);
   }
   void CloseDatabase() override { db_.reset(); }
   DWORD FirstChangeAfter(os::FileTime since, MonitoredChange& change) override {

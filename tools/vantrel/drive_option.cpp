@@ -1,0 +1,32 @@
+#include "drive_option.h"
+
+#include <cctype>
+#include <cstdio>
+#include <optional>
+
+#include "platform/encoding.h"
+#include "platform/process.h"
+
+namespace vantrel_cli {
+
+ORVCHAR UseDriveOption(const std::string& option, const char* doing) {
+  namespace os = orv::os;
+  const size_t equals = option.find('=');
+  const std::string letter = option.substr(0, equals);
+  if (letter.size() != 1 || !std::isalpha(static_cast<unsigned char>(letter[0]))) {
+    std::fprintf(stderr, "vantrel: %s: --drive takes a letter, or LETTER=FOLDER: %s\n", doing,
+                 option.c_str());
+    return 0;
+  }
+  const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter[0])));
+  if (equals != std::string::npos) {
+    // The letter given here comes before any mapping already there.
+    orv::WString drives = os::FromUtf8(std::string(1, upper) + option.substr(equals));
+    if (const std::optional<orv::WString> earlier = os::GetEnvironment(ORV_T("VANTREL_DRIVES")))
+      if (!earlier->empty()) drives += ORV_T(";") + *earlier;
+    os::SetEnvironment(ORV_T("VANTREL_DRIVES"), drives);
+  }
+  return static_cast<ORVCHAR>(upper);
+}
+
+}  // namespace vantrel_cli
