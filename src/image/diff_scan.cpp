@@ -29,9 +29,11 @@ bool InSharingViolation(const WString& path) {
 }
 
 // An entry the administrators cannot read is taken over; false when it still cannot be.
-bool RecoverAccess(const WString& path, COrvError& error) {
+// Only volumes that keep access lists are tested, and the descriptor is kept only for
+// an entry that fails: the walk tests every entry.
+bool RecoverAccess(const WString& path, bool volumeKeepsAcls, COrvError& error) {
+  if (!volumeKeepsAcls || COrvSecurity::CanOpen(path)) return true;
   COrvSecurity keeper(path.c_str());
-  if (!keeper.IsOnDriveWithPermanentACLs() || keeper.CanAccess(1)) return true;
   COrvLog& log = COrvLog::GetInstance();
   log.AddInfo(ORV_T("Cannot access to %s"), path);
   TakeOwnershipAndChildren(path.c_str(), error);
@@ -51,6 +53,7 @@ void COrvImage::DiffFindAllFiles() {
   diff_.changeBytes = 0;
   diff_.changeCount = 0;
   diff_.inNewDirectory = false;
+  capture_.volumeKeepsAcls = COrvSecurity(diff_.volumeRoot.c_str()).IsOnDriveWithPermanentACLs();
   DiffWalk(WString());
   log.ExitFunction();
 }
@@ -74,7 +77,7 @@ bool COrvImage::DiffWalk(const WString& relativeFolder) {
     const WString relative = relativeFolder + found.name;
     if (IsLeftOutOfScan(full)) continue;
     const bool isFolder = IsFolder(found);
-    if (!IsReparse(found) && !RecoverAccess(full, m_Error) && isFolder) {
+    if (!IsReparse(found) && !RecoverAccess(full, capture_.volumeKeepsAcls, m_Error) && isFolder) {
       SetUnchanged(relative, true);
       continue;
     }

@@ -22,9 +22,11 @@ BOOL COrvSecurity::IsOnDriveWithPermanentACLs() const {
   return os::GetVolumeInfo(path_, info) == 0 && info.fileSystem == ORV_T("NTFS");
 }
 
-BOOL COrvSecurity::CanAccess(int) const {
+BOOL COrvSecurity::CanAccess(int) const { return CanOpen(path_); }
+
+bool COrvSecurity::CanOpen(const WString& path) {
   os::File file;
-  return file.Open(path_, os::kGenericRead, os::kShareRead | os::kShareWrite | os::kShareDelete,
+  return file.Open(path, os::kGenericRead, os::kShareRead | os::kShareWrite | os::kShareDelete,
                    os::Disposition::kOpenExisting,
                    os::kBackupSemantics | os::kOpenReparsePoint) == 0;
 }

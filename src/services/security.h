@@ -27,6 +27,9 @@ class COrvSecurity final : public COrvDestroyable<COrvObject, COrvSecurity> {
   BOOL IsOnDriveWithPermanentACLs() const;
   // Nonzero when the process may open the object.
   BOOL CanAccess(int forReading) const;
+  // The same test without a keeper, which reads the descriptor when it is made: for
+  // walks that test every entry and repair only the few that fail.
+  static bool CanOpen(const WString& path);
   BOOL DACL_Administrators_AddAllowedAccess(DWORD mask, int);
   // The descriptor remembered at construction; the keeper owns it. Null and 0 when the
   // object had none that could be read.

@@ -102,7 +102,9 @@ TEST_F(LibraryTest, ImageOperationsAnswerThroughTheirSlots) {
 
   IOrvImageEx* imageEx = Make<IOrvImageEx>("GetImageExInterface");
   ASSERT_NE(imageEx, nullptr);
-  ExpectNotBuilt(imageEx, imageEx->MergeDifferentialSets(path, 0, 1, nullptr));
+  // An empty range is refused before any folder is looked at.
+  ExpectRefused(imageEx, imageEx->MergeDifferentialSets(path, 1, 1, nullptr));
+  EXPECT_EQ(imageEx->GetLastErrorCode(), 87u);
   imageEx->Release();
 
   IOrvRecoveryPoint* point = Make<IOrvRecoveryPoint>("GetIOrvRecoveryPointInterface");
