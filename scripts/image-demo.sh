@@ -6,7 +6,9 @@
 # a summary of their catalogues are printed. Then the images come back: each partition
 # is restored onto a fresh target (the NTFS one onto a second fresh ntfs-3g volume), the
 # restored trees are compared item by item with what was captured, and the image is
-# verified.
+# verified. Last, the system partition is kept current with two differential sets, the
+# chain is restored and compared, and the two sets are merged into one that restores the
+# same tree.
 #   scripts/image-demo.sh path/to/vantrel
 set -euo pipefail
 
@@ -114,4 +116,11 @@ echo "== verify the images"
 "$vantrel" image verify "$work/images/type5/PRELOAD"
 "$vantrel" image verify "$sets/USERDIFF.0"
 "$vantrel" image verify "$sets/USERDIFF.1"
-echo "image demo: disk 0 captured, restored, kept current with two sets and restored again"
+echo "== the two sets merged into one, and the shorter chain restored"
+"$vantrel" image merge "$sets" 0 1
+"$vantrel" image list-diff "$sets"
+"$vantrel" image verify "$sets/USERDIFF.0"
+"$vantrel" image restore "$work/images/type2/PRELOAD/DISK0/PART1" "$work/restored-merged" \
+  --differential "$sets" --point 0
+"$scripts_dir/compare-trees.sh" "$work/c" "$work/restored-merged" "${left_out[@]}"
+echo "image demo: disk 0 captured, restored, kept current with two sets, restored again, and the sets merged"
