@@ -2,9 +2,8 @@
 
 namespace orv::os {
 
-Char ToUpper(Char c) {
+Char ToUpperBeyondAscii(Char c) {
   const unsigned u = c;
-  if (u >= 'a' && u <= 'z') return static_cast<Char>(u - 0x20);
   if (u < 0xE0) return c;
   if (u <= 0xFE) return u == 0xF7 ? c : static_cast<Char>(u - 0x20);  // Latin-1
   if (u == 0xFF) return static_cast<Char>(0x178);
@@ -25,6 +24,7 @@ Char ToUpper(Char c) {
 int CompareNoCase(WStringView a, WStringView b) {
   const size_t n = a.size() < b.size() ? a.size() : b.size();
   for (size_t i = 0; i < n; ++i) {
+    if (a[i] == b[i]) continue;  // the same unit needs no folding
     const unsigned x = ToUpper(a[i]), y = ToUpper(b[i]);
     if (x != y) return x < y ? -1 : 1;
   }
@@ -41,8 +41,11 @@ bool EndsWithNoCase(WStringView text, WStringView part) {
 }
 
 bool ContainsNoCase(WStringView text, WStringView part) {
+  if (part.empty()) return true;
+  const Char first = ToUpper(part[0]);
   for (size_t i = 0; i + part.size() <= text.size(); ++i)
-    if (CompareNoCase(text.substr(i, part.size()), part) == 0) return true;
+    if (ToUpper(text[i]) == first && CompareNoCase(text.substr(i, part.size()), part) == 0)
+      return true;
   return false;
 }
 

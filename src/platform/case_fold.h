@@ -6,9 +6,17 @@
 
 namespace orv::os {
 
+// Upper case of one code unit beyond ASCII (Latin, Greek and Cyrillic letters); other
+// units are returned unchanged.
+Char ToUpperBeyondAscii(Char c);
+
 // Upper case of one code unit for the Latin, Greek and Cyrillic letters; other units
-// are returned unchanged.
-Char ToUpper(Char c);
+// are returned unchanged. ASCII, by far the most frequent in names, is answered here.
+inline Char ToUpper(Char c) {
+  const unsigned u = c;
+  if (u < 0x80) return u >= 'a' && u <= 'z' ? static_cast<Char>(u - 0x20) : c;
+  return ToUpperBeyondAscii(c);
+}
 
 // <0, 0 or >0, comparing upper-cased units ordinally (shorter first on a common prefix).
 int CompareNoCase(WStringView a, WStringView b);
