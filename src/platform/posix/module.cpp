@@ -25,6 +25,10 @@ DWORD GetLibraryFolder(WString& folder) {
   return err::kSuccess;
 }
 
+WString SharedLibraryFileName(WStringView base) {
+  return ORV_T("lib") + WString(base) + ORV_T(".so");
+}
+
 Module::~Module() { Unload(); }
 
 DWORD Module::Load(WStringView name) {
