@@ -143,6 +143,60 @@ TEST_F(SectorCapture, ASplitImageIsCutIntoPartsAndMountsWhole) {
   EXPECT_FALSE(Exists(image + ORV_T(".joined")));
 }
 
+TEST_F(SectorCapture, TheArchiveCommandsListASectorImageThroughItsMount) {
+  ASSERT_EQ(Capture().exitCode, vantrel_cli::kExitSuccess);
+  const CommandRun run = RunVantrel(folder_, {"inp", "list", Narrow(Part() + ORV_T("/BASE.INP"))});
+  ASSERT_EQ(run.exitCode, vantrel_cli::kExitSuccess) << run.errors;
+  EXPECT_NE(run.output.find("noise.bin"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("big.bin"), std::string::npos) << run.output;
+}
+
+TEST_F(SectorCapture, AVolumeThatIsNoMountedDeviceFailsWithItsCause) {
+  const WString plain = folder_ / ORV_T("plain");
+  ASSERT_EQ(os::CreateDirectory(plain), 0u);
+  WriteFile(plain + ORV_T("/a.txt"), "a");
+  WriteFile(folder_ / ORV_T("disks.xml"),
+            "<disks>" +
+                DiskXml(0, 100 * kGiB,
+                        PartitionXml(1, kMiB, 16 * kMiB, "07",
+                                     "FileSystem=\"NTFS\" Folder=\"" + NativeOf(plain) + "\"")) +
+                "</disks>");
+  const CommandRun run = Capture();
+  EXPECT_EQ(run.exitCode, vantrel_cli::kExitFailure);
+  EXPECT_NE(run.errors.find("error 110"), std::string::npos) << run.errors;
+  EXPECT_NE(run.errors.find("cannot be read raw"), std::string::npos) << run.errors;
+  EXPECT_FALSE(Exists(Images() + ORV_T("/PRELOAD")));
+}
+
+TEST(VirtualDisk, ANewDiskTakesFilesAndMountsAgainReadOnly) {
+  const int loop = open("/dev/loop-control", O_RDWR | O_CLOEXEC);
+  if (loop < 0) GTEST_SKIP() << "loop devices are not available here";
+  close(loop);
+  if (access("/usr/sbin/mkntfs", X_OK) != 0 || access("/usr/bin/ntfs-3g", X_OK) != 0)
+    GTEST_SKIP() << "mkntfs or ntfs-3g is not installed";
+  TempFolder folder;
+  const WString image = folder / ORV_T("BASE.INP");
+  COrvImage orv;
+  Char drive[10] = {};
+  ASSERT_TRUE(orv.MountImageINP(image.c_str(), 24, 0, drive)) << orv.GetLastErrorCode();
+  ASSERT_EQ(WString(drive).size(), 3u);
+  EXPECT_EQ(drive[2], '\\');
+  const Char written = drive[0];
+  WriteFile(WString(drive) + ORV_T("copied.txt"), "copied into the disk");
+  // A second disk at the same image is refused: the first is never overwritten.
+  Char second[10] = {};
+  EXPECT_FALSE(orv.MountImageINP(image.c_str(), 24, 0, second));
+  EXPECT_TRUE(orv.UnmountSectorImage(written));
+  EXPECT_FALSE(os::DriveLetterInUse(written));
+
+  const Char letter = orv.FindFreeDriveLetter();
+  const WString again{letter, ':'};
+  ASSERT_TRUE(orv.MountSectorImage(image, again));
+  EXPECT_EQ(ReadFile(again + ORV_T("\\copied.txt")), "copied into the disk");
+  EXPECT_TRUE(orv.UnmountSectorImage(letter));
+  EXPECT_FALSE(os::DriveLetterInUse(letter));
+}
+
 // Cancels at the 40th question of the capture.
 BOOL ORV_CALLBACK CancelLater(ORVVALUE message, ORVVALUE, ORVVALUE, ORVVALUE) {
   static int asked = 0;
