@@ -15,6 +15,7 @@
 
 #include "platform/encoding.h"
 #include "platform/errors.h"
+#include "platform/posix/descriptor.h"
 #include "platform/posix/errno_map.h"
 #include "platform/posix/mount_table.h"
 #include "platform/posix/path_map.h"
@@ -26,21 +27,6 @@ namespace {
 
 constexpr int kLoopDevices = 256;
 constexpr int kUnmountAttempts = 20;
-
-// A descriptor that closes itself.
-class Descriptor {
- public:
-  explicit Descriptor(int fd = -1) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // The system program of that name from the system's own folders (never the current
 // directory, never an arbitrary PATH entry); empty when it is not installed.
@@ -101,7 +87,7 @@ DWORD MountNtfsImage(const NtfsImageMount& image, WStringView folder) {
   const std::string ntfs3g = SystemProgram("ntfs-3g");
   const std::string mkntfs = SystemProgram("mkntfs");
   if (ntfs3g.empty() || (image.format && mkntfs.empty())) return err::kFileNotFound;
-  const Descriptor source(
+  const posix::Descriptor source(
       open(file.c_str(), (image.readOnly ? O_RDONLY : O_RDWR) | O_NOFOLLOW | O_CLOEXEC));
   if (source.get() < 0) return posix::LastError();
   int loopFd = -1;
@@ -111,7 +97,7 @@ DWORD MountNtfsImage(const NtfsImageMount& image, WStringView folder) {
     return error;
   // Held until ntfs-3g holds the device itself; closing it then leaves the clearing to
   // the unmount, and on a failure clears the device at once.
-  const Descriptor loop(loopFd);
+  const posix::Descriptor loop(loopFd);
   if (image.format) {
     if (const DWORD error = Run(mkntfs, ORV_T("-Q -F -q ") + Quoted(device))) return error;
   }

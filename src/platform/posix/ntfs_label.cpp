@@ -10,6 +10,7 @@
 
 #include "platform/errors.h"
 #include "platform/little_endian.h"
+#include "platform/posix/descriptor.h"
 #include "platform/posix/errno_map.h"
 #include "platform/posix/ntfs3g.h"
 
@@ -25,20 +26,6 @@ constexpr uint32_t kEndType = 0xFFFFFFFF;
 // Update sequence fix-ups protect the last two bytes of every 512-byte stride.
 constexpr size_t kFixupStride = 512;
 constexpr size_t kMaxRecordSize = 64 * 1024;
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 bool ReadAt(int fd, uint64_t offset, std::vector<uint8_t>& buffer) {
   size_t done = 0;
