@@ -79,9 +79,12 @@ DWORD ReadVolumeUse(WStringView root, os::RawVolume& raw, VolumeUse& use) {
   if (const DWORD error = raw.Size(use.size)) return error;
   uint8_t boot[ntfs::kBootSectorSize];
   ntfs::Geometry geometry;
-  if (use.size >= sizeof(boot) && raw.Read(0, boot, sizeof(boot)) == 0 &&
-      ntfs::ReadBootSector(boot, geometry) == 0)
-    return ReadNtfsUse(root, use);
+  if (use.size >= sizeof(boot) && raw.Read(0, boot, sizeof(boot)) == 0) {
+    // An NTFS boot sector with sizes out of range is damaged, not another file system.
+    const DWORD error = ntfs::ReadBootSector(boot, geometry);
+    if (error == 0) return ReadNtfsUse(root, use);
+    if (error == err::kFileCorrupt) return error;
+  }
   use.size -= use.size % use.sectorSize;
   AddExtent(use.used, 0, use.size);
   return err::kSuccess;

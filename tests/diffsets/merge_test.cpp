@@ -183,16 +183,18 @@ TEST_F(MergeTest, RefusesWhatItCannotMergeWithoutTouchingTheSets) {
   EXPECT_EQ(TreeOf(sets_), withWim);
 }
 
+// A callback in the system's convention that cancels at the first question (404).
+BOOL ORV_CALLBACK CancelAtFirstQuestion(ORVVALUE message, ORVVALUE, ORVVALUE, ORVVALUE) {
+  return message == 404 ? FALSE : TRUE;
+}
+
 TEST_F(MergeTest, CancelLeavesTheSetsAsTheyWere) {
   MakeSet(0, {{ORV_T("a.txt"), "a"}});
   MakeSet(1, {{ORV_T("b.txt"), "b"}});
   if (HasFatalFailure()) return;
   const std::map<WString, std::string> before = TreeOf(sets_);
   COrvImageEx merger;
-  EXPECT_FALSE(merger.MergeDifferentialSets(
-      sets_.c_str(), 0, 1, [](ORVVALUE message, ORVVALUE, ORVVALUE, ORVVALUE) -> BOOL {
-        return message == 404 ? FALSE : TRUE;
-      }));
+  EXPECT_FALSE(merger.MergeDifferentialSets(sets_.c_str(), 0, 1, CancelAtFirstQuestion));
   EXPECT_EQ(merger.GetLastErrorCode(), ORV_ERROR_CANCELLED);
   EXPECT_EQ(TreeOf(sets_), before);
 }

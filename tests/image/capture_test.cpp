@@ -231,12 +231,12 @@ TEST_F(CaptureTest, PasswordTravelsInTheImageAndBadRecordsAreRefused) {
   EXPECT_EQ(image_.GetLastErrorCode(), 87u);
 }
 
-TEST_F(CaptureTest, MissingComponentsFailThePartitionCleanly) {
+TEST_F(CaptureTest, ASectorCopyOfAVolumeItCannotReadRawFailsThePartitionCleanly) {
   WriteFile(first_ + ORV_T("\\a"), "a");
   DescribedDisks disks(Disk());
-  // No virtual-disk library: the sector copy cannot run.
+  // A plain folder is no device: the virtual-disk library cannot open the volume.
   EXPECT_FALSE(Capture(3));
-  EXPECT_EQ(error_, 8u);
+  EXPECT_EQ(error_, 110u);
   EXPECT_FALSE(Exists(target_ + ORV_T("\\PRELOAD")));
 }
 

@@ -240,6 +240,28 @@ TEST_F(SectorCapture, AStoppedCopyLeavesNothingAndABadDriveIsRefused) {
   os::SetDriveFolder(letter, ORV_T(""));
 }
 
+TEST_F(SectorCapture, AVolumeThatClaimsMoreSectorsThanItsDeviceHoldsIsRefused) {
+  // The boot sector's count of sectors, raised to 32 GiB of a 16 MiB image, underneath the
+  // mounted driver, which has read it already.
+  const std::string device = volume_.Root() + ".img";
+  const int fd = open(device.c_str(), O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  uint8_t count[8];
+  StoreLE<uint64_t>(count, uint64_t{1} << 26);
+  ASSERT_EQ(pwrite(fd, count, sizeof(count), 0x28), 8);
+  close(fd);
+  const Char letter = FindFreeDriveLetter();
+  ASSERT_EQ(os::SetDriveFolder(letter, volume_.Path()), 0u);
+  VirtualDiskLibrary library;
+  ASSERT_EQ(library.Load(), 0u);
+  const WString target = folder_ / ORV_T("damaged.INP");
+  EXPECT_EQ(library.CloneDriveUsedSectors({static_cast<char>(letter), ':'}, Narrow(target), 5,
+                                          nullptr, nullptr),
+            -10);
+  EXPECT_FALSE(Exists(target));
+  os::SetDriveFolder(letter, ORV_T(""));
+}
+
 TEST_F(SectorCapture, AHeaderThatLiesIsRefusedAndMapsNothing) {
   ASSERT_EQ(Capture().exitCode, vantrel_cli::kExitSuccess);
   const WString image = Part() + ORV_T("/BASE.INP");
