@@ -145,7 +145,7 @@ void COrvImage::CaptureSectors(const COrvPartition& partition, const WString& fo
   DWORD error = 0;
   if (CopiedDrive copied(capture_.volumeRoot); copied.Drive().empty()) {
     log.AddError(ORV_T("No drive letter for %s"), capture_.volumeRoot);
-    error = err::kInvalidDrive;
+    error = ORV_ERROR_NO_DRIVE_LETTER;
   } else if ((error = os::ToSystemCodePage(copied.Drive(), drive)) == 0 &&
              (error = os::ToSystemCodePage(target, image)) == 0) {
     result = CopySectors(drive, image, capture_.splitSizeMB, capture_.stopEvent);

@@ -237,7 +237,7 @@ TEST_F(CaptureTest, ASectorCopyOfAVolumeItCannotReadRawFailsThePartitionCleanly)
   EXPECT_FALSE(Capture(3));
 #if defined(_WIN32)
   // A volume reached through a folder has no drive letter for the copy on Windows.
-  EXPECT_EQ(error_, 15u);
+  EXPECT_EQ(error_, ORV_ERROR_NO_DRIVE_LETTER);
 #else
   // A plain folder is no device: the virtual-disk library cannot open the volume.
   EXPECT_EQ(error_, 110u);
