@@ -19,6 +19,14 @@ namespace {
 
 constexpr size_t kDriveCharacters = 10;
 
+// What the caller's out buffer holds, read no further than its 10 characters.
+WString BufferText(const Char* buffer) {
+  WString text;
+  for (size_t i = 0; buffer != nullptr && i < kDriveCharacters && buffer[i] != 0; ++i)
+    text += buffer[i];
+  return text;
+}
+
 bool DriveRootExists(const WString& drive) {
   return !drive.empty() && os::DriveLetterInUse(drive[0]);
 }
@@ -48,8 +56,7 @@ Char COrvImage::FindFreeDriveLetter() { return orv::FindFreeDriveLetter(); }
 BOOL COrvImage::MountImageINP(LPCTSTR image, DWORD sizeMB, DWORD splitSizeMB, LPTSTR drive) {
   COrvLog& log = COrvLog::GetInstance();
   log.EnterFunction(ORV_T("BOOL COrvImage::MountImageINP(LPCTSTR pstrImgFile=%s, DWORD dwSizeMB=%d, DWORD dwSplitSizeMB=%d, LPTSTR pstrImgDrive=%s)"),
-                    WString(image ? image : ORV_T("")), sizeMB, splitSizeMB,
-                    WString(drive ? drive : ORV_T("")));
+                    WString(image ? image : ORV_T("")), sizeMB, splitSizeMB, BufferText(drive));
   if (drive == nullptr) {
     m_Error.SetError(ORV_ERROR_ARGUMENT);
     return log.ExitFunction(FALSE);
