@@ -10,6 +10,7 @@
 #include "vantrel/types.h"
 
 /* ---- Library codes (bit 28 set) --------------------------------------------------- */
+#define ORV_ERROR_ARGUMENT 0x10000001u        /* an argument unusable (an out buffer) */
 #define ORV_ERROR_ARG1 0x10000002u            /* first pointer or string argument unusable */
 #define ORV_ERROR_ARG2 0x10000003u            /* second argument unusable */
 #define ORV_ERROR_ARG3 0x10000004u            /* third argument unusable */

@@ -70,10 +70,9 @@ WString COrvMorlet::MountedPath(WStringView relative) const {
 
 DWORD COrvMorlet::MountVirtualDisk() {
   COrvLog& log = COrvLog::GetInstance();
-  WString drive;
-  for (Char letter = 'Z'; letter >= 'C' && drive.empty(); --letter)
-    if (!os::DriveLetterInUse(letter)) drive = WString(1, letter) + ORV_T(":\\");
-  if (drive.empty()) return err::kInvalidDrive;
+  const Char letter = FindFreeDriveLetter();
+  if (letter == '.') return err::kInvalidDrive;
+  const WString drive = WString(1, letter) + ORV_T(":\\");
   VirtualDiskLibrary library;
   std::string narrowDrive, narrowPath;
   if (os::ToSystemCodePage(drive, narrowDrive) != 0 ||

@@ -12,6 +12,7 @@
 #include "platform/clock.h"
 #include "platform/dir_search.h"
 #include "platform/encoding.h"
+#include "platform/errors.h"
 #include "platform/file.h"
 #include "platform/volume.h"
 #include "services/log.h"
@@ -73,6 +74,56 @@ bool IsNtfsMetadataName(WStringView name) {
   return false;
 }
 
+bool IsDriveRoot(WStringView root) {
+  return root.size() == 3 && root[1] == ':' && (root[2] == '\\' || root[2] == '/') &&
+         ((root[0] >= 'A' && root[0] <= 'Z') || (root[0] >= 'a' && root[0] <= 'z'));
+}
+
+// The drive the sector copy reads: the volume's own letter, or for a volume reached
+// through a folder (a partition of a description file without a letter) a free letter
+// mapped to that folder for the length of the copy. Empty when there is none.
+class CopiedDrive {
+ public:
+  explicit CopiedDrive(const WString& root) {
+    if (IsDriveRoot(root)) {
+      drive_ = root.substr(0, 2);
+      return;
+    }
+    const Char letter = FindFreeDriveLetter();
+    WString folder = root;
+    while (folder.size() > 1 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+    if (letter == '.' || os::SetDriveFolder(letter, folder) != 0) return;
+    mapped_ = letter;
+    drive_ = WString{letter, ':'};
+  }
+  ~CopiedDrive() {
+    if (mapped_ != 0) os::SetDriveFolder(mapped_, ORV_T(""));
+  }
+  CopiedDrive(const CopiedDrive&) = delete;
+  CopiedDrive& operator=(const CopiedDrive&) = delete;
+
+  const WString& Drive() const { return drive_; }
+
+ private:
+  WString drive_;
+  Char mapped_ = 0;
+};
+
+// The library's copy, with the split size where it takes one; -1 without the library.
+int CopySectors(const std::string& drive, const std::string& image, DWORD splitMB,
+                HANDLE stopEvent) {
+  COrvLog& log = COrvLog::GetInstance();
+  VirtualDiskLibrary library;
+  if (library.Load() != 0) return -1;
+  if (library.HasCloneWithSplitSize()) {
+    log.AddInfo(ORV_T("Use CloneDriveUsedSectorsSplitSize function"));
+    return library.CloneDriveUsedSectorsSplitSize(drive, image, 5, SectorProgress, splitMB,
+                                                  stopEvent);
+  }
+  log.AddInfo(ORV_T("Use CloneDriveUsedSectors function"));
+  return library.CloneDriveUsedSectors(drive, image, 5, SectorProgress, stopEvent);
+}
+
 }  // namespace
 
 void COrvImage::CaptureSectors(const COrvPartition& partition, const WString& folder) {
@@ -90,19 +141,14 @@ void COrvImage::CaptureSectors(const COrvPartition& partition, const WString& fo
   // The library takes narrow strings; a name the code page cannot hold exactly would
   // name another file, so it is refused.
   std::string drive, image;
-  DWORD error = os::ToSystemCodePage(capture_.volumeRoot.substr(0, 3), drive);
-  if (error == 0) error = os::ToSystemCodePage(target, image);
   int result = -1;
-  VirtualDiskLibrary library;
-  if (error == 0 && library.Load() == 0) {
-    if (library.HasCloneWithSplitSize()) {
-      log.AddInfo(ORV_T("Use CloneDriveUsedSectorsSplitSize function"));
-      result = library.CloneDriveUsedSectorsSplitSize(drive, image, 5, SectorProgress,
-                                                      capture_.splitSizeMB, capture_.stopEvent);
-    } else {
-      log.AddInfo(ORV_T("Use CloneDriveUsedSectors function"));
-      result = library.CloneDriveUsedSectors(drive, image, 5, SectorProgress, capture_.stopEvent);
-    }
+  DWORD error = 0;
+  if (CopiedDrive copied(capture_.volumeRoot); copied.Drive().empty()) {
+    log.AddError(ORV_T("No drive letter for %s"), capture_.volumeRoot);
+    error = ORV_ERROR_NO_DRIVE_LETTER;
+  } else if ((error = os::ToSystemCodePage(copied.Drive(), drive)) == 0 &&
+             (error = os::ToSystemCodePage(target, image)) == 0) {
+    result = CopySectors(drive, image, capture_.splitSizeMB, capture_.stopEvent);
   }
   if (!passwordFile.empty()) os::DeleteFile(passwordFile);
   log.AddInfo(ORV_T("return: %d"), result);
@@ -115,22 +161,15 @@ void COrvImage::CaptureSectors(const COrvPartition& partition, const WString& fo
     return;
   }
 
-  Char letter = 0;
-  for (Char candidate = 'Z'; candidate >= 'C' && letter == 0; --candidate)
-    if (!os::DriveLetterInUse(candidate)) letter = candidate;
-  if (letter == 0) {
+  const Char letter = FindFreeDriveLetter();
+  if (letter == '.') {
     capture_.lastError = ORV_ERROR_NO_DRIVE_LETTER;
     return;
   }
-  const std::string mountDrive = {static_cast<char>(letter), ':'};
-  log.AddInfo(ORV_T("Try to mount %s at %s (lamina.dll)"), target, WString{letter, ':'});
-  const int mounted = library.Load() == 0 ? library.Mount(mountDrive, image, 1) : -1;
-  if (mounted != 0) {
-    log.AddError(ORV_T("Mount failed (lamina.dll)"));
+  if (!MountSectorImage(target, WString{letter, ':'})) {
     capture_.lastError = 15;
     return;
   }
-  log.AddInfo(ORV_T("Mount result (lamina.dll): %d"), mounted);
 
   const WString root = WString{letter, ':', '\\'};
   bool readable = false;
@@ -146,7 +185,7 @@ void COrvImage::CaptureSectors(const COrvPartition& partition, const WString& fo
     ListSectorImage(root);
     listingError = capture_.lastError;
   }
-  library.UnMount(mountDrive);
+  UnmountSectorImage(letter);
   // A cancel during the listing ends the capture; otherwise what counts is whether the
   // image could be read at all.
   capture_.lastError = listingError != 0 ? listingError : (readable ? 0 : 21);

@@ -187,6 +187,16 @@ class COrvImage final : public COrvImplementation<IOrvImage, COrvImage> {
   // WIM and archive files of a folder, and the mounted WIM that a file-by-file capture
   // copies into (wim_file.cpp, wim_mount.cpp, count_folder_size.cpp, capture_wim.cpp).
  public:
+  // Virtual disks (virtual_disk_image.cpp). The first letter from Z down to C without a
+  // volume; '.' when there is none.
+  Char FindFreeDriveLetter();
+  // A new virtual disk of `sizeMB` MiB at `image`, mounted at a free letter and formatted
+  // with NTFS; `drive` (at least 10 characters) receives its root ("X:\").
+  BOOL MountImageINP(LPCTSTR image, DWORD sizeMB, DWORD splitSizeMB, LPTSTR drive);
+  // Mounts a sector image read-only at `drive` ("X:"); TRUE when its root exists then.
+  BOOL MountSectorImage(const WString& image, const WString& drive);
+  BOOL UnmountSectorImage(Char letter);
+
   // A new WIM file holding one image with the placeholder QUEN.DAV, mounted read-write
   // in "System Recovery\TMP_MOUNT" below the volume root; `mountFolder` receives the
   // folder with a separator at its end.

@@ -14,5 +14,8 @@ std::string ToUtf8(WStringView text);
 // page on Windows, UTF-8 on Linux. 1113 when a character has no exact equivalent there
 // (a look-alike would name another file).
 DWORD ToSystemCodePage(WStringView text, std::string& narrow);
+// The other way, for the narrow strings such a library is given. 1113 when the bytes are
+// not text of that code page.
+DWORD FromSystemCodePage(std::string_view narrow, WString& text);
 
 }  // namespace orv::os

@@ -30,6 +30,9 @@ bool StandardErrorIsTerminal();
 // takes its own helper modules from, never from the current directory, where anyone
 // could place one to run with the caller's backup rights.
 DWORD GetLibraryFolder(WString& folder);
+// The file name the system gives a shared library of that base name ("lamina.dll" on
+// Windows, "liblamina.so" on Linux).
+WString SharedLibraryFileName(WStringView base);
 
 // A shared module and the functions it exports.
 class Module {

@@ -27,6 +27,8 @@ class RawVolume {
   bool IsOpen() const { return handle_ != nullptr; }
   // Reads exactly `size` bytes at `offset`; 38 when they run past the volume's end.
   DWORD Read(uint64_t offset, void* buffer, DWORD size);
+  // The volume's length in bytes.
+  DWORD Size(uint64_t& size) const;
 
  private:
   void* handle_ = nullptr;

@@ -64,4 +64,9 @@ enum class ServiceLookup { kInstalled, kNoServiceManager, kNotInstalled };
 // through there, FUSE, present when /dev/fuse exists; every other name is not installed.
 ServiceLookup FindSystemService(WStringView name);
 
+// The command that formats a new virtual disk at `drive` ("X:") with NTFS: the system's
+// FORMAT.COM on Windows; empty on Linux, where the virtual-disk library runs mkntfs on
+// the disk as it creates it.
+WString VirtualDiskFormatCommand(WStringView drive);
+
 }  // namespace orv::os

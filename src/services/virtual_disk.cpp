@@ -3,6 +3,7 @@
 #include "platform/errors.h"
 #include "platform/file.h"
 #include "platform/process.h"
+#include "platform/volume.h"
 
 namespace orv {
 
@@ -17,15 +18,21 @@ using CloneSplitFunction = int(ORV_CALLBACK*)(const char*, const char*, int,
                                               VirtualDiskLibrary::Progress, DWORD, HANDLE);
 
 constexpr int kMissingFunction = static_cast<int>(err::kProcNotFound);
-constexpr Char kFileName[] = ORV_T("lamina.dll");
+constexpr Char kBaseName[] = ORV_T("lamina");
 
 }  // namespace
+
+Char FindFreeDriveLetter() {
+  for (Char letter = 'Z'; letter >= 'C'; --letter)
+    if (!os::DriveLetterInUse(letter)) return letter;
+  return '.';
+}
 
 DWORD VirtualDiskLibrary::Load() {
   WString folder;
   DWORD attributes;
   if (os::GetLibraryFolder(folder) != 0) return err::kModNotFound;
-  const WString path = folder + ORV_T("\\") + kFileName;
+  const WString path = folder + ORV_T("\\") + os::SharedLibraryFileName(kBaseName);
   if (os::GetAttributes(path, attributes) != 0) return err::kModNotFound;
   return module_.Load(path);
 }

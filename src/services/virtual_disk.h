@@ -1,6 +1,7 @@
-// The virtual-disk library ("lamina.dll"), loaded for each use and freed afterwards.
-// Its functions take ANSI strings, a drive as a letter and a colon. Where the library
-// is missing (always on Linux) Load fails with 126 and the callers take their fallbacks.
+// The virtual-disk library (src/lamina: "lamina.dll" on Windows, "liblamina.so" on Linux),
+// loaded for each use and freed afterwards. Its functions take ANSI strings, a drive as a
+// letter and a colon. Where the library is missing Load fails with 126 and the callers
+// take their fallbacks.
 #pragma once
 
 #include <string>
@@ -8,6 +9,10 @@
 #include "platform/process.h"
 
 namespace orv {
+
+// The first drive letter from Z down to C that names no volume, where a virtual disk can
+// be mounted; '.' when every one is taken.
+Char FindFreeDriveLetter();
 
 class VirtualDiskLibrary {
  public:

@@ -1,6 +1,8 @@
 // The errno table, the Windows command-line rules and the registry stand-in.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
@@ -41,6 +43,24 @@ TEST(Encoding, ConvertsAndReplacesWhatIsMalformed) {
 }
 
 std::vector<WString> Split(WStringView line) { return posix::SplitCommandLine(line); }
+
+// The folder helper modules are loaded from is the running file's, also after the
+// current directory moved: a program started by a relative name must not look for them
+// relative to wherever the process stands now.
+TEST(LibraryFolder, IsTheRunningFilesWhereverTheProcessStands) {
+  char self[4096] = {};
+  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+  ASSERT_GT(length, 0);
+  const std::string program(self, static_cast<size_t>(length));
+  const orv::test::TempFolder folder;
+  WString saved, found;
+  ASSERT_EQ(GetCurrentDirectory(saved), 0u);
+  ASSERT_EQ(SetCurrentDirectory(folder.Path()), 0u);
+  const DWORD error = GetLibraryFolder(found);
+  SetCurrentDirectory(saved);
+  ASSERT_EQ(error, 0u);
+  EXPECT_EQ(ToUtf8(found), program.substr(0, program.find_last_of('/')));
+}
 
 TEST(CommandLine, SplitsAsWindowsDoes) {
   using Args = std::vector<WString>;

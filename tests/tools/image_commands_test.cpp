@@ -79,7 +79,7 @@ TEST(ErrorText, CodesComeWithTheirMeaning) {
 
 TEST_F(ImageCommands, FailuresExitWithAnErrorAndLeaveNoTree) {
   const std::string target = os::ToUtf8(target_);
-  // No virtual-disk library here: a sector image cannot be made.
+  // A plain folder is no volume the virtual-disk library can copy raw.
   CommandRun run = Run({"image", "create", "--disk", "0", "--disks", os::ToUtf8(disks_), "--target",
                         target, "--type", "3"});
   EXPECT_EQ(run.exitCode, 1);

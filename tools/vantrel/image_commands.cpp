@@ -49,7 +49,18 @@ struct CreateOptions {
 // leave the cause unsaid.
 std::string FailureText(unsigned type, DWORD error) {
   if (type == 3 && error == 8)
-    return ErrorText(error) + " (the virtual-disk library lamina.dll is not installed beside the library)";
+    return ErrorText(error) + " (the virtual-disk library lamina is not installed beside the library)";
+  if (type == 3 && error == 110)
+    return ErrorText(error) +
+           " (the partition's volume cannot be read raw: its folder must be where a block device"
+           " or image file is mounted, and the sector image must be creatable in the target)";
+  if (type == 3 && error == ORV_ERROR_NO_DRIVE_LETTER)
+    return ErrorText(error) +
+           " (the sector copy and its listing need the volume and the image at drive letters)";
+  if (type == 3 && error == 15)
+    return ErrorText(error) +
+           " (the sector image could not be mounted for its listing: on Linux that needs loop"
+           " devices and ntfs-3g, on Windows the tool lamina.exe beside the library)";
   return ErrorText(error);
 }
 

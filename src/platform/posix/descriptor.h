@@ -7,7 +7,7 @@ namespace orv::os::posix {
 
 class Descriptor {
  public:
-  explicit Descriptor(int fd) : fd_(fd) {}
+  explicit Descriptor(int fd = -1) : fd_(fd) {}
   ~Descriptor() {
     if (fd_ >= 0) close(fd_);
   }

@@ -110,4 +110,12 @@ DWORD ToSystemCodePage(WStringView text, std::string& narrow) {
   return 0;
 }
 
+DWORD FromSystemCodePage(std::string_view narrow, WString& text) {
+  text = FromUtf8(narrow);
+  // A replacement character that the bytes did not spell marks an invalid sequence.
+  if (text.find(Char(0xFFFD)) != WString::npos && narrow.find("\xEF\xBF\xBD") == std::string::npos)
+    return err::kNoUnicodeTranslation;
+  return err::kSuccess;
+}
+
 }  // namespace orv::os

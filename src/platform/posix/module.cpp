@@ -2,7 +2,10 @@
 // the loader as it is, so its search path applies; a path goes through the mapping.
 #include <dlfcn.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 
 #include "platform/encoding.h"
@@ -12,17 +15,39 @@
 
 namespace orv::os {
 
+namespace {
+
+// The file mapped at `address`, as the kernel names it: always a full path, whatever
+// the program was started as (the loader's own name for the main program is its
+// argv[0], which a search of PATH leaves relative to no folder the process knows).
+std::string MappedFileAt(const void* address) {
+  std::ifstream maps("/proc/self/maps");
+  const auto at = reinterpret_cast<uintptr_t>(address);
+  for (std::string line; std::getline(maps, line);) {
+    unsigned long long start = 0, end = 0;
+    int nameAt = 0;
+    if (std::sscanf(line.c_str(), "%llx-%llx %*s %*s %*s %*s %n", &start, &end, &nameAt) < 2 ||
+        nameAt == 0)
+      continue;
+    if (at < start || at >= end) continue;
+    const std::string name = line.substr(static_cast<size_t>(nameAt));
+    return !name.empty() && name[0] == '/' ? name : std::string();
+  }
+  return {};
+}
+
+}  // namespace
+
 DWORD GetLibraryFolder(WString& folder) {
-  Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(&GetLibraryFolder), &info) == 0 || info.dli_fname == nullptr)
-    return err::kModNotFound;
-  char* resolved = realpath(info.dli_fname, nullptr);
-  if (resolved == nullptr) return err::kModNotFound;
-  std::string path = resolved;
-  free(resolved);
+  std::string path = MappedFileAt(reinterpret_cast<const void*>(&GetLibraryFolder));
+  if (path.empty()) return err::kModNotFound;
   path.erase(path.find_last_of('/'));
   folder = FromUtf8(path.empty() ? "/" : path);
   return err::kSuccess;
+}
+
+WString SharedLibraryFileName(WStringView base) {
+  return ORV_T("lib") + WString(base) + ORV_T(".so");
 }
 
 Module::~Module() { Unload(); }

@@ -5,6 +5,9 @@
 #include "platform/raw_volume.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -71,6 +74,17 @@ DWORD RawVolume::Read(uint64_t offset, void* buffer, DWORD size) {
     done += static_cast<DWORD>(got);
   }
   return err::kSuccess;
+}
+
+DWORD RawVolume::Size(uint64_t& size) const {
+  if (handle_ == nullptr) return err::kInvalidHandle;
+  struct stat status {};
+  if (fstat(Descriptor(handle_), &status) != 0) return posix::LastError();
+  if (!S_ISBLK(status.st_mode)) {
+    size = static_cast<uint64_t>(status.st_size);
+    return err::kSuccess;
+  }
+  return ioctl(Descriptor(handle_), BLKGETSIZE64, &size) == 0 ? err::kSuccess : posix::LastError();
 }
 
 // On a volume mounted through ntfs-3g the inode number is the record number in the

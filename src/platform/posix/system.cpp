@@ -89,4 +89,6 @@ ServiceLookup FindSystemService(WStringView name) {
                                                              : ServiceLookup::kNotInstalled;
 }
 
+WString VirtualDiskFormatCommand(WStringView) { return {}; }
+
 }  // namespace orv::os

@@ -1,6 +1,9 @@
-// The table starts from VANTREL_DRIVES ("C=/mnt/c;D=/srv/d") the first time it is used;
-// SetDriveFolder changes it afterwards. Entries of VANTREL_DRIVES that are not a letter,
-// "=" and an absolute folder are ignored.
+// The table lives in the environment variable VANTREL_DRIVES ("C=/mnt/c;D=/srv/d"): every
+// change is written back to it and a change made there is read again, so that every module
+// of the process that holds its own copy of this code (the virtual-disk library maps the
+// letters of the images it mounts) sees one table. Entries that are not a letter, "=" and
+// an absolute folder are ignored; a folder whose name holds ";" cannot be shared that way
+// and stays in this module's table alone.
 #include "platform/posix/volume_table.h"
 
 #include <unistd.h>
@@ -42,11 +45,14 @@ class DriveTable {
 
   void Set(size_t index, std::string folder) {
     std::lock_guard lock(mutex_);
+    Sync();
     folders_[index] = std::move(folder);
+    Publish();
   }
 
-  std::string Get(size_t index) const {
+  std::string Get(size_t index) {
     std::lock_guard lock(mutex_);
+    Sync();
     return folders_[index];
   }
 
@@ -54,18 +60,21 @@ class DriveTable {
   // now mapped to it; nothing when every letter is taken.
   std::optional<Char> LetterFor(const std::string& folder) {
     std::lock_guard lock(mutex_);
+    Sync();
     for (size_t i = 0; i < folders_.size(); ++i)
       if (folders_[i] == folder) return static_cast<Char>('A' + i);
     for (size_t i = 2; i < folders_.size(); ++i) {
       if (!folders_[i].empty()) continue;
       folders_[i] = folder;
+      Publish();
       return static_cast<Char>('A' + i);
     }
     return std::nullopt;
   }
 
-  std::optional<DriveMatch> DriveHolding(std::string_view native) const {
+  std::optional<DriveMatch> DriveHolding(std::string_view native) {
     std::lock_guard lock(mutex_);
+    Sync();
     std::optional<DriveMatch> best;
     for (size_t i = 0; i < folders_.size(); ++i) {
       const std::string& folder = folders_[i];
@@ -77,9 +86,17 @@ class DriveTable {
   }
 
  private:
-  DriveTable() {
-    const char* drives = std::getenv("VANTREL_DRIVES");
-    std::string_view rest = drives ? drives : "";
+  DriveTable() { Sync(); }
+
+  // Reads the table again when the environment no longer holds what this module wrote
+  // or read last.
+  void Sync() {
+    const char* drives = std::getenv(kVariable);
+    const std::string text = drives ? drives : "";
+    if (published_ && text == *published_) return;
+    published_ = text;
+    folders_ = {};
+    std::string_view rest = text;
     while (!rest.empty()) {
       const size_t end = rest.find(';');
       const std::string_view entry = rest.substr(0, end);
@@ -90,8 +107,24 @@ class DriveTable {
     }
   }
 
+  void Publish() {
+    std::string text;
+    for (size_t i = 0; i < folders_.size(); ++i) {
+      if (folders_[i].empty() || folders_[i].find(';') != std::string::npos) continue;
+      if (!text.empty()) text += ';';
+      text += static_cast<char>('A' + i);
+      text += '=';
+      text += folders_[i];
+    }
+    setenv(kVariable, text.c_str(), 1);
+    published_ = text;
+  }
+
+  static constexpr const char* kVariable = "VANTREL_DRIVES";
+
   mutable std::mutex mutex_;
   std::array<std::string, 26> folders_;
+  std::optional<std::string> published_;
 };
 
 }  // namespace

@@ -86,4 +86,20 @@ DWORD ToSystemCodePage(WStringView text, std::string& narrow) {
   return ERROR_SUCCESS;
 }
 
+DWORD FromSystemCodePage(std::string_view narrow, WString& text) {
+  text.clear();
+  if (narrow.empty()) return ERROR_SUCCESS;
+  const int length = static_cast<int>(narrow.size());
+  const int needed =
+      ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow.data(), length, nullptr, 0);
+  if (needed <= 0) return win32::LastError();
+  text.resize(static_cast<size_t>(needed));
+  if (::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow.data(), length, text.data(),
+                            needed) != needed) {
+    text.clear();
+    return win32::LastError();
+  }
+  return ERROR_SUCCESS;
+}
+
 }  // namespace orv::os

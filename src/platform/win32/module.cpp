@@ -6,6 +6,8 @@
 
 namespace orv::os {
 
+WString SharedLibraryFileName(WStringView base) { return WString(base) + L".dll"; }
+
 DWORD GetLibraryFolder(WString& folder) {
   HMODULE self = nullptr;
   if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |

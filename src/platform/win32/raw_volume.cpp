@@ -61,6 +61,17 @@ DWORD RawVolume::Read(uint64_t offset, void* buffer, DWORD size) {
   return err::kSuccess;
 }
 
+DWORD RawVolume::Size(uint64_t& size) const {
+  if (handle_ == nullptr) return err::kInvalidHandle;
+  GET_LENGTH_INFORMATION length{};
+  DWORD returned = 0;
+  if (!::DeviceIoControl(static_cast<HANDLE>(handle_), IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0,
+                         &length, sizeof(length), &returned, nullptr))
+    return win32::LastError();
+  size = static_cast<uint64_t>(length.Length.QuadPart);
+  return err::kSuccess;
+}
+
 // Opened without any access, which files held without sharing still allow in most cases.
 DWORD GetFileReference(WStringView path, uint64_t& reference) {
   HANDLE handle = ::CreateFileW(

@@ -187,4 +187,11 @@ ServiceLookup FindSystemService(WStringView name) {
   return service != nullptr ? ServiceLookup::kInstalled : ServiceLookup::kNotInstalled;
 }
 
+WString VirtualDiskFormatCommand(WStringView drive) {
+  wchar_t folder[MAX_PATH];
+  const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return {};
+  return WString(folder, length) + L"\\FORMAT.COM " + WString(drive) + L" /fs:ntfs /q /y";
+}
+
 }  // namespace orv::os

@@ -1,0 +1,129 @@
+// NTFS file systems in files on Linux: a loop device over the bytes, set to clear itself
+// once the last holder closes it, and ntfs-3g on the device. ntfs-3g keeps the device
+// open while it runs, so an unmount alone frees everything.
+#include "platform/ntfs_image_mount.h"
+
+#include <fcntl.h>
+#include <linux/loop.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+
+#include "platform/encoding.h"
+#include "platform/errors.h"
+#include "platform/posix/descriptor.h"
+#include "platform/posix/errno_map.h"
+#include "platform/posix/mount_table.h"
+#include "platform/posix/path_map.h"
+#include "platform/process.h"
+
+namespace orv::os {
+
+namespace {
+
+constexpr int kLoopDevices = 256;
+constexpr int kUnmountAttempts = 20;
+
+// The system program of that name from the system's own folders (never the current
+// directory, never an arbitrary PATH entry); empty when it is not installed.
+std::string SystemProgram(const char* name) {
+  for (const char* folder : {"/usr/sbin/", "/usr/bin/", "/sbin/", "/bin/"}) {
+    const std::string path = std::string(folder) + name;
+    if (access(path.c_str(), X_OK) == 0) return path;
+  }
+  return {};
+}
+
+WString Quoted(const std::string& text) { return ORV_T("\"") + FromUtf8(text) + ORV_T("\""); }
+
+DWORD Run(const std::string& program, const WString& arguments) {
+  DWORD exitCode = 0;
+  if (const DWORD error = RunProgram(Quoted(program) + ORV_T(" ") + arguments, true, exitCode))
+    return error;
+  return exitCode == 0 ? err::kSuccess : err::kFileCorrupt;
+}
+
+// Binds the first free loop device to `file` from `offset` for `size` bytes. The device
+// is cleared by the kernel when its last descriptor closes.
+DWORD AttachLoop(int file, uint64_t offset, uint64_t size, bool readOnly, int& loop,
+                 std::string& device) {
+  for (int number = 0; number < kLoopDevices; ++number) {
+    device = "/dev/loop" + std::to_string(number);
+    const int fd = open(device.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) break;
+    if (fd < 0) continue;
+    if (ioctl(fd, LOOP_SET_FD, file) != 0) {
+      close(fd);
+      continue;  // taken by someone else
+    }
+    loop_info64 info{};
+    info.lo_offset = offset;
+    info.lo_sizelimit = size;
+    info.lo_flags = LO_FLAGS_AUTOCLEAR;
+    if (ioctl(fd, LOOP_SET_STATUS64, &info) != 0) {
+      const DWORD error = posix::LastError();
+      ioctl(fd, LOOP_CLR_FD, 0);
+      close(fd);
+      return error;
+    }
+    loop = fd;
+    return err::kSuccess;
+  }
+  return err::kNotReady;
+}
+
+}  // namespace
+
+bool CanMountNtfsImages() { return true; }
+
+DWORD MountNtfsImage(const NtfsImageMount& image, WStringView folder) {
+  std::string file, target;
+  if (const DWORD error = posix::ResolveExisting(image.file, file)) return error;
+  if (const DWORD error = posix::ResolveExisting(folder, target)) return error;
+  const std::string ntfs3g = SystemProgram("ntfs-3g");
+  const std::string mkntfs = SystemProgram("mkntfs");
+  if (ntfs3g.empty() || (image.format && mkntfs.empty())) return err::kFileNotFound;
+  const posix::Descriptor source(
+      open(file.c_str(), (image.readOnly ? O_RDONLY : O_RDWR) | O_NOFOLLOW | O_CLOEXEC));
+  if (source.get() < 0) return posix::LastError();
+  int loopFd = -1;
+  std::string device;
+  if (const DWORD error =
+          AttachLoop(source.get(), image.offset, image.size, image.readOnly, loopFd, device))
+    return error;
+  // Held until ntfs-3g holds the device itself; closing it then leaves the clearing to
+  // the unmount, and on a failure clears the device at once.
+  const posix::Descriptor loop(loopFd);
+  if (image.format) {
+    if (const DWORD error = Run(mkntfs, ORV_T("-Q -F -q ") + Quoted(device))) return error;
+  }
+  const WString options = image.readOnly ? ORV_T("-o ro ") : ORV_T("");
+  return Run(ntfs3g, options + Quoted(device) + ORV_T(" ") + Quoted(target));
+}
+
+DWORD UnmountNtfsImage(WStringView folder) {
+  std::string native;
+  if (const DWORD error = posix::ResolveExisting(folder, native)) return error;
+  // The mount table names folders as the system resolves them.
+  char* canonical = realpath(native.c_str(), nullptr);
+  if (canonical == nullptr) return posix::LastError();
+  const std::string target = canonical;
+  free(canonical);
+  bool ours = false;
+  for (const posix::MountEntry& mount : posix::ReadMountTable())
+    if (mount.mountPoint == target) ours = mount.source.rfind("/dev/loop", 0) == 0;
+  if (!ours) return err::kInvalidFunction;
+  for (int attempt = 0; attempt < kUnmountAttempts; ++attempt) {
+    if (umount2(target.c_str(), 0) == 0) return err::kSuccess;
+    if (errno != EBUSY) return posix::LastError();
+    usleep(100 * 1000);
+  }
+  // Still busy: detached now, gone when its last user lets go.
+  return umount2(target.c_str(), MNT_DETACH) == 0 ? err::kSuccess : posix::LastError();
+}
+
+}  // namespace orv::os
