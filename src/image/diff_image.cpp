@@ -117,10 +117,11 @@ BOOL COrvImage::SetUpDifferential(const DIFFIMAGEDATA& record) {
   diff_ = DiffState{};
   capture_.imageType = record.m_dwINPVersion;
   log.AddInfo(ORV_T("m_dwINPVersion = %u"), capture_.imageType);
-  // Sector differential images need the virtual-disk library's writable disks.
-  if (capture_.imageType == 3) {
-    log.AddError(ORV_T("Differential images of kind %u are not available"), capture_.imageType);
-    capture_.lastError = ORV_ERROR_NOT_SUPPORTED;
+  // A sector image's disk is divided by the split size: 0 cannot be, and is refused
+  // before anything is written.
+  if (capture_.imageType == 3 && record.dwSplitSizeMB == 0) {
+    log.AddError(ORV_T("A sector differential image needs a split size"));
+    capture_.lastError = err::kInvalidParameter;
     return FALSE;
   }
   capture_.targetDir = record.pstrTargetDir;

@@ -1,7 +1,9 @@
-// Differential sets kept in a mounted image (kind 4: a new WIM image mounted for
-// writing): each changed entry is copied file by file into the mount under its path, with
-// its attributes, times and security descriptor; encrypted files and reparse points,
-// which a plain copy cannot carry, go into the archive DATA.INP beside it.
+// Differential sets kept in a mounted image (kind 3: a new sector image, a virtual disk
+// formatted with NTFS; kind 4: a new WIM image mounted for writing): each changed entry
+// is copied file by file into the mount under its path, with its attributes, times and
+// security descriptor; encrypted files and reparse points, which a plain copy cannot
+// carry, go into the archive DATA.INP beside it.
+#include "fsutil/delete_tree.h"
 #include "image/capture_paths.h"
 #include "image/image.h"
 #include "image/readable_descriptor.h"
@@ -12,6 +14,9 @@
 namespace orv {
 
 namespace {
+
+constexpr uint64_t kMiB = 1024 * 1024;
+constexpr DWORD kDiskMarginMB = 20;  // room for the new volume's own structures
 
 DWORD CopyContent(const WString& source, const WString& target) {
   os::File from;
@@ -33,26 +38,45 @@ WString ParentOf(const WString& path) {
 
 }  // namespace
 
-bool COrvImage::IsMountedKind() const { return capture_.imageType == 4; }
+bool COrvImage::IsMountedKind() const { return capture_.imageType == 3 || capture_.imageType == 4; }
+
+WString COrvImage::MountedImageName() const {
+  return capture_.imageType == 3 ? ORV_T("BASE.INP") : ORV_T("BASE.WIM");
+}
 
 bool COrvImage::MountDifferentialImage() {
   COrvLog& log = COrvLog::GetInstance();
-  const WString image = capture_.targetDir + ORV_T("\\BASE.WIM");
-  os::DeleteFile(image);
-  if (!MountImageWIM(diff_.mountFolder, image)) {
+  const WString image = capture_.targetDir + ORV_T("\\") + MountedImageName();
+  bool mounted = false;
+  if (capture_.imageType == 3) {
+    DeleteArchiveFiles(image);
+    const uint64_t sizeMB = diff_.changeBytes / kMiB + kDiskMarginMB;
+    Char drive[16] = {};
+    mounted = sizeMB <= 0xFFFFFFFFu &&
+              MountImageINP(image.c_str(), static_cast<DWORD>(sizeMB), capture_.splitSizeMB, drive);
+    if (mounted) diff_.mountFolder = drive;
+  } else {
+    os::DeleteFile(image);
+    mounted = MountImageWIM(diff_.mountFolder, image);
+  }
+  if (!mounted) {
     log.AddError(ORV_T("Cannot create and mount %s - %u"), image, GetLastErrorCode());
+    diff_.mountFolder.clear();
     capture_.lastError = err::kInvalidDrive;
     return false;
   }
-  capture_.imageFiles.push_back(ORV_T("BASE.WIM"));
+  capture_.imageFiles.push_back(MountedImageName());
   return true;
 }
 
 void COrvImage::UnmountDifferentialImage() {
   if (diff_.mountFolder.empty()) return;
-  const WString image = capture_.targetDir + ORV_T("\\BASE.WIM");
-  if (!UnmountImageWIM(diff_.mountFolder, image) && capture_.lastError == 0)
+  if (capture_.imageType == 3) {
+    UnmountSectorImage(diff_.mountFolder[0]);
+  } else if (!UnmountImageWIM(diff_.mountFolder, capture_.targetDir + ORV_T("\\BASE.WIM")) &&
+             capture_.lastError == 0) {
     capture_.lastError = GetLastErrorCode();
+  }
   diff_.mountFolder.clear();
 }
 
@@ -89,7 +113,7 @@ bool COrvImage::CopyIntoMountedImage(const WString& name) {
     return true;
   }
   if (error != 0) {
-    log.AddError(ORV_T("Cannot add %s to BASE.WIM - %u"), source, error);
+    log.AddError(ORV_T("Cannot add %s to %s - %u"), source, MountedImageName(), error);
     capture_.lastError = error;
     return false;
   }
@@ -102,7 +126,7 @@ bool COrvImage::CopyIntoMountedImage(const WString& name) {
   if (!descriptor.empty())
     if (const DWORD failed = os::SetSecurity(target, os::kAllSecurity, descriptor))
       log.AddInfo(ORV_T("SetNamedSecurityInfo(%s) failed - %u"), target, failed);
-  log.AddInfo(ORV_T("File: %s added to BASE.WIM"), source);
+  log.AddInfo(ORV_T("File: %s added to %s"), source, MountedImageName());
   return true;
 }
 

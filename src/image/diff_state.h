@@ -30,7 +30,8 @@ struct DiffState {
 
   CatalogueDocument deletions;  // DEL.XML
   std::unique_ptr<DescriptionFile> descriptionFile = std::make_unique<DescriptionFile>();
-  // Kind 4: where the new WIM image is mounted ("...\TMP_MOUNT\"), empty when it is not.
+  // Kinds 3 and 4: where the new image is mounted (a drive root "X:\", or the WIM's
+  // "...\TMP_MOUNT\"), empty when it is not.
   WString mountFolder;
   // Parent folders stored in the current archive, each once.
   std::set<COrvString, COrvStringLess> storedParents;

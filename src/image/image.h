@@ -121,8 +121,10 @@ class COrvImage final : public COrvImplementation<IOrvImage, COrvImage> {
   bool OpenDifferentialArchive();
   // Stores a changed entry with the parent folders it needs; false when the backup stops.
   bool StoreWithParents(const WString& name);
-  // Kind 4 (diff_image_copy.cpp): the changes copied into a mounted WIM image.
+  // Kinds 3 and 4 (diff_image_copy.cpp): the changes copied into a mounted sector or
+  // WIM image.
   bool IsMountedKind() const;
+  WString MountedImageName() const;
   bool MountDifferentialImage();
   void UnmountDifferentialImage();
   bool CopyIntoMountedImage(const WString& name);

@@ -19,7 +19,7 @@ BOOL ORV_CALLBACK CancelAtProgress(ORVVALUE message, ORVVALUE, ORVVALUE, ORVVALU
 }
 
 class DifferentialTest : public ::testing::Test {
- protected:
+ public:
   void SetUp() override {
     ASSERT_EQ(os::CreateDirectory(volume_), 0u);
     WString native = volume_;
@@ -34,7 +34,7 @@ class DifferentialTest : public ::testing::Test {
     DIFFIMAGEDATA record{};
     record.wDriveLetter = 'V';
     record.m_dwINPVersion = kind;
-    record.dwSplitSizeMB = 650;
+    record.dwSplitSizeMB = split_;
     record.pstrReferenceDir = reference.c_str();
     record.pstrTargetDir = target.c_str();
     record.pstrDescription = ORV_T("test set");
@@ -48,6 +48,7 @@ class DifferentialTest : public ::testing::Test {
   WString volume_ = folder_ / ORV_T("volume");
   COrvImage image_;
   DWORD error_ = 0;
+  DWORD split_ = 650;
 };
 
 TEST_F(DifferentialTest, SetsStoreChangesAndDeletionsAndRestoreToTheLastState) {
@@ -115,38 +116,61 @@ TEST_F(DifferentialTest, SetsStoreChangesAndDeletionsAndRestoreToTheLastState) {
   EXPECT_EQ(TreeOf(restored), expected);
 }
 
-// Kind 4 keeps a set in a new WIM image, mounted for writing while the changes are
-// copied in, with DATA.INP beside it; the chain restores as with archives.
-TEST_F(DifferentialTest, SetsInAMountedWimImageRestoreToTheLastState) {
-  if (!WimEngineLoaded()) GTEST_SKIP() << "no WIM engine";
-  ASSERT_EQ(os::CreateDirectoryTree(volume_ + ORV_T("\\docs\\deep")), 0u);
-  WriteFile(volume_ + ORV_T("\\docs\\deep\\change.txt"), "before");
-  WriteFile(volume_ + ORV_T("\\docs\\gone.txt"), "gone");
-  const WString base = folder_ / ORV_T("base");
-  const WString sets = folder_ / ORV_T("sets");
-  ASSERT_TRUE(Differential(folder_ / ORV_T("no-reference"), base)) << error_;
+// Kinds 3 and 4 keep a set in a new mounted image (a sector image formatted with NTFS, a
+// WIM image), with DATA.INP beside it; the chain restores as with archives.
+void ExpectMountedSetRestores(DifferentialTest& test, DWORD kind, const WString& imageName) {
+  const WString& volume = test.volume_;
+  ASSERT_EQ(os::CreateDirectoryTree(volume + ORV_T("\\docs\\deep")), 0u);
+  WriteFile(volume + ORV_T("\\docs\\deep\\change.txt"), "before");
+  WriteFile(volume + ORV_T("\\docs\\gone.txt"), "gone");
+  const WString base = test.folder_ / ORV_T("base");
+  const WString sets = test.folder_ / ORV_T("sets");
+  ASSERT_TRUE(test.Differential(test.folder_ / ORV_T("no-reference"), base)) << test.error_;
 
-  WriteFile(volume_ + ORV_T("\\docs\\deep\\change.txt"), "after, longer");
-  ASSERT_EQ(os::DeleteFile(volume_ + ORV_T("\\docs\\gone.txt")), 0u);
-  ASSERT_EQ(os::CreateDirectoryTree(volume_ + ORV_T("\\new\\inner")), 0u);
-  WriteFile(volume_ + ORV_T("\\new\\inner\\n.txt"), "new");
+  WriteFile(volume + ORV_T("\\docs\\deep\\change.txt"), "after, longer");
+  ASSERT_EQ(os::DeleteFile(volume + ORV_T("\\docs\\gone.txt")), 0u);
+  ASSERT_EQ(os::CreateDirectoryTree(volume + ORV_T("\\new\\inner")), 0u);
+  WriteFile(volume + ORV_T("\\new\\inner\\n.txt"), "new");
   const WString set0 = sets + ORV_T("\\USERDIFF.0");
-  if (!Differential(base, set0, nullptr, 4)) {
-    if (error_ == 15) GTEST_SKIP() << "this machine cannot mount WIM images for writing now";
-    FAIL() << error_;
+  if (!test.Differential(base, set0, nullptr, kind)) {
+    if (test.error_ == 15) GTEST_SKIP() << "this machine cannot mount a new image of kind " << kind;
+    FAIL() << test.error_;
   }
   BaseCatalogue catalogue;
   ASSERT_EQ(ReadBaseCatalogue(set0 + ORV_T("\\BASE.XML"), catalogue), 0u);
-  EXPECT_EQ(catalogue.files, (std::vector<WString>{ORV_T("BASE.WIM"), ORV_T("DATA.INP")}));
+  EXPECT_EQ(catalogue.files, (std::vector<WString>{imageName, ORV_T("DATA.INP")}));
 
-  const WString restored = folder_ / ORV_T("restored");
-  ASSERT_TRUE(image_.RestoreDifferentialImage(base.c_str(), sets.c_str(), 0, restored.c_str(), nullptr))
-      << image_.GetLastErrorCode();
-  std::map<WString, std::string> expected = TreeOf(volume_);
-  // The mount's work folders stay on the volume, left out of every image.
+  const WString restored = test.folder_ / ORV_T("restored");
+  ASSERT_TRUE(test.image_.RestoreDifferentialImage(base.c_str(), sets.c_str(), 0, restored.c_str(),
+                                                   nullptr))
+      << test.image_.GetLastErrorCode();
+  std::map<WString, std::string> expected = TreeOf(volume);
+  // The WIM mount's work folders stay on the volume, left out of every image.
   for (auto entry = expected.begin(); entry != expected.end();)
     entry = entry->first.rfind(ORV_T("System Recovery"), 0) == 0 ? expected.erase(entry) : std::next(entry);
-  EXPECT_EQ(TreeOf(restored), expected);
+  std::map<WString, std::string> got = TreeOf(restored);
+  // A restored NTFS volume brings its own system folder along.
+  for (auto entry = got.begin(); entry != got.end();)
+    entry = entry->first.rfind(ORV_T("System Volume Information"), 0) == 0 ? got.erase(entry) : std::next(entry);
+  EXPECT_EQ(got, expected);
+}
+
+TEST_F(DifferentialTest, SetsInAMountedWimImageRestoreToTheLastState) {
+  if (!WimEngineLoaded()) GTEST_SKIP() << "no WIM engine";
+  ExpectMountedSetRestores(*this, 4, ORV_T("BASE.WIM"));
+}
+
+TEST_F(DifferentialTest, SetsInASectorImageRestoreToTheLastState) {
+  split_ = 64;
+  ExpectMountedSetRestores(*this, 3, ORV_T("BASE.INP"));
+}
+
+TEST_F(DifferentialTest, ASectorSetWithoutASplitSizeIsRefusedBeforeAnythingIsWritten) {
+  split_ = 0;
+  const WString target = folder_ / ORV_T("set");
+  EXPECT_FALSE(Differential(folder_ / ORV_T("no-reference"), target, nullptr, 3));
+  EXPECT_EQ(error_, 87u);
+  EXPECT_FALSE(Exists(target));
 }
 
 }  // namespace
