@@ -119,6 +119,7 @@ DWORD NameTree::Save(WStringView indexPath) {
       if (!error) error = file.Flush();
     }
     if (!error) error = os::MoveFile(fresh, indexPath, true);
+    if (!error) error = os::FlushFolderOf(indexPath);
     if (error) os::DeleteFile(fresh);
   } else {
     error = file_.Flush();

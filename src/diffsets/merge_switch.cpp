@@ -84,8 +84,10 @@ DWORD MoveAside(const WString& imageFolder, const MergePlan& plan) {
       return error;
   }
   const WString work = MergeWorkFolder(imageFolder);
-  if (FolderExists(work)) return Rename(work, AsideFolder(imageFolder, plan.first));
-  return err::kSuccess;
+  if (FolderExists(work))
+    if (const DWORD error = Rename(work, AsideFolder(imageFolder, plan.first))) return error;
+  // The renames are on disk before the journal says the next phase began.
+  return os::FlushFolderOf(MergeJournalPath(imageFolder));
 }
 
 // Phase 2: everything moved aside takes its place.
@@ -95,6 +97,7 @@ DWORD Renumber(const WString& imageFolder, const MergePlan& plan) {
     if (!FolderExists(aside)) continue;
     if (const DWORD error = Rename(aside, SetFolder(imageFolder, m))) return error;
   }
+  if (const DWORD error = os::FlushFolderOf(JournalPath(imageFolder))) return error;
   return os::DeleteFile(JournalPath(imageFolder));
 }
 

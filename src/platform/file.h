@@ -147,6 +147,10 @@ DWORD RemoveDirectory(WStringView path);  // empty directories and directory lin
 DWORD CreateDirectory(WStringView path);  // 183 when it exists
 DWORD CreateDirectoryTree(WStringView path);  // creates missing parents; exists is success
 DWORD MoveFile(WStringView from, WStringView to, bool replaceExisting);
+// Makes the entries of the folder that holds `path` durable, so that a rename or create
+// there survives a power loss once this returns. Linux flushes the folder itself; NTFS
+// logs its folder changes and needs nothing.
+DWORD FlushFolderOf(WStringView path);
 // Creates `path` as a new file for reading and writing, without sharing. An entry
 // already there (a link or a file left by an earlier attempt) is removed first, never
 // followed or written through.

@@ -68,6 +68,8 @@ DWORD AtomicFile::Commit() {
   file_.Close();
   if (!error) error = os::MoveFile(temporary_, target_, replace_);
   if (error == err::kAlreadyExists) error = err::kFileExists;
+  // The new name itself must survive a power loss, not only the bytes behind it.
+  if (!error) error = os::FlushFolderOf(target_);
   if (error) {
     os::DeleteFile(temporary_);
     failure_ = error;

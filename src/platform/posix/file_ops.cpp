@@ -169,4 +169,17 @@ DWORD MoveFile(WStringView from, WStringView to, bool replaceExisting) {
   return Replace(source.native, sourceEntry, target, targetEntry);
 }
 
+DWORD FlushFolderOf(WStringView path) {
+  ResolvedPath resolved;
+  if (DWORD error = posix::ResolvePath(path, resolved)) return error;
+  const int folder = open(resolved.parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder < 0) return posix::LastError();
+  // A file system that cannot flush a folder (EINVAL, ENOTSUP) has nothing to make
+  // durable that way.
+  const bool flushed = fsync(folder) == 0 || errno == EINVAL || errno == ENOTSUP;
+  const DWORD error = flushed ? err::kSuccess : posix::LastError();
+  close(folder);
+  return error;
+}
+
 }  // namespace orv::os

@@ -68,4 +68,6 @@ DWORD MoveFile(WStringView from, WStringView to, bool replaceExisting) {
              : LastError();
 }
 
+DWORD FlushFolderOf(WStringView) { return err::kSuccess; }
+
 }  // namespace orv::os
