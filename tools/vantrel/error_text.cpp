@@ -14,6 +14,7 @@ const char* Meaning(DWORD code) {
     case 3: return "the path was not found";
     case 5: return "access is denied";
     case 8: return "not enough memory, or a component is missing";
+    case 11: return "the file is not in a format that can be read";
     case 13: return "the data is not valid";
     case 15: return "the drive cannot be found";
     case 19: return "the medium is write protected";

@@ -38,8 +38,9 @@ int Recover(CommandContext& context, const MergeOptions& options) {
   bool found = false;
   const DWORD error = orv::RecoverMerge(os::FromUtf8(options.sets), found);
   if (error != 0) {
-    std::fprintf(stderr, "vantrel: image merge --recover: %s: %s\n", options.sets.c_str(),
-                 ErrorText(error).c_str());
+    // A journal that cannot be read (13) is left as it is: name it, since it is what stops.
+    std::fprintf(stderr, "vantrel: image merge --recover: %s%s: %s\n", options.sets.c_str(),
+                 error == 13 ? "/MERGE.TXT" : "", ErrorText(error).c_str());
     return kExitFailure;
   }
   std::fprintf(context.out, found ? "%s: the interrupted merge is settled\n"
@@ -88,9 +89,11 @@ int Merge(CommandContext& context, const MergeOptions& options) {
     return kExitSuccess;
   }
   const int status = ExitStatusFor(error);
-  std::fprintf(stderr, "vantrel: image merge of sets %d to %d of %s %s: %s\n", *options.first,
+  // The sets are as they were; the file that stopped the merge is named in the log.
+  std::fprintf(stderr, "vantrel: image merge of sets %d to %d of %s %s: %s%s\n", *options.first,
                *options.last, options.sets.c_str(),
-               status == kExitCancelled ? "cancelled" : "failed", ErrorText(error).c_str());
+               status == kExitCancelled ? "cancelled" : "failed", ErrorText(error).c_str(),
+               status == kExitCancelled ? "" : " (in the sets' files; the sets are unchanged)");
   return status;
 }
 

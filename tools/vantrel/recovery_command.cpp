@@ -10,6 +10,7 @@
 #include "error_text.h"
 #include "exit_status.h"
 #include "platform/encoding.h"
+#include "platform/file.h"
 #include "progress_bar.h"
 #include "services/xml.h"
 #include "vantrel/vantrel.h"
@@ -58,6 +59,14 @@ int Create(CommandContext& context, const RecoveryOptions& options) {
   const orv::WString last = os::FromUtf8(options.last);
   const orv::WString target = os::FromUtf8(options.target);
   const orv::WString description = os::FromUtf8(options.description);
+  // A change database that is not there is named as the cause, not the target.
+  DWORD attributes = 0;
+  if (const DWORD missing = os::GetAttributes(database, attributes)) {
+    point->Release();
+    std::fprintf(stderr, "vantrel: recovery create: the change database %s: %s\n",
+                 options.database.c_str(), ErrorText(missing).c_str());
+    return kExitFailure;
+  }
 
   ProgressBar bar("recovery point");
   InstallCancelHandler();
@@ -68,8 +77,13 @@ int Create(CommandContext& context, const RecoveryOptions& options) {
   point->Release();
   if (!made) {
     const int status = ExitStatusFor(error);
-    std::fprintf(stderr, "vantrel: recovery create: into %s %s: %s\n", options.target.c_str(),
-                 status == kExitCancelled ? "cancelled" : "failed", ErrorText(error).c_str());
+    // The two refusals whose cause the code alone does not say.
+    const char* why = error == 87 ? " (the target may neither be nor hold the previous point "
+                                    "or the change database)"
+                      : error == 13 ? " (the change database cannot be read as one)"
+                                    : "";
+    std::fprintf(stderr, "vantrel: recovery create: into %s %s: %s%s\n", options.target.c_str(),
+                 status == kExitCancelled ? "cancelled" : "failed", ErrorText(error).c_str(), why);
     return status == kExitSuccess ? kExitFailure : status;
   }
   DWORD files = 0;
