@@ -69,15 +69,27 @@ BOOL COrvImage::MountImageINP(LPCTSTR image, DWORD sizeMB, DWORD splitSizeMB, LP
     m_Error.SetError(ORV_ERROR_NO_DRIVE_LETTER);
     return log.ExitFunction(FALSE);
   }
+  if (image == nullptr) {
+    m_Error.SetError(ORV_ERROR_ARGUMENT);
+    return log.ExitFunction(FALSE);
+  }
   VirtualDiskLibrary library;
   std::string narrowImage, narrowDrive;
-  if (library.Load() != 0 || image == nullptr || os::ToSystemCodePage(image, narrowImage) != 0 ||
-      os::ToSystemCodePage(driveName, narrowDrive) != 0)
+  DWORD error = library.Load();
+  if (error == 0) error = os::ToSystemCodePage(image, narrowImage);
+  if (error == 0) error = os::ToSystemCodePage(driveName, narrowDrive);
+  if (error != 0) {
+    m_Error.SetError(error);
     return log.ExitFunction(FALSE);
+  }
   log.AddInfo(ORV_T("pfnCreate(pDrive=%s,pImg=%s,dwSizeMB=%d,dwSplitSizeMB=%d"), driveName,
               WString(image), sizeMB, splitSizeMB);
   const int created = library.CreateAndMount(narrowDrive, narrowImage, sizeMB, splitSizeMB);
-  if (created != 0) return log.ExitFunction(FALSE);
+  if (created != 0) {
+    log.AddError(ORV_T("Create and Mount failed - %d"), created);
+    m_Error.SetError(static_cast<DWORD>(created));
+    return log.ExitFunction(FALSE);
+  }
   log.AddInfo(ORV_T("Create and Mount succeeded."));
   // Its exit code is not examined: a failed format shows when files are written.
   const WString format = os::VirtualDiskFormatCommand(driveName);

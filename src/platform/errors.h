@@ -36,6 +36,7 @@ inline constexpr DWORD kInvalidName = 123;
 inline constexpr DWORD kModNotFound = 126;
 inline constexpr DWORD kProcNotFound = 127;
 inline constexpr DWORD kDirNotEmpty = 145;
+inline constexpr DWORD kBusy = 170;
 inline constexpr DWORD kBadPathName = 161;
 inline constexpr DWORD kAlreadyExists = 183;
 inline constexpr DWORD kFilenameExcedRange = 206;

@@ -4,6 +4,8 @@
 // volume; a cancelled or stopped copy leaves nothing; a lying header is refused.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/loop.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -186,6 +188,7 @@ TEST(VirtualDisk, ANewDiskTakesFilesAndMountsAgainReadOnly) {
   // A second disk at the same image is refused: the first is never overwritten.
   Char second[10] = {};
   EXPECT_FALSE(orv.MountImageINP(image.c_str(), 24, 0, second));
+  EXPECT_NE(orv.GetLastErrorCode(), 0u);
   EXPECT_TRUE(orv.UnmountSectorImage(written));
   EXPECT_FALSE(os::DriveLetterInUse(written));
 
@@ -195,6 +198,42 @@ TEST(VirtualDisk, ANewDiskTakesFilesAndMountsAgainReadOnly) {
   EXPECT_EQ(ReadFile(again + ORV_T("\\copied.txt")), "copied into the disk");
   EXPECT_TRUE(orv.UnmountSectorImage(letter));
   EXPECT_FALSE(os::DriveLetterInUse(letter));
+}
+
+// Other programs (and other tests running beside this one) may hold every loop device
+// that has a node; the mount then takes one the kernel adds.
+TEST(VirtualDisk, MountsWhenEveryExistingLoopDeviceIsTaken) {
+  const int control = open("/dev/loop-control", O_RDWR | O_CLOEXEC);
+  if (control < 0) GTEST_SKIP() << "loop devices are not available here";
+  close(control);
+  if (access("/usr/sbin/mkntfs", X_OK) != 0 || access("/usr/bin/ntfs-3g", X_OK) != 0)
+    GTEST_SKIP() << "mkntfs or ntfs-3g is not installed";
+  TempFolder folder;
+  const std::string filler = NativeOf(folder / ORV_T("filler.img"));
+  WriteFile(folder / ORV_T("filler.img"), std::string(4096, '\0'));
+  const int backing = open(filler.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(backing, 0);
+  std::vector<int> held;
+  for (int number = 0; number < 64; ++number) {
+    const int device = open(("/dev/loop" + std::to_string(number)).c_str(), O_RDONLY | O_CLOEXEC);
+    if (device < 0) continue;
+    if (ioctl(device, LOOP_SET_FD, backing) == 0)
+      held.push_back(device);
+    else
+      close(device);
+  }
+  COrvImage orv;
+  Char drive[10] = {};
+  const BOOL mounted = orv.MountImageINP((folder / ORV_T("BASE.INP")).c_str(), 24, 0, drive);
+  const DWORD error = orv.GetLastErrorCode();
+  for (int device : held) {
+    ioctl(device, LOOP_CLR_FD, 0);
+    close(device);
+  }
+  close(backing);
+  ASSERT_TRUE(mounted) << error << " with " << held.size() << " loop devices held";
+  WriteFile(WString(drive) + ORV_T("a.txt"), "a");
+  EXPECT_TRUE(orv.UnmountSectorImage(drive[0]));
 }
 
 // Cancels at the 40th question of the capture.

@@ -7,6 +7,8 @@
 #include <linux/loop.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -26,6 +28,7 @@ namespace orv::os {
 namespace {
 
 constexpr int kLoopDevices = 256;
+constexpr unsigned kLoopMajor = 7;
 constexpr int kUnmountAttempts = 20;
 
 // The system program of that name from the system's own folders (never the current
@@ -47,31 +50,54 @@ DWORD Run(const std::string& program, const WString& arguments) {
   return exitCode == 0 ? err::kSuccess : err::kFileCorrupt;
 }
 
-// Binds the first free loop device to `file` from `offset` for `size` bytes. The device
-// is cleared by the kernel when its last descriptor closes.
+// Binds the loop device `device` to `file` from `offset` for `size` bytes, set to clear
+// itself when its last descriptor closes. kBusy when another holder has it.
+DWORD BindLoop(const std::string& device, int file, uint64_t offset, uint64_t size,
+               bool readOnly, int& loop) {
+  const int fd = open(device.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+  if (fd < 0) return posix::LastError();
+  if (ioctl(fd, LOOP_SET_FD, file) != 0) {
+    close(fd);
+    return err::kBusy;
+  }
+  loop_info64 info{};
+  info.lo_offset = offset;
+  info.lo_sizelimit = size;
+  info.lo_flags = LO_FLAGS_AUTOCLEAR;
+  if (ioctl(fd, LOOP_SET_STATUS64, &info) != 0) {
+    const DWORD error = posix::LastError();
+    ioctl(fd, LOOP_CLR_FD, 0);
+    close(fd);
+    return error;
+  }
+  loop = fd;
+  return err::kSuccess;
+}
+
+// Binds a free loop device: the first existing one nobody holds, else one the kernel
+// frees or makes through loop-control. Other programs bind devices at the same time, so
+// a device found free may be taken before it is bound; the search then goes on.
 DWORD AttachLoop(int file, uint64_t offset, uint64_t size, bool readOnly, int& loop,
                  std::string& device) {
   for (int number = 0; number < kLoopDevices; ++number) {
     device = "/dev/loop" + std::to_string(number);
-    const int fd = open(device.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
-    if (fd < 0 && errno == ENOENT) break;
-    if (fd < 0) continue;
-    if (ioctl(fd, LOOP_SET_FD, file) != 0) {
-      close(fd);
-      continue;  // taken by someone else
-    }
-    loop_info64 info{};
-    info.lo_offset = offset;
-    info.lo_sizelimit = size;
-    info.lo_flags = LO_FLAGS_AUTOCLEAR;
-    if (ioctl(fd, LOOP_SET_STATUS64, &info) != 0) {
-      const DWORD error = posix::LastError();
-      ioctl(fd, LOOP_CLR_FD, 0);
-      close(fd);
-      return error;
-    }
-    loop = fd;
-    return err::kSuccess;
+    const DWORD error = BindLoop(device, file, offset, size, readOnly, loop);
+    if (error == err::kSuccess) return error;
+    if (error == err::kFileNotFound) break;
+  }
+  const posix::Descriptor control(open("/dev/loop-control", O_RDWR | O_CLOEXEC));
+  if (control.get() < 0) return err::kNotReady;
+  for (int attempt = 0; attempt < kLoopDevices; ++attempt) {
+    const int number = ioctl(control.get(), LOOP_CTL_GET_FREE);
+    if (number < 0) return err::kNotReady;
+    device = "/dev/loop" + std::to_string(number);
+    // Where /dev is a plain folder (a container's), a device the kernel made has no
+    // node yet.
+    if (access(device.c_str(), F_OK) != 0 &&
+        mknod(device.c_str(), S_IFBLK | 0660, makedev(kLoopMajor, number)) != 0 && errno != EEXIST)
+      return err::kNotReady;
+    const DWORD error = BindLoop(device, file, offset, size, readOnly, loop);
+    if (error != err::kBusy) return error;
   }
   return err::kNotReady;
 }
