@@ -9,8 +9,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <map>
 #include <string>
+#include <thread>
 
 #include "archive/archive_support.h"
 #include "diffsets/image_ex.h"
@@ -224,11 +226,15 @@ TEST_F(MergeChainTest, AMergeKilledAtAnyPointIsSettledByTheNextOne) {
     const std::string path(self, length > 0 ? static_cast<size_t>(length) : 0);
     return path.substr(0, path.find_last_of('/') + 1) + "vantrel";
   }();
-  // One run unhindered tells how long a merge takes; the killed runs spread over it.
+  // One run unhindered tells how long a merge takes; the killed runs spread over it. A
+  // busy machine slows the killed runs down, so the delay keeps doubling past that time
+  // until one of them finishes as well.
   int completed = 0, interrupted = 0, halfSwitched = 0;
   int duration = 0;
-  for (int run = 0; run <= 14; ++run) {
-    const int delay = run == 0 ? 100000 : duration * (run - 1) / 12;
+  for (int run = 0; run <= 14 || (completed < 2 && run <= 20); ++run) {
+    const int delay = run == 0   ? 100000
+                      : run < 14 ? duration * (run - 1) / 12
+                                 : duration << (run - 13);
     ASSERT_EQ(system(("rm -rf '" + os::ToUtf8(Native(setsFolder_)) + "' && cp -a '" +
                       os::ToUtf8(Native(pristine)) + "' '" + os::ToUtf8(Native(setsFolder_)) + "'")
                          .c_str()),
@@ -251,7 +257,7 @@ TEST_F(MergeChainTest, AMergeKilledAtAnyPointIsSettledByTheNextOne) {
       duration = static_cast<int>(os::TickCount() - started) * 1000;
       ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     } else {
-      usleep(static_cast<useconds_t>(delay));
+      std::this_thread::sleep_for(std::chrono::microseconds(delay));
       kill(child, SIGKILL);
       waitpid(child, &status, 0);
     }
