@@ -9,6 +9,7 @@
 #include "platform/encrypted_file.h"
 #include "platform/errors.h"
 #include "platform/little_endian.h"
+#include "platform/path_parts.h"
 #include "platform/process.h"
 #include "platform/system.h"
 #include "services/log.h"
@@ -26,11 +27,6 @@ os::FileTimes TimesOf(const RestoreItem& item) {
       if (*time) *time = os::LocalToFileTime(*time);
   }
   return times;
-}
-
-WString FolderOf(WStringView path) {
-  const size_t slash = path.find_last_of(ORV_T("\\/"));
-  return WString(slash == WStringView::npos ? WStringView() : path.substr(0, slash));
 }
 
 void ApplyDescriptor(WStringView target, const std::vector<uint8_t>& descriptor) {
@@ -142,7 +138,7 @@ DWORD RestoreEncrypted(WStringView target, const RestoreItem& item, const Restor
                        RestoreTarget& restoreTarget) {
   COrvLog& log = COrvLog::GetInstance();
   const bool preinstallation = COrvSystem::RunUnderWinPE();
-  const WString stagingFolder = preinstallation ? PreinstallationStaging(target) : FolderOf(target);
+  const WString stagingFolder = preinstallation ? PreinstallationStaging(target) : ParentPath(target);
   if (preinstallation) {
     os::CreateDirectoryTree(stagingFolder);
     restoreTarget.Trust(stagingFolder);
@@ -197,7 +193,7 @@ DWORD RestoreEntry(WStringView folder, const RestoreItem& item, const RestoreSou
     return error;
   }
   if (createdHolding && !item.holdingShortName.empty())
-    os::SetShortName(FolderOf(target), item.holdingShortName);  // kept only with the privilege
+    os::SetShortName(ParentPath(target), item.holdingShortName);  // kept only with the privilege
   const DWORD attributes = item.attributes.dwFileAttributes;
   const bool directory = attributes & os::kAttrDirectory;
   const bool reparse = attributes & os::kAttrReparsePoint;
@@ -222,7 +218,7 @@ DWORD RestoreEntry(WStringView folder, const RestoreItem& item, const RestoreSou
   os::SetAttributes(target, (attributes & ~os::kAttrEncrypted) | (present & os::kAttrEncrypted));
 
   // Writing this entry touched its folder's times; a folder restored earlier gets them back.
-  const auto parent = session.folderTimes.find(FolderOf(target));
+  const auto parent = session.folderTimes.find(ParentPath(target));
   if (parent != session.folderTimes.end()) ApplyTimes(parent->first, parent->second);
   if (directory && !reparse) session.folderTimes[target] = TimesOf(item);
   return err::kSuccess;

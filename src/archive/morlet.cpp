@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <random>
 
 #include "archive/part_names.h"
 #include "platform/case_fold.h"
@@ -11,6 +10,7 @@
 #include "platform/errors.h"
 #include "platform/volume.h"
 #include "services/log.h"
+#include "services/pseudo_random.h"
 
 namespace orv {
 
@@ -218,11 +218,6 @@ BOOL COrvMorlet::ExtractCurrentEntry(LPCTSTR pstrTargetDir, int nFlags) {
 }
 
 // One generator for the object's names, seeded with the tick count.
-uint32_t COrvMorlet::PseudoRandom() {
-  static std::minstd_rand random(os::TickCount());
-  return static_cast<uint32_t>(random());
-}
-
 WString COrvMorlet::MakeTempName(WStringView name, DWORD attributes) {
   if (!(attributes & os::kAttrEncrypted) || (attributes & os::kAttrDirectory)) return WString();
   if (name.empty() || name.back() == '\\') return WString();

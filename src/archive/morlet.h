@@ -116,7 +116,6 @@ class COrvMorlet final : public COrvImplementation<IOrvMorlet, COrvMorlet> {
                                      WStringView shortName) const;
   void RefreshCurrent(const ORVFILEATTRIBUTEDATA& attributes, WStringView name, uint64_t size);
   void ResetState();
-  static uint32_t PseudoRandom();
   WString MakeTempName(WStringView name, DWORD attributes);
   BOOL CopyText(WStringView text, LPTSTR buffer, int size);
 

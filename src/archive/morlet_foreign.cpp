@@ -13,6 +13,7 @@
 #include "platform/volume.h"
 #include "platform/whole_io.h"
 #include "services/log.h"
+#include "services/pseudo_random.h"
 #include "services/virtual_disk.h"
 #include "wim/wim.h"
 

@@ -11,6 +11,7 @@
 #include "platform/errors.h"
 #include "platform/file.h"
 #include "platform/folder.h"
+#include "platform/path_parts.h"
 #include "platform/system.h"
 #include "services/log.h"
 #include "services/security.h"
@@ -139,8 +140,6 @@ DWORD OpenGiven(const WString& path, os::Folder& folder) {
 }
 
 bool HasWildcard(WStringView path) { return path.find_first_of(ORV_T("*?")) != WStringView::npos; }
-
-size_t LastSeparator(WStringView path) { return path.find_last_of(ORV_T("\\/")); }
 
 bool SameNoCase(WStringView a, WStringView b) {
   return a.size() == b.size() && os::CompareNoCase(a, b) == 0;

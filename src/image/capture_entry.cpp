@@ -10,6 +10,7 @@
 #include "image/image.h"
 #include "platform/dir_search.h"
 #include "platform/file.h"
+#include "platform/path_parts.h"
 #include "platform/system.h"
 #include "services/encrypted_files.h"
 #include "services/log.h"
@@ -23,8 +24,6 @@ namespace {
 constexpr DWORD kRotationBytes = 104857601;  // 100 MiB + 1
 constexpr DWORD kRotationFiles = 5001;
 constexpr DWORD kSharingViolation = 32;
-
-size_t LastSeparator(WStringView path) { return path.find_last_of(ORV_T("\\/")); }
 
 std::vector<uint8_t> ReadDescriptor(const WString& path) {
   std::vector<uint8_t> descriptor;

@@ -8,6 +8,7 @@
 #include "image/image.h"
 #include "image/readable_descriptor.h"
 #include "platform/file.h"
+#include "platform/path_parts.h"
 #include "platform/whole_io.h"
 #include "services/log.h"
 
@@ -28,12 +29,6 @@ DWORD CopyContent(const WString& source, const WString& target) {
   if (const DWORD error = os::CreateNewFile(target, to)) return error;
   if (const DWORD error = os::CopyToEnd(from, to)) return error;
   return to.Flush();
-}
-
-// The parent folder of a path below the mount.
-WString ParentOf(const WString& path) {
-  const size_t slash = path.find_last_of(ORV_T("\\/"));
-  return slash == WString::npos ? WString() : path.substr(0, slash);
 }
 
 }  // namespace
@@ -98,7 +93,7 @@ bool COrvImage::CopyIntoMountedImage(const WString& name) {
   }
   const std::vector<uint8_t> descriptor = ReadEntryDescriptor(source).bytes;
   const WString target = diff_.mountFolder + name;
-  DWORD error = os::CreateDirectoryTree(ParentOf(target));
+  DWORD error = os::CreateDirectoryTree(ParentPath(target));
   if (error == 0) {
     if (info.attributes & os::kAttrDirectory) {
       error = os::CreateDirectory(target);

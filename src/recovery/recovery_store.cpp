@@ -2,12 +2,10 @@
 // from the snapshot, else from the live volume, else (for a file another process holds)
 // through the volume's file table; an encrypted file as its raw stream. Paths never lead
 // through a link: a change below one is refused, so nothing outside the volume is read.
-#include <cstdlib>
 
 #include "archive/source_metadata.h"
 #include "image/access_repair.h"
 #include "image/readable_descriptor.h"
-#include "platform/clock.h"
 #include "platform/dir_search.h"
 #include "platform/errors.h"
 #include "platform/file.h"
@@ -16,6 +14,7 @@
 #include "services/encrypted_files.h"
 #include "services/log.h"
 #include "services/ntfs.h"
+#include "services/pseudo_random.h"
 #include "services/security.h"
 
 namespace orv {
@@ -32,9 +31,8 @@ bool IsFolder(DWORD attributes) { return (attributes & os::kAttrDirectory) != 0;
 }  // namespace
 
 WString RecoveryRun::TemporaryFile(const WString& relative) const {
-  std::srand(os::TickCount());
   const WString name = relative.substr(relative.rfind('\\') + 1);
-  return Format(ORV_T("%s\\%s.%u"), request_.newFolder, name, static_cast<DWORD>(std::rand()));
+  return Format(ORV_T("%s\\%s.%u"), request_.newFolder, name, PseudoRandom());
 }
 
 RecoveryRun::Outcome RecoveryRun::StorePath(const WString& relative) {
