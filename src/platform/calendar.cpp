@@ -1,6 +1,5 @@
 // Calendar arithmetic shared by both backends: file times are a count of 100 ns ticks
 // since 1601-01-01 UTC, converted with the proleptic Gregorian calendar.
-#include <ctime>
 
 #include "platform/clock.h"
 
@@ -72,18 +71,6 @@ bool CalendarToFileTime(const CalendarTime& c, FileTime& time) {
                            c.minute * 60u + c.second;
   time = seconds * kTicksPerSecond + c.milliseconds * 10'000ULL;
   return true;
-}
-
-int64_t LocalCalendarToTimeValue(const CalendarTime& c) {
-  std::tm fields{};
-  fields.tm_year = c.year - 1900;
-  fields.tm_mon = c.month - 1;
-  fields.tm_mday = c.day;
-  fields.tm_hour = c.hour;
-  fields.tm_min = c.minute;
-  fields.tm_sec = c.second;
-  fields.tm_isdst = -1;
-  return static_cast<int64_t>(std::mktime(&fields));
 }
 
 }  // namespace orv::os

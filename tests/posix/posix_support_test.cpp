@@ -4,10 +4,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
+#include <ctime>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
+#include "platform/clock.h"
 #include "platform/encoding.h"
 #include "platform/errors.h"
 #include "platform/posix/command_line.h"
@@ -60,6 +63,44 @@ TEST(LibraryFolder, IsTheRunningFilesWhereverTheProcessStands) {
   SetCurrentDirectory(saved);
   ASSERT_EQ(error, 0u);
   EXPECT_EQ(ToUtf8(found), program.substr(0, program.find_last_of('/')));
+}
+
+// Local calendar fields back to seconds agree with mktime wherever a local time names one
+// instant; in the hour the clocks go back either instant is right, and in the hour they
+// skip the answer is an hour either way.
+TEST(LocalTime, CalendarToSecondsAgreesWithMktimeAcrossDaylightChanges) {
+  const char* saved = getenv("TZ");
+  const std::string before = saved ? saved : "";
+  setenv("TZ", "Europe/Berlin", 1);
+  tzset();
+  int folded = 0, exact = 0;
+  // Two years in steps of 7 minutes and 13 seconds, through four changes of the clocks.
+  for (time_t at = 1635000000; at < 1635000000 + 2 * 365 * 86400; at += 433) {
+    std::tm local{};
+    localtime_r(&at, &local);
+    CalendarTime calendar{};
+    calendar.year = static_cast<uint16_t>(local.tm_year + 1900);
+    calendar.month = static_cast<uint16_t>(local.tm_mon + 1);
+    calendar.day = static_cast<uint16_t>(local.tm_mday);
+    calendar.hour = static_cast<uint16_t>(local.tm_hour);
+    calendar.minute = static_cast<uint16_t>(local.tm_min);
+    calendar.second = static_cast<uint16_t>(local.tm_sec);
+    std::tm fields = local;
+    fields.tm_isdst = -1;
+    const int64_t expected = static_cast<int64_t>(mktime(&fields));
+    const int64_t got = LocalCalendarToTimeValue(calendar);
+    if (got == expected) {
+      ++exact;
+      continue;
+    }
+    ++folded;
+    ASSERT_EQ(std::abs(got - expected), 3600) << "at " << at;
+    ASSERT_TRUE(got == at || expected == at) << "at " << at;
+  }
+  if (saved) setenv("TZ", before.c_str(), 1); else unsetenv("TZ");
+  tzset();
+  EXPECT_GT(exact, 140000);
+  EXPECT_LT(folded, 40);
 }
 
 TEST(CommandLine, SplitsAsWindowsDoes) {

@@ -50,4 +50,29 @@ void Sleep(DWORD milliseconds) {
   }
 }
 
+// mktime would read the zone file's status again on every call (glibc does when TZ is not
+// set), a system call per converted time in a walk of the volume. localtime_r does not:
+// the fields taken as UTC, less the offset in force at the instant that gives, until the
+// instant and its offset agree. A time that falls twice (the hour the clocks go back)
+// takes the offset in force now when it is one of the two.
+int64_t LocalCalendarToTimeValue(const CalendarTime& c) {
+  std::tm fields{};
+  fields.tm_year = c.year - 1900;
+  fields.tm_mon = c.month - 1;
+  fields.tm_mday = c.day;
+  fields.tm_hour = c.hour;
+  fields.tm_min = c.minute;
+  fields.tm_sec = c.second;
+  const int64_t asUtc = static_cast<int64_t>(timegm(&fields));
+  time_t guess = static_cast<time_t>(asUtc - CurrentBiasTicks() / posix::kTicksPerSecond);
+  for (int step = 0; step < 4; ++step) {
+    std::tm local{};
+    if (localtime_r(&guess, &local) == nullptr) return -1;
+    const auto next = static_cast<time_t>(asUtc - local.tm_gmtoff);
+    if (next == guess) break;
+    guess = next;
+  }
+  return static_cast<int64_t>(guess);
+}
+
 }  // namespace orv::os
