@@ -63,7 +63,9 @@ bool COrvImage::DiffWalk(const WString& relativeFolder) {
   const WString folder = diff_.volumeRoot + relativeFolder;
   os::DirSearch search;
   os::FindData found;
-  DWORD error = search.First(folder + ORV_T("*.*"), found);
+  // Unchanged files are judged by size and time alone; what else a changed one needs is
+  // read when it is found changed.
+  DWORD error = search.First(folder + ORV_T("*.*"), found, os::SearchDetail::kBasic);
   if (error != 0) {
     if (error != err::kFileNotFound) log.AddInfo(ORV_T("FindFirstFile(%s) failed - %u"), folder, error);
     // A volume that cannot be read at all would make every entry look deleted.
@@ -192,7 +194,9 @@ bool COrvImage::ExamineEntry(const WString& fullPath, const os::FindData& found)
   if (record.state != kNew && record.state != kModified) return false;
   // Only a file that will be copied is opened: one that cannot be read for sharing
   // needs the volume's snapshot.
-  if (!isFolder && !(found.attributes & os::kAttrEncrypted) && InSharingViolation(fullPath)) {
+  DWORD attributes = found.attributes;
+  if (!isFolder && os::GetAttributes(fullPath, attributes) == 0) record.attributes = attributes;
+  if (!isFolder && !(attributes & os::kAttrEncrypted) && InSharingViolation(fullPath)) {
     log.AddInfo(ORV_T("%s is in sharing violation"), relative);
     diff_.shadowNeeded = true;
     record.sharingViolation = true;

@@ -22,6 +22,13 @@ struct UnreadableEntry {
   DWORD error = 0;
 };
 
+// How much a search tells of each entry. kBasic serves walks that judge entries by name,
+// size and last write time: the short name may be missing, the creation time may be the
+// last write time, and a plain file's attributes are only what its file system keeps
+// itself (on Linux the library's own store is not read for files, a call per file).
+// Folders and links are always described whole, so that reparse points are known.
+enum class SearchDetail { kFull, kBasic };
+
 // One search. First() starts it; Next() gives the following entry until it returns 18
 // (no more files). The search ends with the object. An entry whose metadata cannot be
 // read (after one retry) is left out with a notice, listed in Unreadable(), and the
@@ -35,7 +42,7 @@ class DirSearch {
 
   // `pattern` is a folder followed by a name pattern with * and ?. Returns 2 when no
   // entry matches, 3 when the folder does not exist.
-  DWORD First(WStringView pattern, FindData& data);
+  DWORD First(WStringView pattern, FindData& data, SearchDetail detail = SearchDetail::kFull);
   DWORD Next(FindData& data);
   const std::vector<UnreadableEntry>& Unreadable() const { return unreadable_; }
 

@@ -181,6 +181,29 @@ TEST_F(Metadata, SearchesReportLinksWithoutFollowingThem) {
   EXPECT_EQ(info.size, 5u);
 }
 
+// A basic search reads no named attribute of a plain file, but describes folders and
+// links whole: a walk that skips a folder's reparse data would descend into it.
+TEST_F(Metadata, BasicSearchesDescribeFoldersAndLinksWhole) {
+  ASSERT_EQ(mkdir(Native("dir").c_str(), 0777), 0);
+  WriteFile(ORV_T("Q:\\file"), "12345");
+  ASSERT_EQ(symlink("file", Native("filelink").c_str()), 0);
+  ASSERT_EQ(SetAttributes(ORV_T("Q:\\dir"), kAttrHidden), 0u);
+  ASSERT_EQ(SetAttributes(ORV_T("Q:\\file"), kAttrHidden | kAttrArchive), 0u);
+
+  DirSearch search;
+  FindData full, basic;
+  ASSERT_EQ(search.First(ORV_T("Q:\\file"), full), 0u);
+  ASSERT_EQ(search.First(ORV_T("Q:\\file"), basic, SearchDetail::kBasic), 0u);
+  EXPECT_EQ(full.attributes, kAttrHidden | kAttrArchive);
+  EXPECT_EQ(basic.attributes, kAttrArchive);
+  EXPECT_EQ(basic.size, full.size);
+  EXPECT_EQ(basic.times.lastWrite, full.times.lastWrite);
+  ASSERT_EQ(search.First(ORV_T("Q:\\dir"), basic, SearchDetail::kBasic), 0u);
+  EXPECT_EQ(basic.attributes, kAttrHidden | kAttrDirectory);
+  ASSERT_EQ(search.First(ORV_T("Q:\\filelink"), basic, SearchDetail::kBasic), 0u);
+  EXPECT_EQ(basic.reparseTag, kReparseTagSymlink);
+}
+
 TEST_F(Metadata, SearchOrderIsNtfsOrderAndRootsHaveNoDots) {
   ASSERT_EQ(mkdir(Native("sub").c_str(), 0777), 0);
   // Upper-cased ordinal order: '_' and '[' sort after 'Z', and accented letters last.

@@ -26,13 +26,22 @@ DirSearch::~DirSearch() {
   if (state_ != nullptr) ::FindClose(state_);
 }
 
-DWORD DirSearch::First(WStringView pattern, FindData& data) {
+DWORD DirSearch::First(WStringView pattern, FindData& data, SearchDetail detail) {
   if (state_ != nullptr) {
     ::FindClose(state_);
     state_ = nullptr;
   }
   WIN32_FIND_DATAW found;
-  const HANDLE search = ::FindFirstFileW(win32::NativePath(pattern).c_str(), &found);
+  const WString native = win32::NativePath(pattern);
+  HANDLE search = INVALID_HANDLE_VALUE;
+  // The basic search leaves out the short name and fetches entries in large batches;
+  // systems that do not know it answer 87, and the full search serves.
+  if (detail == SearchDetail::kBasic)
+    search = ::FindFirstFileExW(native.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (search == INVALID_HANDLE_VALUE &&
+      (detail == SearchDetail::kFull || ::GetLastError() == ERROR_INVALID_PARAMETER))
+    search = ::FindFirstFileW(native.c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return win32::LastError();
   state_ = search;
   Fill(found, data);
