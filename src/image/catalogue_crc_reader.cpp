@@ -4,6 +4,7 @@
 #include "image/catalogue_crc.h"
 #include "platform/case_fold.h"
 #include "platform/errors.h"
+#include "platform/file.h"
 #include "services/format.h"
 #include "services/hex.h"
 #include "services/log.h"
@@ -133,6 +134,10 @@ DWORD ReadCrcLines(WStringView path, const std::function<void(const CrcLine&)>& 
 void ReadCrcFile(WStringView folder, WStringView baseName, CrcTable& table, bool& i386) {
   const WString path = WString(folder) + ORV_T("\\") + WString(baseName) + ORV_T(".crc");
   COrvLog::GetInstance().AddInfo(ORV_T("Read %s"), path);
+  // A line takes some 80 bytes: room for all of them at once spares the table its
+  // growth while the lines come in.
+  os::FileInfo info;
+  if (os::GetInfo(path, info) == 0) table.reserve(table.size() + info.size / 80);
   ReadCrcLines(path, [&](const CrcLine& line) {
     if (os::CompareNoCase(line.name, ORV_T("I386")) == 0) i386 = true;
     if (!line.wellFormed || IsSkippedName(line.name)) return;

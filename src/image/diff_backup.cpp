@@ -9,6 +9,7 @@
 #include "image/readable_descriptor.h"
 #include "image/image.h"
 #include "image/image_privileges.h"
+#include "platform/case_fold.h"
 #include "platform/file.h"
 #include "services/log.h"
 
@@ -56,17 +57,17 @@ void COrvImage::BackupFiles() {
   capture_.secondPass = true;  // a failed read tries the fallbacks at once
   ImagePrivileges privileges(kCapturePrivilegeCount);
 
-  // Catalogue order: case-insensitive name order.
-  std::vector<const std::pair<const COrvString, CrcRecord>*> entries;
-  entries.reserve(diff_.table.size());
-  for (const auto& entry : diff_.table) entries.push_back(&entry);
-  std::sort(entries.begin(), entries.end(),
-            [](const auto* a, const auto* b) { return COrvStringLess()(a->first, b->first); });
-  log.AddInfo(ORV_T("Item Count: %I64u"), static_cast<uint64_t>(entries.size()));
+  // Catalogue order: case-insensitive name order, each name folded once for the sort.
+  std::vector<std::pair<WString, const std::pair<const COrvString, CrcRecord>*>> sorted;
+  sorted.reserve(diff_.table.size());
+  for (const auto& entry : diff_.table) sorted.emplace_back(os::FoldedKey(entry.first.str()), &entry);
+  std::sort(sorted.begin(), sorted.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  log.AddInfo(ORV_T("Item Count: %I64u"), static_cast<uint64_t>(sorted.size()));
   diff_.storedParents.clear();
 
   uint64_t processed = 0;
-  for (const auto* entry : entries) {
+  for (const auto& [key, entry] : sorted) {
     const WString& name = entry->first.str();
     const CrcRecord& record = entry->second;
     if (record.state == kNotSeen) {
@@ -74,7 +75,7 @@ void COrvImage::BackupFiles() {
     } else {
       capture_.crc.Append(name, record.marker, record.size, record.time);
     }
-    ReportBackupProgress(processed, entries.size());
+    ReportBackupProgress(processed, sorted.size());
     if (capture_.lastError != 0) break;
     if (record.state == kNew || record.state == kModified) {
       const bool stored = IsMountedKind() ? CopyIntoMountedImage(name) : StoreWithParents(name);

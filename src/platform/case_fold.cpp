@@ -31,6 +31,12 @@ int CompareNoCase(WStringView a, WStringView b) {
   return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
+WString FoldedKey(WStringView name) {
+  WString key(name);
+  for (Char& c : key) c = ToUpper(c);
+  return key;
+}
+
 bool StartsWithNoCase(WStringView text, WStringView part) {
   return text.size() >= part.size() && CompareNoCase(text.substr(0, part.size()), part) == 0;
 }

@@ -21,6 +21,10 @@ inline Char ToUpper(Char c) {
 // <0, 0 or >0, comparing upper-cased units ordinally (shorter first on a common prefix).
 int CompareNoCase(WStringView a, WStringView b);
 
+// The name upper-cased: two names compare as CompareNoCase compares them exactly when
+// their keys compare ordinally, so a sort of many names folds each once, not per compare.
+WString FoldedKey(WStringView name);
+
 // Whether `text` starts with, ends with or holds `part`, ignoring case.
 bool StartsWithNoCase(WStringView text, WStringView part);
 bool EndsWithNoCase(WStringView text, WStringView part);

@@ -17,6 +17,11 @@ int COrvString::CompareNoCase(const Char* other) const {
   return os::CompareNoCase(text_, other ? WStringView(other) : WStringView());
 }
 
+// Two strings of the library compare without measuring either again.
+int COrvString::CompareNoCase(const COrvString& other) const {
+  return os::CompareNoCase(text_, other.text_);
+}
+
 bool COrvString::operator==(const Char* other) const {
   return text_ == (other ? WStringView(other) : WStringView());
 }

@@ -22,6 +22,7 @@ class COrvString {
 
   // 0 when equal ignoring case; otherwise the sign of the case-insensitive ordinal order.
   int CompareNoCase(const Char* other) const;
+  int CompareNoCase(const COrvString& other) const;
   bool operator==(const Char* other) const;
 
   // The first n characters; the rest from position n. Out-of-range counts clamp.
