@@ -27,7 +27,8 @@ bool CanMountNtfsImages();
 // 2 when ntfs-3g (or mkntfs for a format) is not installed; 1392 when the bytes hold no
 // file system ntfs-3g accepts; else the code of the failed step.
 DWORD MountNtfsImage(const NtfsImageMount& image, WStringView folder);
-// Unmounts what MountNtfsImage mounted at `folder` (the loop device goes with it).
+// Unmounts what MountNtfsImage mounted at `folder` (the loop device goes with it), also
+// when the ntfs-3g that served it has died and the folder answers nothing any more.
 // 50 where the system cannot; 1 when `folder` holds no mount of a file system in a file.
 DWORD UnmountNtfsImage(WStringView folder);
 

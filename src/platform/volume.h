@@ -36,6 +36,11 @@ DWORD FindImageMountVolume(WString& root);
 // The table starts from the environment variable VANTREL_DRIVES ("C=/mnt/c;D=/srv/d").
 DWORD SetDriveFolder(Char letter, WStringView nativeFolder);
 WString GetDriveFolder(Char letter);  // empty when the letter is not mapped
+// Records the size of the partition a mapped letter stands for (0 forgets it), kept in
+// VANTREL_DRIVE_SIZES beside the folders; mapping the letter to another folder or to
+// none forgets it too. GetFreeSpace then answers for the partition rather than for the
+// file system that holds the folder. 15 when the letter is not mapped; 50 on Windows.
+DWORD SetDriveSize(Char letter, uint64_t bytes);
 // The drive path ("C:\Users") that names a folder given in the system's own form (on
 // Linux a native folder, relative ones from the current folder; the mapped folder that
 // holds it most closely gives the letter). 15 when no drive holds it. On Windows a

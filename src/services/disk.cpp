@@ -4,9 +4,9 @@
 #include <cmath>
 
 #include "platform/errors.h"
+#include "platform/folder_size.h"
 #include "platform/volume.h"
 #include "services/disk_source.h"
-#include "services/folder_size.h"
 
 namespace orv {
 
@@ -47,7 +47,7 @@ bool COrvVolume::GetUsedSpace(uint64_t& used) const {
     return true;
   }
   if (facts_.folderVolume && !facts_.mountPoint.empty()) {
-    used = FolderBytes(facts_.mountPoint);
+    used = os::FolderBytes(facts_.mountPoint);
     return true;
   }
   os::VolumeSpace space;

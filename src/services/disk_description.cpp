@@ -41,13 +41,15 @@ bool ParseTypeByte(const WString& text, BYTE& type) {
 
 // The folder of a partition's volume becomes its mount point; with a drive letter the
 // letter is mapped to the folder where the system allows it, so that the volume is
-// reached as "X:\" like a real one.
-WString MountPointOf(const IOrvXmlElement& element) {
+// reached as "X:\" like a real one, and answers for its space with the partition's size.
+WString MountPointOf(const IOrvXmlElement& element, uint64_t size) {
   WString folder = Text(element, ORV_T("Folder"));
   if (folder.empty()) return folder;
   const WString drive = Text(element, ORV_T("Drive"));
-  if (drive.size() == 1 && os::SetDriveFolder(drive[0], folder) == 0)
+  if (drive.size() == 1 && os::SetDriveFolder(drive[0], folder) == 0) {
+    os::SetDriveSize(drive[0], size);
     return WString(1, os::ToUpper(drive[0])) + ORV_T(":\\");
+  }
   if (folder.back() != '\\' && folder.back() != '/') folder += ORV_T("\\");
   return folder;
 }
@@ -64,7 +66,7 @@ DWORD ReadPartition(const IOrvXmlElement& element, const DiskFacts& disk, Partit
   facts.active = Flag(element, ORV_T("Active"), false);
 
   VolumeFacts& volume = facts.volume;
-  volume.mountPoint = MountPointOf(element);
+  volume.mountPoint = MountPointOf(element, facts.size);
   volume.folderVolume = !volume.mountPoint.empty();
   volume.mountable = Flag(element, ORV_T("Mountable"), !volume.mountPoint.empty());
   volume.fileSystem = Text(element, ORV_T("FileSystem"));

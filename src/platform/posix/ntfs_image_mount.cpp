@@ -102,6 +102,33 @@ DWORD AttachLoop(int file, uint64_t offset, uint64_t size, bool readOnly, int& l
   return err::kNotReady;
 }
 
+// `folder` as the mount table names it: resolved by the system. The folder of a mount
+// whose ntfs-3g has died answers nothing about itself ("transport endpoint is not
+// connected"); it is then named by its resolved parent and its own name, so that the
+// dead mount can still be found and taken away.
+DWORD MountPointName(WStringView folder, std::string& name) {
+  std::string native;
+  if (const DWORD error = posix::ResolveExisting(folder, native)) {
+    struct stat status {};
+    if (posix::SpelledPath(folder, native) != 0 || lstat(native.c_str(), &status) == 0 ||
+        errno != ENOTCONN)
+      return error;
+    while (native.size() > 1 && native.back() == '/') native.pop_back();
+    const size_t cut = native.find_last_of('/');
+    if (cut == std::string::npos) return error;
+    char* parent = realpath(cut == 0 ? "/" : native.substr(0, cut).c_str(), nullptr);
+    if (parent == nullptr) return error;
+    name = posix::JoinNative(parent, native.substr(cut + 1));
+    free(parent);
+    return err::kSuccess;
+  }
+  char* canonical = realpath(native.c_str(), nullptr);
+  if (canonical == nullptr) return posix::LastError();
+  name = canonical;
+  free(canonical);
+  return err::kSuccess;
+}
+
 }  // namespace
 
 bool CanMountNtfsImages() { return true; }
@@ -132,13 +159,8 @@ DWORD MountNtfsImage(const NtfsImageMount& image, WStringView folder) {
 }
 
 DWORD UnmountNtfsImage(WStringView folder) {
-  std::string native;
-  if (const DWORD error = posix::ResolveExisting(folder, native)) return error;
-  // The mount table names folders as the system resolves them.
-  char* canonical = realpath(native.c_str(), nullptr);
-  if (canonical == nullptr) return posix::LastError();
-  const std::string target = canonical;
-  free(canonical);
+  std::string target;
+  if (const DWORD error = MountPointName(folder, target)) return error;
   bool ours = false;
   for (const posix::MountEntry& mount : posix::ReadMountTable())
     if (mount.mountPoint == target) ours = mount.source.rfind("/dev/loop", 0) == 0;

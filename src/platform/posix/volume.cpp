@@ -1,4 +1,5 @@
-// Volumes: free space from statvfs, the file-system name from the mount table. Linux
+// Volumes: free space from statvfs (for a folder that stands for a partition, from the
+// partition's size, see partition_space.h), the file-system name from the mount table. Linux
 // keeps no volume label or serial number the way Windows does; the label is left empty
 // and the serial number is the device number folded to 32 bits, stable while mounted.
 // An NTFS volume mounted through ntfs-3g answers as on Windows: "NTFS", with the label
@@ -12,8 +13,9 @@
 #include "platform/errors.h"
 #include "platform/posix/errno_map.h"
 #include "platform/posix/metadata.h"
-#include "platform/posix/ntfs3g.h"
 #include "platform/posix/mount_table.h"
+#include "platform/posix/ntfs3g.h"
+#include "platform/posix/partition_space.h"
 #include "platform/posix/path_map.h"
 #include "platform/process.h"
 #include "platform/volume.h"
@@ -59,6 +61,7 @@ DWORD GetFreeSpace(WStringView path, VolumeSpace& space) {
   space.freeToCaller = static_cast<uint64_t>(st.f_bavail) * st.f_frsize;
   space.free = static_cast<uint64_t>(st.f_bfree) * st.f_frsize;
   space.total = static_cast<uint64_t>(st.f_blocks) * st.f_frsize;
+  if (const auto partition = posix::PartitionSpace(native, space)) space = *partition;
   return err::kSuccess;
 }
 

@@ -3,15 +3,19 @@
 // of the process that holds its own copy of this code (the virtual-disk library maps the
 // letters of the images it mounts) sees one table. Entries that are not a letter, "=" and
 // an absolute folder are ignored; a folder whose name holds ";" cannot be shared that way
-// and stays in this module's table alone.
+// and stays in this module's table alone. The size of the partition a letter stands for,
+// where the disk service knows it, travels the same way in VANTREL_DRIVE_SIZES
+// ("C=1073741824"); a size whose letter names no folder is ignored.
 #include "platform/posix/volume_table.h"
 
 #include <unistd.h>
 
 #include <array>
+#include <charconv>
 #include <climits>
 #include <cstdlib>
 #include <mutex>
+#include <utility>
 
 #include "platform/encoding.h"
 #include "platform/errors.h"
@@ -43,11 +47,23 @@ class DriveTable {
     return table;
   }
 
+  // A letter given another folder (or none) loses the size it had.
   void Set(size_t index, std::string folder) {
     std::lock_guard lock(mutex_);
     Sync();
+    if (folders_[index] != folder) sizes_[index] = 0;
     folders_[index] = std::move(folder);
     Publish();
+  }
+
+  // False when the letter names no folder.
+  bool SetSize(size_t index, uint64_t bytes) {
+    std::lock_guard lock(mutex_);
+    Sync();
+    if (folders_[index].empty()) return false;
+    sizes_[index] = bytes;
+    Publish();
+    return true;
   }
 
   std::string Get(size_t index) {
@@ -80,7 +96,7 @@ class DriveTable {
       const std::string& folder = folders_[i];
       if (folder.empty() || !NativeWithin(folder, native)) continue;
       if (!best || folder.size() > best->folder.size())
-        best = DriveMatch{static_cast<Char>('A' + i), folder};
+        best = DriveMatch{static_cast<Char>('A' + i), folder, sizes_[i]};
     }
     return best;
   }
@@ -91,40 +107,68 @@ class DriveTable {
   // Reads the table again when the environment no longer holds what this module wrote
   // or read last.
   void Sync() {
-    const char* drives = std::getenv(kVariable);
-    const std::string text = drives ? drives : "";
-    if (published_ && text == *published_) return;
-    published_ = text;
+    const std::string folders = Variable(kFolders), sizes = Variable(kSizes);
+    if (published_ && folders == published_->first && sizes == published_->second) return;
+    published_ = {folders, sizes};
     folders_ = {};
-    std::string_view rest = text;
+    sizes_ = {};
+    ForEachEntry(folders, [this](size_t index, std::string_view value) {
+      if (!value.empty() && value.front() == '/')
+        folders_[index] = WithoutTrailingSlash(std::string(value));
+    });
+    ForEachEntry(sizes, [this](size_t index, std::string_view value) {
+      uint64_t bytes = 0;
+      const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), bytes);
+      if (error == std::errc{} && end == value.data() + value.size() && !folders_[index].empty())
+        sizes_[index] = bytes;
+    });
+  }
+
+  void Publish() {
+    std::string folders, sizes;
+    for (size_t i = 0; i < folders_.size(); ++i) {
+      if (folders_[i].empty() || folders_[i].find(';') != std::string::npos) continue;
+      AddEntry(folders, i, folders_[i]);
+      if (sizes_[i] != 0) AddEntry(sizes, i, std::to_string(sizes_[i]));
+    }
+    setenv(kFolders, folders.c_str(), 1);
+    setenv(kSizes, sizes.c_str(), 1);
+    published_ = {folders, sizes};
+  }
+
+  static std::string Variable(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+  }
+
+  // Calls `use(index, value)` for every "X=value" entry of a ";"-separated list whose X
+  // is a letter.
+  template <typename Use>
+  static void ForEachEntry(std::string_view rest, Use use) {
     while (!rest.empty()) {
       const size_t end = rest.find(';');
       const std::string_view entry = rest.substr(0, end);
       rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
-      if (entry.size() < 3 || entry[1] != '=' || entry[2] != '/') continue;
-      if (const auto index = LetterIndex(static_cast<Char>(entry[0])))
-        folders_[*index] = WithoutTrailingSlash(std::string(entry.substr(2)));
+      if (entry.size() < 3 || entry[1] != '=') continue;
+      if (const auto index = LetterIndex(static_cast<Char>(entry[0]))) use(*index, entry.substr(2));
     }
   }
 
-  void Publish() {
-    std::string text;
-    for (size_t i = 0; i < folders_.size(); ++i) {
-      if (folders_[i].empty() || folders_[i].find(';') != std::string::npos) continue;
-      if (!text.empty()) text += ';';
-      text += static_cast<char>('A' + i);
-      text += '=';
-      text += folders_[i];
-    }
-    setenv(kVariable, text.c_str(), 1);
-    published_ = text;
+  static void AddEntry(std::string& list, size_t index, const std::string& value) {
+    if (!list.empty()) list += ';';
+    list += static_cast<char>('A' + index);
+    list += '=';
+    list += value;
   }
 
-  static constexpr const char* kVariable = "VANTREL_DRIVES";
+  static constexpr const char* kFolders = "VANTREL_DRIVES";
+  static constexpr const char* kSizes = "VANTREL_DRIVE_SIZES";
 
   mutable std::mutex mutex_;
   std::array<std::string, 26> folders_;
-  std::optional<std::string> published_;
+  std::array<uint64_t, 26> sizes_{};
+  // The two variables as this module wrote or read them last.
+  std::optional<std::pair<std::string, std::string>> published_;
 };
 
 }  // namespace
@@ -164,7 +208,7 @@ std::optional<WString> DrivePathOf(std::string_view native) {
 
 }  // namespace posix
 
-// An empty folder removes the letter from the table.
+// An empty folder removes the letter from the table, and its size with it.
 DWORD SetDriveFolder(Char letter, WStringView nativeFolder) {
   const auto index = posix::LetterIndex(letter);
   if (!index) return err::kInvalidParameter;
@@ -173,6 +217,12 @@ DWORD SetDriveFolder(Char letter, WStringView nativeFolder) {
   if (folder.find('\0') != std::string::npos) return err::kInvalidName;
   posix::DriveTable::Instance().Set(*index, posix::WithoutTrailingSlash(std::move(folder)));
   return err::kSuccess;
+}
+
+DWORD SetDriveSize(Char letter, uint64_t bytes) {
+  const auto index = posix::LetterIndex(letter);
+  if (!index) return err::kInvalidParameter;
+  return posix::DriveTable::Instance().SetSize(*index, bytes) ? err::kSuccess : err::kInvalidDrive;
 }
 
 DWORD DrivePathOfFolder(WStringView folder, WString& drivePath) {

@@ -1,6 +1,7 @@
 // The drive-letter table: which native folder each letter stands for.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +17,7 @@ std::optional<std::string> DriveFolder(Char letter);
 struct DriveMatch {
   Char letter;         // upper case
   std::string folder;  // as DriveFolder gives it
+  uint64_t size = 0;   // of the partition the letter stands for; 0 when not recorded
 };
 
 // The drive whose folder holds a native absolute path (whole components); the folder

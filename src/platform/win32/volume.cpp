@@ -70,6 +70,8 @@ DWORD FindImageMountVolume(WString& root) {
 
 DWORD SetDriveFolder(Char, WStringView) { return err::kNotSupported; }
 
+DWORD SetDriveSize(Char, uint64_t) { return err::kNotSupported; }
+
 WString GetDriveFolder(Char) { return {}; }
 
 DWORD DrivePathOfFolder(WStringView folder, WString& drivePath) {

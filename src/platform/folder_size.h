@@ -5,8 +5,8 @@
 
 #include "platform/text.h"
 
-namespace orv {
+namespace orv::os {
 
 uint64_t FolderBytes(WStringView folder);
 
-}  // namespace orv
+}  // namespace orv::os

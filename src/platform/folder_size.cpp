@@ -1,10 +1,10 @@
-#include "services/folder_size.h"
+#include "platform/folder_size.h"
 
 #include <vector>
 
 #include "platform/dir_search.h"
 
-namespace orv {
+namespace orv::os {
 
 uint64_t FolderBytes(WStringView folder) {
   uint64_t total = 0;
@@ -14,13 +14,13 @@ uint64_t FolderBytes(WStringView folder) {
     pending.pop_back();
     while (!current.empty() && (current.back() == '\\' || current.back() == '/'))
       current.pop_back();
-    os::DirSearch search;
-    os::FindData data;
+    DirSearch search;
+    FindData data;
     for (DWORD error = search.First(current + ORV_T("\\*.*"), data); error == 0;
          error = search.Next(data)) {
       if (data.name == ORV_T(".") || data.name == ORV_T("..")) continue;
-      if (data.attributes & os::kAttrReparsePoint) continue;
-      if (data.attributes & os::kAttrDirectory)
+      if (data.attributes & kAttrReparsePoint) continue;
+      if (data.attributes & kAttrDirectory)
         pending.push_back(current + ORV_T("\\") + data.name);
       else
         total += data.size;
@@ -29,4 +29,4 @@ uint64_t FolderBytes(WStringView folder) {
   return total;
 }
 
-}  // namespace orv
+}  // namespace orv::os
