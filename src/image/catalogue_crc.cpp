@@ -2,7 +2,6 @@
 
 #include "platform/clock.h"
 #include "platform/errors.h"
-#include "services/format.h"
 #include "services/log.h"
 #include "services/text_file.h"
 
@@ -20,13 +19,48 @@ int64_t CrcTimeValue(os::FileTime lastWrite) {
   return value < 0 ? 0 : value;
 }
 
+namespace {
+
+void AppendUnsigned(WString& line, uint64_t value) {
+  Char digits[20];
+  size_t count = 0;
+  do {
+    digits[count++] = static_cast<Char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  while (count > 0) line += digits[--count];
+}
+
+void AppendSigned(WString& line, int64_t value) {
+  if (value < 0) line += '-';
+  AppendUnsigned(line, value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value));
+}
+
+}  // namespace
+
 // The whole line is always written, however long the name: a line cut to a buffer
-// would lose its end and run into the next one.
+// would lose its end and run into the next one. Built by hand: a catalogue holds a line
+// per entry of the volume.
 WString FormatCrcLine(WStringView name, DWORD marker, uint64_t size, int64_t time,
                       bool differential) {
-  const WString entry(name);
-  return differential ? Format(ORV_T("%s=%8.8X|%I64u,%I64u\r\n"), entry, marker, size, time)
-                      : Format(ORV_T("%s=%8.8X|%I64d,%I64d\r\n"), entry, marker, size, time);
+  static constexpr char kHexDigits[] = "0123456789ABCDEF";
+  WString line;
+  line.reserve(name.size() + 52);
+  line.append(name);
+  line += '=';
+  for (int shift = 28; shift >= 0; shift -= 4) line += static_cast<Char>(kHexDigits[(marker >> shift) & 0xF]);
+  line += '|';
+  if (differential) {
+    AppendUnsigned(line, size);
+    line += ',';
+    AppendUnsigned(line, static_cast<uint64_t>(time));
+  } else {
+    AppendSigned(line, static_cast<int64_t>(size));
+    line += ',';
+    AppendSigned(line, time);
+  }
+  line += ORV_T("\r\n");
+  return line;
 }
 
 DWORD CrcCatalogueWriter::Open(WStringView path, bool differential) {
@@ -46,10 +80,14 @@ DWORD CrcCatalogueWriter::Open(WStringView path, bool differential) {
 
 DWORD CrcCatalogueWriter::Append(WStringView name, DWORD marker, uint64_t size, int64_t time) {
   if (!file_.IsOpen()) return err::kInvalidHandle;
-  const std::vector<uint8_t> bytes =
-      Utf16LeBytes(FormatCrcLine(name, marker, size, time, differential_));
-  // A capture adds one line per entry: they go out in large writes.
-  pending_.insert(pending_.end(), bytes.begin(), bytes.end());
+  // A capture adds one line per entry: they go out in large writes, as UTF-16LE.
+  const WString line = FormatCrcLine(name, marker, size, time, differential_);
+  size_t at = pending_.size();
+  pending_.resize(at + 2 * line.size());
+  for (const Char unit : line) {
+    pending_[at++] = static_cast<uint8_t>(unit & 0xFF);
+    pending_[at++] = static_cast<uint8_t>(unit >> 8);
+  }
   return pending_.size() >= kWriteSize ? WritePending() : err::kSuccess;
 }
 

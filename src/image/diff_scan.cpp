@@ -107,7 +107,7 @@ bool COrvImage::DiffWalk(const WString& relativeFolder) {
       diff_.inNewDirectory = false;
     // A folder of the reference whose content did not change (an empty one included) is
     // not stored for its own sake; new folders and links keep what the rules said.
-    const auto entry = diff_.table.find(COrvString(relative));
+    const auto entry = diff_.table.find(WStringView(relative));
     if (!changedBelow && !IsReparse(found) && entry != diff_.table.end() &&
         entry->second.state == kModified)
       entry->second.state = kUnchanged;
@@ -125,12 +125,11 @@ bool COrvImage::ExamineEntry(const WString& fullPath, const os::FindData& found)
   const bool unchangedRequest =
       capture_.callback != nullptr &&
       Send(403, isFolder ? 1 : 0, 0, reinterpret_cast<ORVVALUE>(fullPath.c_str())) != 0;
-  const WString relative = fullPath.substr(diff_.volumeRoot.size());
-  const COrvString key(relative);
+  const WStringView relative = WStringView(fullPath).substr(diff_.volumeRoot.size());
   const int64_t time = CrcTimeValue(found.times.lastWrite);
   const uint64_t size = isFolder ? 0 : found.size;
   const DWORD marker = isFolder ? kCrcDirectoryMarker : kCrcFileMarker;
-  auto entry = diff_.table.find(key);
+  auto entry = diff_.table.find(relative);
   const bool known = entry != diff_.table.end();
   auto insert = [&](DWORD state) {
     CrcRecord record;
@@ -140,11 +139,11 @@ bool COrvImage::ExamineEntry(const WString& fullPath, const os::FindData& found)
     record.time = time;
     record.attributes = found.attributes;
     record.lastWrite = found.times.lastWrite;
-    entry = diff_.table.emplace(key, record).first;
+    entry = diff_.table.emplace(COrvString(relative), record).first;
   };
 
   if (diff_.inNewDirectory) {
-    log.AddInfo(ORV_T("%s is new (in a new directory)"), relative);
+    log.AddInfo(ORV_T("%s is new (in a new directory)"), WString(relative));
     if (!known) insert(kNew);
   } else if (isFolder) {
     if (known) {
@@ -155,14 +154,14 @@ bool COrvImage::ExamineEntry(const WString& fullPath, const os::FindData& found)
         record.state = kUnchanged;
       } else if (IsReparse(found)) {
         record.state = ReparseFolderChange(record.time, time);
-        if (record.state == kModified) log.AddInfo(ORV_T("%s is a modified reparse point."), relative);
+        if (record.state == kModified) log.AddInfo(ORV_T("%s is a modified reparse point."), WString(relative));
       } else {
         record.state = kModified;  // until the walk finds nothing changed inside
       }
     } else if (unchangedRequest) {
       insert(kUnchanged);
     } else {
-      log.AddInfo(ORV_T("%s is new (dir)"), relative);
+      log.AddInfo(ORV_T("%s is new (dir)"), WString(relative));
       insert(kNew);
       if (!IsReparse(found)) {
         diff_.newDirectory = fullPath;
@@ -173,15 +172,14 @@ bool COrvImage::ExamineEntry(const WString& fullPath, const os::FindData& found)
     CrcRecord& record = entry->second;
     record.state = FileChange(record.size, record.time, size, time);
     if (record.state == kModified)
-      log.AddInfo(record.size != size ? ORV_T("%s is modified by size") : ORV_T("%s is modified by date"),
-                  relative);
+      log.AddInfo(record.size != size ? ORV_T("%s is modified by size") : ORV_T("%s is modified by date"), WString(relative));
     record.size = size;
     record.time = time;
     record.marker = marker;
     record.attributes = found.attributes;
     record.lastWrite = found.times.lastWrite;
   } else {
-    log.AddInfo(ORV_T("%s is new"), relative);
+    log.AddInfo(ORV_T("%s is new"), WString(relative));
     insert(kNew);
   }
 
@@ -197,7 +195,7 @@ bool COrvImage::ExamineEntry(const WString& fullPath, const os::FindData& found)
   DWORD attributes = found.attributes;
   if (!isFolder && os::GetAttributes(fullPath, attributes) == 0) record.attributes = attributes;
   if (!isFolder && !(attributes & os::kAttrEncrypted) && InSharingViolation(fullPath)) {
-    log.AddInfo(ORV_T("%s is in sharing violation"), relative);
+    log.AddInfo(ORV_T("%s is in sharing violation"), WString(relative));
     diff_.shadowNeeded = true;
     record.sharingViolation = true;
   }
@@ -209,7 +207,7 @@ bool COrvImage::ExamineEntry(const WString& fullPath, const os::FindData& found)
 }
 
 void COrvImage::SetUnchanged(const WString& relative, bool folder) {
-  const auto entry = diff_.table.find(COrvString(relative));
+  const auto entry = diff_.table.find(WStringView(relative));
   if (entry != diff_.table.end()) entry->second.state = kUnchanged;
   if (!folder) return;
   const WString prefix = relative + ORV_T("\\");

@@ -86,6 +86,12 @@ TEST(CrcCatalogue, WritesExactLinesAndNeverOverwrites) {
   const WString wideName(longName.begin(), longName.end());
   EXPECT_EQ(FormatCrcLine(wideName, kCrcFileMarker, 1, 2, true).size(), 3000u + 15u)
       << "a long name is written whole, never cut";
+  // Full images write signed numbers, differential ones the same bits unsigned.
+  EXPECT_EQ(FormatCrcLine(ORV_T("a"), 0x1A, 0, -1, false), ORV_T("a=0000001A|0,-1\r\n"));
+  EXPECT_EQ(FormatCrcLine(ORV_T("a"), 0x1A, 0, -1, true),
+            ORV_T("a=0000001A|0,18446744073709551615\r\n"));
+  EXPECT_EQ(FormatCrcLine(ORV_T("a"), kCrcDirectoryMarker, UINT64_MAX, INT64_MIN, false),
+            ORV_T("a=FFFFFFFF|-1,-9223372036854775808\r\n"));
 }
 
 TEST(CrcCatalogue, TimeValueIsZeroBefore1900AndSecondsSince1970Otherwise) {
