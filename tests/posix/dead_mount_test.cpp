@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "image/image.h"
+#include "image_mount_support.h"
 #include "platform/clock.h"
 #include "platform/encoding.h"
 #include "platform/posix/mount_table.h"
@@ -70,11 +71,7 @@ bool Disconnected(const std::string& folder) {
 }
 
 TEST(DeadMount, AVirtualDiskWhoseDriverDiedUnmountsAndFreesItsLetter) {
-  const int control = open("/dev/loop-control", O_RDWR | O_CLOEXEC);
-  if (control < 0) GTEST_SKIP() << "loop devices are not available here";
-  close(control);
-  if (access("/usr/sbin/mkntfs", X_OK) != 0 || access("/usr/bin/ntfs-3g", X_OK) != 0)
-    GTEST_SKIP() << "mkntfs or ntfs-3g is not installed";
+  if (const std::string why = WhyImagesCannotMount(); !why.empty()) GTEST_SKIP() << why;
   TempFolder folder;
   COrvImage image;
   Char drive[10] = {};

@@ -11,6 +11,7 @@
 
 #include "archive/archive_support.h"
 #include "image/image.h"
+#include "image_mount_support.h"
 #include "ntfs3g_volume.h"
 #include "platform/encoding.h"
 #include "platform/event.h"
@@ -68,9 +69,7 @@ uint64_t AllocatedBytes(const WString& path) {
 class SectorCapture : public ::testing::Test {
  protected:
   void SetUp() override {
-    const int loop = open("/dev/loop-control", O_RDWR | O_CLOEXEC);
-    if (loop < 0) GTEST_SKIP() << "loop devices are not available here";
-    close(loop);
+    if (const std::string why = WhyImagesCannotMount(); !why.empty()) GTEST_SKIP() << why;
     const std::string why = volume_.Mount(NativeOf(folder_.Path()), "c", "SOURCE");
     if (!why.empty()) GTEST_SKIP() << why;
     const WString root = volume_.Path();
@@ -171,11 +170,7 @@ TEST_F(SectorCapture, AVolumeThatIsNoMountedDeviceFailsWithItsCause) {
 }
 
 TEST(VirtualDisk, ANewDiskTakesFilesAndMountsAgainReadOnly) {
-  const int loop = open("/dev/loop-control", O_RDWR | O_CLOEXEC);
-  if (loop < 0) GTEST_SKIP() << "loop devices are not available here";
-  close(loop);
-  if (access("/usr/sbin/mkntfs", X_OK) != 0 || access("/usr/bin/ntfs-3g", X_OK) != 0)
-    GTEST_SKIP() << "mkntfs or ntfs-3g is not installed";
+  if (const std::string why = WhyImagesCannotMount(); !why.empty()) GTEST_SKIP() << why;
   TempFolder folder;
   const WString image = folder / ORV_T("BASE.INP");
   COrvImage orv;
@@ -203,11 +198,7 @@ TEST(VirtualDisk, ANewDiskTakesFilesAndMountsAgainReadOnly) {
 // Other programs (and other tests running beside this one) may hold every loop device
 // that has a node; the mount then takes one the kernel adds.
 TEST(VirtualDisk, MountsWhenEveryExistingLoopDeviceIsTaken) {
-  const int control = open("/dev/loop-control", O_RDWR | O_CLOEXEC);
-  if (control < 0) GTEST_SKIP() << "loop devices are not available here";
-  close(control);
-  if (access("/usr/sbin/mkntfs", X_OK) != 0 || access("/usr/bin/ntfs-3g", X_OK) != 0)
-    GTEST_SKIP() << "mkntfs or ntfs-3g is not installed";
+  if (const std::string why = WhyImagesCannotMount(); !why.empty()) GTEST_SKIP() << why;
   TempFolder folder;
   const std::string filler = NativeOf(folder / ORV_T("filler.img"));
   WriteFile(folder / ORV_T("filler.img"), std::string(4096, '\0'));

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <ctime>
 
+#include "platform/calendar_fields.h"
 #include "platform/clock.h"
 #include "platform/posix/file_time.h"
 
@@ -56,13 +57,7 @@ void Sleep(DWORD milliseconds) {
 // instant and its offset agree. A time that falls twice (the hour the clocks go back)
 // takes the offset in force now when it is one of the two.
 int64_t LocalCalendarToTimeValue(const CalendarTime& c) {
-  std::tm fields{};
-  fields.tm_year = c.year - 1900;
-  fields.tm_mon = c.month - 1;
-  fields.tm_mday = c.day;
-  fields.tm_hour = c.hour;
-  fields.tm_min = c.minute;
-  fields.tm_sec = c.second;
+  std::tm fields = CalendarFields(c);
   const int64_t asUtc = static_cast<int64_t>(timegm(&fields));
   time_t guess = static_cast<time_t>(asUtc - CurrentBiasTicks() / posix::kTicksPerSecond);
   for (int step = 0; step < 4; ++step) {

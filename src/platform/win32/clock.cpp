@@ -1,8 +1,7 @@
 // The system clocks and the conversion between UTC and local file times.
 #include "platform/clock.h"
 
-#include <ctime>
-
+#include "platform/calendar_fields.h"
 #include "platform/win32/native.h"
 
 namespace orv::os {
@@ -35,13 +34,7 @@ FileTime LocalToFileTime(FileTime local) {
 void Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
 
 int64_t LocalCalendarToTimeValue(const CalendarTime& c) {
-  std::tm fields{};
-  fields.tm_year = c.year - 1900;
-  fields.tm_mon = c.month - 1;
-  fields.tm_mday = c.day;
-  fields.tm_hour = c.hour;
-  fields.tm_min = c.minute;
-  fields.tm_sec = c.second;
+  std::tm fields = CalendarFields(c);
   fields.tm_isdst = -1;
   return static_cast<int64_t>(std::mktime(&fields));
 }
