@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "archive/deflate_stream.h"
 #include "archive/lzo_codec.h"
 
 namespace orv::archive {
@@ -16,6 +17,8 @@ struct BlockBuffers {
   std::unique_ptr<uint8_t[]> content;     // one block of file content (1 MiB)
   std::unique_ptr<uint8_t[]> compressed;  // a length field and the largest compressed block
   LzoCodec lzo;
+  // One compressor for every entry: setting one up costs more than a small file's data.
+  DeflateStream deflate;
 };
 
 }  // namespace orv::archive

@@ -18,7 +18,7 @@ DWORD DeflateFile(os::File& source, uint64_t size, os::File& out, int level,
   stored = 0;
   if (size == 0) return err::kSuccess;
   if (!buffers.Ensure()) return err::kNotEnoughMemory;
-  DeflateStream stream;
+  DeflateStream& stream = buffers.deflate;
   if (int code = stream.Init(level); code != Z_OK) {
     log.AddError(ORV_T("deflate - %u"), code);
     return err::kInternalError;
@@ -70,10 +70,7 @@ DWORD DeflateFile(os::File& source, uint64_t size, os::File& out, int level,
     stored += uint64_t{produced} + 4;
     if (remainingCapacity) *remainingCapacity -= room;
   }
-  if (int code = stream.End(); code != Z_OK) {
-    log.AddError(ORV_T("deflateEnd - %u"), code);
-    return err::kInternalError;
-  }
+  // The stream ended (Z_STREAM_END above) and stays open for the next entry.
   return err::kSuccess;
 }
 

@@ -32,10 +32,15 @@ int DeflateStream::LevelOf(DWORD option) {
 DeflateStream::~DeflateStream() { End(); }
 
 int DeflateStream::Init(int level) {
+  if (open_ && level == level_) {
+    const int code = deflateReset(&stream_);
+    if (code == Z_OK) return code;
+  }
   End();
   PrepareStream(stream_);
   const int code = deflateInit(&stream_, level);
   open_ = code == Z_OK;
+  level_ = level;
   return code;
 }
 

@@ -20,6 +20,8 @@ class DeflateStream {
   // Level from the compression option: 0xFFFFFFFF stored, 0 fastest, 1 default, 2 best.
   static int LevelOf(DWORD option);
 
+  // Starts a new stream; one already open at the same level is reset rather than made
+  // anew, which spares the allocation and clearing of its tables.
   int Init(int level);
   // Compresses all of `in`; `finish` ends the stream. `produced` is the output; `code`
   // the zlib result. `consumed` tells whether all input was taken.
@@ -30,6 +32,7 @@ class DeflateStream {
  private:
   z_stream stream_{};
   bool open_ = false;
+  int level_ = 0;
 };
 
 class InflateStream {

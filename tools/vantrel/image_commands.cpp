@@ -14,7 +14,7 @@
 #include "image/capture_state.h"
 #include "progress_bar.h"
 #include "size_option.h"
-#include "services/disk.h"
+#include "services/disk_source.h"
 #include "vantrel/vantrel.h"
 
 namespace vantrel_cli {
@@ -72,13 +72,13 @@ int Create(CommandContext& context, const CreateOptions& options) {
                  password.size(), orv::kMaxPassword);
     return kExitUsage;
   }
-  orv::COrvDisk disk;
-  if (!disk.Open(options.disk)) {
+  // Only whether the disk is there: its partitions' used space is counted by the capture.
+  orv::DiskFacts facts;
+  if (const DWORD error = orv::ReadDiskFacts(options.disk, facts)) {
     std::fprintf(stderr, "vantrel: image create: disk %u does not exist: %s\n", options.disk,
-                 ErrorText(disk.GetLastErrorCode()).c_str());
+                 ErrorText(error).c_str());
     return kExitFailure;
   }
-  disk.Close();
   IOrvImage* image = GetImageInterface();
   if (image == nullptr) {
     std::fprintf(stderr, "vantrel: image create failed: the image object cannot be created\n");
