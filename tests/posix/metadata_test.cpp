@@ -11,6 +11,7 @@
 #include "platform/file.h"
 #include "platform/notice.h"
 #include "platform/posix/metadata.h"
+#include "platform/posix/ntfs3g.h"
 
 namespace orv::os {
 namespace {
@@ -202,6 +203,27 @@ TEST_F(Metadata, BasicSearchesDescribeFoldersAndLinksWhole) {
   EXPECT_EQ(basic.attributes, kAttrHidden | kAttrDirectory);
   ASSERT_EQ(search.First(ORV_T("Q:\\filelink"), basic, SearchDetail::kBasic), 0u);
   EXPECT_EQ(basic.reparseTag, kReparseTagSymlink);
+}
+
+// A writer asks whether the driver keeps the metadata before it writes: when the question
+// fails (ntfs-3g answers EIO for an entry it has not settled; here the entry is gone and
+// its mount was never asked), it fails with that error instead of taking the volume for
+// one without NTFS metadata and writing the library's own attributes there.
+TEST_F(Metadata, AWriterFailsWhenTheVolumeCannotTellWhetherItKeepsNtfsMetadata) {
+  WriteFile(ORV_T("Q:\\kept.txt"), "x");
+  posix::EntryStat entry;
+  ASSERT_EQ(posix::StatPath(Native("kept.txt"), entry), 0u);
+  bool ntfs = true;
+  EXPECT_EQ(posix::NtfsMetadataForWrite(posix::EntryRef{Native("kept.txt")}, entry, ntfs), 0u);
+  EXPECT_FALSE(ntfs);
+
+  posix::EntryStat unasked = entry;
+  unasked.st.stx_dev_major = 4095;
+  unasked.st.stx_mnt_id = 0xDEAD;
+  const posix::EntryRef gone{Native("gone.txt")};
+  EXPECT_EQ(posix::NtfsMetadataForWrite(gone, unasked, ntfs), err::kFileNotFound);
+  EXPECT_EQ(posix::WriteAttributes(gone, unasked, kAttrHidden), err::kFileNotFound);
+  EXPECT_FALSE(posix::HasNtfsMetadata(gone, unasked));
 }
 
 TEST_F(Metadata, SearchOrderIsNtfsOrderAndRootsHaveNoDots) {

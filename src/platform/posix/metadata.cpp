@@ -236,7 +236,9 @@ DWORD ReadShortName(const EntryRef& ref, const EntryStat& entry, WString& shortN
 }
 
 DWORD WriteAttributes(const EntryRef& ref, const EntryStat& entry, DWORD attributes) {
-  if (HasNtfsMetadata(ref, entry)) return WriteNtfsAttributes(ref, attributes);
+  bool ntfs = false;
+  if (DWORD error = NtfsMetadataForWrite(ref, entry, ntfs)) return error;
+  if (ntfs) return WriteNtfsAttributes(ref, attributes);
   const DWORD stored = attributes & ~kDerivedAttributes;
   // The default needs no attribute; removing it keeps plain files free of them.
   if (stored == DefaultAttributes(entry))
@@ -251,7 +253,9 @@ DWORD WriteAttributes(const EntryRef& ref, const EntryStat& entry, DWORD attribu
 }
 
 DWORD WriteTimes(const EntryRef& ref, const EntryStat& entry, const FileTimes& times) {
-  if (HasNtfsMetadata(ref, entry)) return WriteNtfsTimes(ref, times);
+  bool ntfs = false;
+  if (DWORD error = NtfsMetadataForWrite(ref, entry, ntfs)) return error;
+  if (ntfs) return WriteNtfsTimes(ref, times);
   if (times.lastAccess != 0 || times.lastWrite != 0) {
     timespec values[2];
     values[0] = times.lastAccess != 0 ? ToTimespec(times.lastAccess) : timespec{0, UTIME_OMIT};

@@ -38,12 +38,15 @@ void AppendBig(std::vector<uint8_t>& out, T value) {
 enum class Probe { kPresent, kAbsent, kUnknown };
 
 // Whether the file system answers for the attribute `name` of the entry; kUnknown when
-// the question itself failed (a stale entry, an I/O error), which must not be cached.
-Probe ProbeXattr(const EntryRef& ref, const char* name) {
+// the question itself failed (a stale entry, an I/O error), which must not be cached,
+// with its errno in `failure`.
+Probe ProbeXattr(const EntryRef& ref, const char* name, int& failure) {
   const ssize_t size = ref.fd >= 0 ? fgetxattr(ref.fd, name, nullptr, 0)
                                    : lgetxattr(ref.path.c_str(), name, nullptr, 0);
   if (size >= 0) return Probe::kPresent;
-  return errno == ENOTSUP || errno == ENODATA ? Probe::kAbsent : Probe::kUnknown;
+  if (errno == ENOTSUP || errno == ENODATA) return Probe::kAbsent;
+  failure = errno;
+  return Probe::kUnknown;
 }
 
 using MountKey = std::pair<uint64_t, uint64_t>;  // device, mount identifier
@@ -90,36 +93,68 @@ void Settle(const std::string& path) {
 
 }  // namespace
 
-bool OnNtfs3g(const EntryRef& ref, const EntryStat& entry) {
+namespace {
+
+// Whether the entry's volume is mounted through ntfs-3g: 0 with the answer, kept per
+// mount, or the error that kept the driver from telling.
+DWORD ProbeNtfs3g(const EntryRef& ref, const EntryStat& entry, bool& ntfs3g) {
   const MountKey key = KeyOfMount(entry.st);
   {
     std::lock_guard<std::mutex> lock(g_mounts.lock);
-    if (const bool* known = g_mounts.Find(key)) return *known;
+    if (const bool* known = g_mounts.Find(key)) {
+      ntfs3g = *known;
+      return err::kSuccess;
+    }
   }
   // The kernel's own NTFS driver shows the attributes too, but not the times. A probe
   // that fails (ntfs-3g answers EIO for an entry its cache has not settled) is asked
-  // again: taking such a volume for one without NTFS metadata would put the library's
-  // own attributes on it as named streams.
+  // again.
   Probe attributes = Probe::kUnknown, times = Probe::kUnknown;
+  int failure = EIO;
   for (int attempt = 0; attempt < 3 && (attributes == Probe::kUnknown || times == Probe::kUnknown);
        ++attempt) {
     if (attempt > 0) Settle(ref.path);
-    attributes = ProbeXattr(ref, kNtfsAttributesXattr);
-    times = attributes == Probe::kPresent ? ProbeXattr(ref, kNtfsTimesXattr) : Probe::kAbsent;
+    attributes = ProbeXattr(ref, kNtfsAttributesXattr, failure);
+    times = attributes == Probe::kPresent ? ProbeXattr(ref, kNtfsTimesXattr, failure) : Probe::kAbsent;
   }
   if (attributes == Probe::kUnknown || times == Probe::kUnknown) {
     Notice(FromUtf8("Cannot tell whether " + ref.path + " keeps NTFS metadata"));
-    return false;
+    return ErrnoToWindows(failure);
   }
-  const bool ntfs3g = times == Probe::kPresent;
+  ntfs3g = times == Probe::kPresent;
   std::lock_guard<std::mutex> lock(g_mounts.lock);
   g_mounts.Remember(key, ntfs3g);
-  return ntfs3g;
+  return err::kSuccess;
+}
+
+}  // namespace
+
+bool OnNtfs3g(const EntryRef& ref, const EntryStat& entry) {
+  bool ntfs3g = false;
+  return ProbeNtfs3g(ref, entry, ntfs3g) == err::kSuccess && ntfs3g;
+}
+
+DWORD OnNtfs3gForWrite(const EntryRef& ref, const EntryStat& entry, bool& ntfs3g) {
+  ntfs3g = false;
+  return ProbeNtfs3g(ref, entry, ntfs3g);
 }
 
 bool HasNtfsMetadata(const EntryRef& ref, const EntryStat& entry) {
   if (!OnNtfs3g(ref, entry)) return false;
-  return !entry.isLink || ProbeXattr(ref, kNtfsReparseXattr) == Probe::kPresent;
+  int failure = 0;
+  return !entry.isLink || ProbeXattr(ref, kNtfsReparseXattr, failure) == Probe::kPresent;
+}
+
+DWORD NtfsMetadataForWrite(const EntryRef& ref, const EntryStat& entry, bool& ntfs) {
+  ntfs = false;
+  bool ntfs3g = false;
+  if (const DWORD error = ProbeNtfs3g(ref, entry, ntfs3g)) return error;
+  if (!ntfs3g) return err::kSuccess;
+  int failure = EIO;
+  const Probe reparse = entry.isLink ? ProbeXattr(ref, kNtfsReparseXattr, failure) : Probe::kPresent;
+  if (reparse == Probe::kUnknown) return ErrnoToWindows(failure);
+  ntfs = reparse == Probe::kPresent;
+  return err::kSuccess;
 }
 
 DWORD ReadNtfsAttributes(const EntryRef& ref, DWORD& attributes, DWORD& reparseTag) {

@@ -35,6 +35,12 @@ bool OnNtfs3g(const EntryRef& ref, const EntryStat& entry);
 // and is not a link made with symlink().
 bool HasNtfsMetadata(const EntryRef& ref, const EntryStat& entry);
 
+// The same two questions for a write. When the driver cannot tell (an entry its cache
+// has not settled), the error of the probe: the writer fails with it rather than put
+// the library's own attributes on an NTFS volume, where they would become named streams.
+DWORD OnNtfs3gForWrite(const EntryRef& ref, const EntryStat& entry, bool& ntfs3g);
+DWORD NtfsMetadataForWrite(const EntryRef& ref, const EntryStat& entry, bool& ntfs);
+
 DWORD ReadNtfsAttributes(const EntryRef& ref, DWORD& attributes, DWORD& reparseTag);
 DWORD WriteNtfsAttributes(const EntryRef& ref, DWORD attributes);
 // Fills the times the driver keeps; `times` holds the others already.

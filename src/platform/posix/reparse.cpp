@@ -151,8 +151,9 @@ DWORD SetReparseData(WStringView path, const std::vector<uint8_t>& data) {
   EntryStat entry;
   if (DWORD error = posix::LocateEntry(path, resolved, entry)) return error;
   // Any item on the volume may hold reparse data, a link made with symlink() included.
-  if (posix::OnNtfs3g(EntryRef{resolved.native}, entry))
-    return posix::WriteNtfsReparse(EntryRef{resolved.native}, data);
+  bool ntfs3g = false;
+  if (DWORD error = posix::OnNtfs3gForWrite(EntryRef{resolved.native}, entry, ntfs3g)) return error;
+  if (ntfs3g) return posix::WriteNtfsReparse(EntryRef{resolved.native}, data);
   if (tag == kReparseTagSymlink || tag == kReparseTagMountPoint) {
     LinkReparse link;
     if (DWORD error = posix::ParseLinkReparse(data, link)) return error;

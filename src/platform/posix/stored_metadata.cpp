@@ -35,7 +35,9 @@ DWORD SetShortName(WStringView path, WStringView shortName) {
   EntryStat entry;
   if (DWORD error = posix::LocateEntry(path, resolved, entry)) return error;
   const EntryRef ref{resolved.native};
-  if (posix::HasNtfsMetadata(ref, entry)) return posix::WriteNtfsShortName(ref, shortName);
+  bool ntfs = false;
+  if (DWORD error = posix::NtfsMetadataForWrite(ref, entry, ntfs)) return error;
+  if (ntfs) return posix::WriteNtfsShortName(ref, shortName);
   if (shortName.empty())
     return entry.isLink ? err::kSuccess : posix::RemoveXattr(ref, posix::kShortNameXattr);
   if (entry.isLink) {
@@ -69,7 +71,9 @@ DWORD SetSecurity(WStringView path, DWORD which, const std::vector<uint8_t>& des
   EntryStat entry;
   if (DWORD error = posix::LocateEntry(path, resolved, entry)) return error;
   const EntryRef ref{resolved.native};
-  if (posix::HasNtfsMetadata(ref, entry))
+  bool ntfs = false;
+  if (DWORD error = posix::NtfsMetadataForWrite(ref, entry, ntfs)) return error;
+  if (ntfs)
     return posix::WriteXattr(ref, posix::kNtfsSecurityXattr, descriptor, "security descriptor");
   if (entry.isLink) {
     posix::NoticeDropped("security descriptor", resolved.native);
