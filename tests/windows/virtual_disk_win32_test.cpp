@@ -24,6 +24,7 @@ TEST(VirtualDiskOnWindows, LoadsWithEveryExportAndCannotMount) {
   COrvImage orv;
   Char drive[10] = {};
   EXPECT_FALSE(orv.MountImageINP(image.c_str(), 32, 0, drive));
+  EXPECT_NE(orv.GetLastErrorCode(), 0u) << "a failure names its cause";
   EXPECT_FALSE(orv.MountSectorImage(image, ORV_T("Q:")));
   EXPECT_TRUE(orv.UnmountSectorImage('Q'));
 }
