@@ -53,13 +53,23 @@ TEST(ImageDiffCommand, SetsAfterAFullImageRestoreToTheLatestState) {
   EXPECT_EQ(ReadFile(restored + ORV_T("\\docs\\b.txt")), "<missing>");
   EXPECT_EQ(ReadFile(restored + ORV_T("\\docs\\c.txt")), "gamma");
 
-  // A letter that is not one, and a reference that is not there.
+  // A letter that is not one, a letter mapped to nothing, a folder that is not there, and
+  // a reference without its catalogue (which would make every file new): none makes a set.
   EXPECT_EQ(RunVantrel(folder, {"image", "diff", "--drive", "VV", "--reference", part, "--target",
                                 sets + "/bad"}).exitCode,
             kExitUsage);
   EXPECT_EQ(RunVantrel(folder, {"image", "diff", "--drive", "Q", "--reference", part, "--target",
                                 sets + "/bad"}).exitCode,
             kExitFailure);
+  run = RunVantrel(folder, {"image", "diff", "--drive", "V=" + Native(folder / ORV_T("nowhere")),
+                            "--reference", part, "--target", sets + "/bad"});
+  EXPECT_EQ(run.exitCode, kExitUsage);
+  EXPECT_NE(run.errors.find("nowhere is not a folder"), std::string::npos) << run.errors;
+  run = RunVantrel(folder, {"image", "diff", "--drive", drive, "--reference", Native(volume),
+                            "--target", sets + "/bad"});
+  EXPECT_EQ(run.exitCode, kExitUsage);
+  EXPECT_NE(run.errors.find("holds no ALL.CRC"), std::string::npos) << run.errors;
+  EXPECT_FALSE(orv::test::Exists(folder / ORV_T("sets/bad")));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "error_text.h"
 #include "exit_status.h"
 #include "platform/encoding.h"
+#include "platform/file.h"
 #include "platform/volume.h"
 #include "progress_bar.h"
 #include "size_option.h"
@@ -59,6 +60,16 @@ int Diff(CommandContext& context, const DiffOptions& options) {
   if (!UseDiskDescription(options.disks)) return kExitFailure;
   const orv::Char driveLetter = UseDriveOption(options.drive, "image diff");
   if (driveLetter == 0) return kExitUsage;
+  // Without the reference's catalogue every file would count as new: a mistyped folder
+  // would give a full copy reported as a set.
+  DWORD attributes = 0;
+  if (os::GetAttributes(os::FromUtf8(options.reference) + ORV_T("/ALL.CRC"), attributes) != 0) {
+    std::fprintf(stderr,
+                 "vantrel: image diff: --reference %s holds no ALL.CRC: it is neither a full"
+                 " image's partition folder nor a set\n",
+                 options.reference.c_str());
+    return kExitUsage;
+  }
   IOrvImage* image = GetImageInterface();
   if (image == nullptr) {
     std::fprintf(stderr, "vantrel: image diff: the image object cannot be created\n");
