@@ -20,7 +20,6 @@ namespace {
 constexpr int kPhaseMoved = 1;
 constexpr int kPhaseRenumber = 2;
 
-WString JournalPath(const WString& imageFolder) { return MergeJournalPath(imageFolder); }
 
 WString AsideFolder(const WString& imageFolder, int number) {
   return Format(ORV_T("%s\\RENUMBER.%d"), imageFolder, number);
@@ -32,7 +31,7 @@ DWORD WriteJournal(const WString& imageFolder, const MergePlan& plan, int phase)
   std::vector<uint8_t> bytes{kUtf16ByteOrderMark & 0xFF, kUtf16ByteOrderMark >> 8};
   const std::vector<uint8_t> body = Utf16LeBytes(text);
   bytes.insert(bytes.end(), body.begin(), body.end());
-  return ReplaceFileContent(JournalPath(imageFolder), bytes);
+  return ReplaceFileContent(MergeJournalPath(imageFolder), bytes);
 }
 
 // The value of a "Key=number" line; false when the line is another key or no number.
@@ -47,7 +46,7 @@ bool ReadKey(const WString& line, WStringView key, int& value) {
 
 DWORD ReadJournal(const WString& imageFolder, MergePlan& plan, int& phase) {
   std::vector<uint8_t> bytes;
-  if (const DWORD error = ReadWholeFile(JournalPath(imageFolder), bytes, 64 * 1024)) return error;
+  if (const DWORD error = ReadWholeFile(MergeJournalPath(imageFolder), bytes, 64 * 1024)) return error;
   int seen = 0;
   for (const WString& line : Utf16LeLines(bytes)) {
     if (ReadKey(line, ORV_T("First"), plan.first)) seen |= 1;
@@ -97,8 +96,8 @@ DWORD Renumber(const WString& imageFolder, const MergePlan& plan) {
     if (!FolderExists(aside)) continue;
     if (const DWORD error = Rename(aside, SetFolder(imageFolder, m))) return error;
   }
-  if (const DWORD error = os::FlushFolderOf(JournalPath(imageFolder))) return error;
-  return os::DeleteFile(JournalPath(imageFolder));
+  if (const DWORD error = os::FlushFolderOf(MergeJournalPath(imageFolder))) return error;
+  return os::DeleteFile(MergeJournalPath(imageFolder));
 }
 
 DWORD CarryOut(const WString& imageFolder, const MergePlan& plan, int phase) {
@@ -122,12 +121,12 @@ DWORD RecoverMerge(const WString& imageFolder, bool& found) {
   COrvLog& log = COrvLog::GetInstance();
   found = false;
   DWORD attributes = 0;
-  if (os::GetAttributes(JournalPath(imageFolder), attributes) == 0) {
+  if (os::GetAttributes(MergeJournalPath(imageFolder), attributes) == 0) {
     found = true;
     MergePlan plan;
     int phase = 0;
     if (const DWORD error = ReadJournal(imageFolder, plan, phase)) {
-      log.AddError(ORV_T("Cannot read %s - %u"), JournalPath(imageFolder), error);
+      log.AddError(ORV_T("Cannot read %s - %u"), MergeJournalPath(imageFolder), error);
       return error;
     }
     log.AddInfo(ORV_T("Finish the merge of sets %d to %d (phase %d)"), plan.first, plan.last, phase);
