@@ -1,12 +1,17 @@
 # Third-party libraries: Debian's packages on Linux, the cross-built copies from
-# scripts/setup (build/third-party/mingw32) for Windows.
+# scripts/setup (build/third-party/mingw32, or mingw64 for the
+# 64-bit test build) for Windows.
 if(WIN32)
   # Vantrel.dll must load from its own folder alone: zlib is linked in, not imported.
   set(ZLIB_USE_STATIC_LIBS ON)
 endif()
 find_package(ZLIB REQUIRED)
 if(WIN32)
-  set(VANTREL_MINGW_PREFIX ${CMAKE_SOURCE_DIR}/build/third-party/mingw32)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(VANTREL_MINGW_PREFIX ${CMAKE_SOURCE_DIR}/build/third-party/mingw64)
+  else()
+    set(VANTREL_MINGW_PREFIX ${CMAKE_SOURCE_DIR}/build/third-party/mingw32)
+  endif()
   # CLI11 is header-only: scripts/setup links Debian's headers into the cross prefix, so
   # the Windows build sees them without the rest of /usr/include.
   add_library(CLI11::CLI11 INTERFACE IMPORTED)
