@@ -148,17 +148,18 @@ static_assert(sizeof(ORVDCALLBACK) == 4 && sizeof(ORVVALUE) == 4, "32-bit callba
 /* Each table of virtual operations is: destructor, Dump, the interface's operations in
  * the order below, Release. The order is part of the binary interface.
  *
- * On 32-bit Windows the tables are the Microsoft compiler's, as the applications that
- * load the DLL expect: one destructor entry (called with a flag, bit 0 = free the
+ * On Windows the tables are the Microsoft compiler's, as the applications that load
+ * the DLL expect: one destructor entry (called with a flag, bit 0 = free the
  * memory, returning `this`), and records returned from member functions through a
  * hidden pointer passed after `this`. GCC (and clang in GNU mode) would lay out two
  * destructor entries and return small records in registers, so for them the header
  * spells both out (ORV_MS_TABLE_BY_HAND): the first entry is OrvDeletingDestructor, the
  * real destructor is protected and not virtual, and an operation that returns a record
  * takes the caller's record and returns its address, with an inline wrapper that keeps
- * the call form `GetEntryAttributes()`. Both compilers already pass `this` in ECX and
- * let the callee remove the arguments of member calls. */
-#if defined(_WIN32) && !defined(_WIN64) && !defined(_MSC_VER)
+ * the call form `GetEntryAttributes()`. On 32-bit Windows both compilers already pass
+ * `this` in ECX and let the callee remove the arguments of member calls; 64-bit Windows
+ * has one calling convention. */
+#if defined(_WIN32) && !defined(_MSC_VER)
 #define ORV_MS_TABLE_BY_HAND 1
 #endif
 
