@@ -99,6 +99,7 @@ BOOL COrvMorlet::AddFileV1(LPCTSTR source, LPCTSTR name, const ORVFILEATTRIBUTED
     uint64_t size = 0;
     DWORD error = main_.Seek(static_cast<int64_t>(writePosition_), os::SeekFrom::kBegin);
     if (!error) error = file.Size(size);
+    if (!error) RecordReadSize(block, size);
     if (!error)
       error = DeflateFile(file, size, main_, DeflateStream::LevelOf(compression_), nullptr,
                           buffers_, stored);

@@ -112,6 +112,7 @@ BOOL COrvMorlet::AddFileV2(LPCTSTR source, LPCTSTR name, const void* descriptor,
     uint64_t size = 0;
     DWORD error = main_.Seek(static_cast<int64_t>(writePosition_), os::SeekFrom::kBegin);
     if (!error) error = file.Size(size);
+    if (!error) RecordReadSize(entry.attributes, size);
     if (!error)
       error = DeflateFile(file, size, main_, DeflateStream::LevelOf(compression_),
                           &remainingCapacity_, buffers_, entry.storedLength);

@@ -171,6 +171,7 @@ DWORD COrvMorlet::CompressFileV56(os::File& file, EntryRecord& record) {
   }
   uint64_t remaining = 0;
   if (DWORD error = file.Size(remaining)) return error;
+  RecordReadSize(record.attributes, remaining);
   // The first pass always runs: an empty file gives one block, the end marker.
   do {
     const DWORD want = static_cast<DWORD>(std::min<uint64_t>(remaining, kBlockSize));

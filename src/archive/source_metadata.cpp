@@ -38,6 +38,12 @@ ORVFILEATTRIBUTEDATA AttributesOf(const os::FileInfo& info) {
   return AttributeBlock(info.attributes, info.times, info.size);
 }
 
+void RecordReadSize(ORVFILEATTRIBUTEDATA& attributes, uint64_t size) {
+  if (ContentSizeOf(attributes) == kAnySize) return;
+  attributes.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+  attributes.nFileSizeLow = static_cast<DWORD>(size);
+}
+
 DWORD SourceAttributes(WStringView path, const ORVFILEATTRIBUTEDATA* given,
                        ORVFILEATTRIBUTEDATA& attributes) {
   if (given) {

@@ -14,6 +14,11 @@ namespace orv::archive {
 DWORD SourceAttributes(WStringView path, const ORVFILEATTRIBUTEDATA* given,
                        ORVFILEATTRIBUTEDATA& attributes);
 ORVFILEATTRIBUTEDATA AttributesOf(const os::FileInfo& info);
+// Records `size`, the length of the file as opened for reading, as the entry's size, so
+// that the stored content and the recorded size agree even when the file changed since
+// its attributes were read (a reader refuses content of another length). An encrypted
+// file keeps its own size: its content is the raw stream, of another length.
+void RecordReadSize(ORVFILEATTRIBUTEDATA& attributes, uint64_t size);
 ORVFILEATTRIBUTEDATA AttributeBlock(DWORD attributes, const os::FileTimes& times, uint64_t size);
 
 // The 8.3 name of `path` (open as `file`, when given); empty when it has none or cannot

@@ -101,6 +101,8 @@ COrvImage::EntryOutcome COrvImage::AddEntry(const WString& fullPath,
   const WString archiveName = fullPath.substr(root.size());
   const void* sd = descriptor.empty() ? nullptr : descriptor.data();
   const DWORD sdLength = static_cast<DWORD>(descriptor.size());
+  // The attributes the walk read go with the entry, so the archive does not read them
+  // again; it records the size of the file as it opens it.
   DWORD error = infoError;
   if (error == 0) {
     if ((info.attributes & os::kAttrEncrypted) && !(info.attributes & os::kAttrDirectory)) {
@@ -112,8 +114,7 @@ COrvImage::EntryOutcome COrvImage::AddEntry(const WString& fullPath,
         error = capture_.archive.GetLastErrorCode();
       os::DeleteFile(copy);
     } else if (!capture_.archive.AddFile(fullPath.c_str(), archiveName.c_str(), sd, sdLength,
-                                         (info.attributes & os::kAttrEncrypted) ? &attributes
-                                                                                : nullptr)) {
+                                         &attributes)) {
       error = capture_.archive.GetLastErrorCode();
     }
   }

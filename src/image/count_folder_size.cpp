@@ -17,8 +17,9 @@ uint64_t COrvImage::CountFolderSize(const WString& folder) {
   uint64_t total = 0;
   os::DirSearch search;
   os::FindData data;
-  for (DWORD found = search.First(prefix + ORV_T("*.*"), data); found == 0;
-       found = search.Next(data)) {
+  // Names, sizes and kinds are all the count needs.
+  for (DWORD found = search.First(prefix + ORV_T("*.*"), data, os::SearchDetail::kBasic);
+       found == 0; found = search.Next(data)) {
     if (data.name == ORV_T(".") || data.name == ORV_T("..")) continue;
     const WString fullPath = prefix + data.name;
     const WString root = RootOf(fullPath);

@@ -16,7 +16,7 @@ uint64_t FolderBytes(WStringView folder) {
       current.pop_back();
     DirSearch search;
     FindData data;
-    for (DWORD error = search.First(current + ORV_T("\\*.*"), data); error == 0;
+    for (DWORD error = search.First(current + ORV_T("\\*.*"), data, SearchDetail::kBasic); error == 0;
          error = search.Next(data)) {
       if (data.name == ORV_T(".") || data.name == ORV_T("..")) continue;
       if (data.attributes & kAttrReparsePoint) continue;

@@ -1,6 +1,7 @@
 // Archives written by every version read back through every read path, with content,
 // times and attributes.
 #include "archive/part_names.h"
+#include "archive/source_metadata.h"
 #include "archive_support.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
@@ -169,6 +170,32 @@ TEST_P(RoundTrip, TheSameTreeGivesTheSameArchive) {
   }
   ASSERT_EQ(files[0].size(), files[1].size());
   for (size_t i = 0; i < files[0].size(); ++i) EXPECT_TRUE(files[0][i] == files[1][i]) << "file " << i;
+}
+
+// A file that grew after its caller read its attributes is stored as it was read when
+// opened, with that size: the entry comes back whole instead of failing as corrupt.
+TEST_P(RoundTrip, AFileThatChangedAfterItsAttributesWereReadKeepsItsReadSize) {
+  TempFolder temp;
+  const WString source = temp / ORV_T("grows");
+  WriteFile(source, "short");
+  os::FileInfo info;
+  ASSERT_EQ(os::GetInfo(source, info), 0u);
+  const ORVFILEATTRIBUTEDATA stale = archive::AttributesOf(info);
+  const std::string grown = TextBytes(70000);
+  WriteFile(source, grown);
+
+  const WString path = temp / ORV_T("a.inp");
+  COrvMorlet archive;
+  ASSERT_TRUE(archive.Open(path.c_str(), 0, GetParam()));
+  ASSERT_TRUE(archive.AddFile(source.c_str(), ORV_T("grows"), nullptr, 0, &stale));
+  ASSERT_TRUE(archive.Close());
+  ASSERT_TRUE(archive.Open(path.c_str(), 1, 0));
+  ASSERT_TRUE(archive.NextEntry(0));
+  EXPECT_EQ(archive.GetEntrySize(), grown.size());
+  const WString out = temp / ORV_T("out");
+  EXPECT_TRUE(archive.ExtractCurrent(out.c_str(), 1)) << archive.GetLastErrorCode();
+  archive.Close();
+  EXPECT_EQ(ReadFile(out + ORV_T("\\grows")), grown);
 }
 
 // A final name of 250 characters, legal on Windows, leaves no room for a suffix: it
