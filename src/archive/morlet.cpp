@@ -8,6 +8,7 @@
 #include "platform/case_fold.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
+#include "platform/native_name.h"
 #include "platform/volume.h"
 #include "services/log.h"
 #include "services/pseudo_random.h"
@@ -223,10 +224,11 @@ WString COrvMorlet::MakeTempName(WStringView name, DWORD attributes) {
   if (name.empty() || name.back() == '\\') return WString();
   const size_t slash = name.rfind(Char('\\'));
   WString last(slash == WStringView::npos ? name : name.substr(slash + 1));
-  // The staging file lies beside the target: a name of 255 characters at most, so the
-  // longest names give up their end to the two numbers (22 characters at most).
+  // The staging file lies beside the target: a name of 255 units at most (characters on
+  // Windows, bytes on Linux), so the longest names give up their end to the two numbers
+  // (22 characters at most).
   constexpr size_t kMaxStagingStem = 255 - 22;
-  if (last.size() > kMaxStagingStem) last.resize(kMaxStagingStem);
+  last.resize(os::FittingNameLength(last, kMaxStagingStem));
   // Seconds since 1970 from the file time.
   const uint64_t seconds = os::CurrentFileTime() / 10000000u - 11644473600u;
   return Format(ORV_T("%s.%u.%u"), last, PseudoRandom(),

@@ -8,7 +8,37 @@ namespace {
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
+bool IsHighSurrogate(Char c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(Char c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// The units one character (a code unit, or a whole surrogate pair) takes in a name.
+size_t UnitsOf(WStringView name, size_t at, size_t& length) {
+  const Char c = name[at];
+  length = (IsHighSurrogate(c) && at + 1 < name.size() && IsLowSurrogate(name[at + 1])) ? 2 : 1;
+#ifdef _WIN32
+  return length;
+#else
+  if (length == 2) return 4;
+  if (c < 0x80) return 1;
+  if (c < 0x800) return 2;
+  return 3;  // a lone surrogate becomes U+FFFD, three bytes too
+#endif
+}
+
 }  // namespace
+
+size_t FittingNameLength(WStringView name, size_t room) {
+  size_t at = 0;
+  size_t used = 0;
+  while (at < name.size()) {
+    size_t length = 0;
+    const size_t units = UnitsOf(name, at, length);
+    if (used + units > room) break;
+    used += units;
+    at += length;
+  }
+  return at;
+}
 
 WString GivenNameOf(std::string_view native, std::string_view nativeRoot, WStringView givenRoot) {
   while (!nativeRoot.empty() && IsSeparator(nativeRoot.back()) && nativeRoot.size() > 1)

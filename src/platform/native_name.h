@@ -18,4 +18,10 @@ DWORD NativeNameOf(WStringView path, std::string& native);
 // "/mnt/c" given as "C:\" gives "C:\dir\f".
 WString GivenNameOf(std::string_view native, std::string_view nativeRoot, WStringView givenRoot);
 
+// How many characters from the start of `name` fit into `room` units of a file name
+// component, counted as the system limits names: UTF-16 units on Windows, UTF-8 bytes
+// on Linux (where 255 bytes may hold far fewer than 255 characters). A surrogate pair
+// is never split.
+size_t FittingNameLength(WStringView name, size_t room);
+
 }  // namespace orv::os

@@ -4,6 +4,7 @@
 
 #include "platform/errors.h"
 #include "platform/file.h"
+#include "platform/native_name.h"
 #include "support/temp_folder.h"
 
 namespace orv::os {
@@ -65,6 +66,24 @@ TEST(PathOps, MoveFileWithAndWithoutReplace) {
   ASSERT_EQ(CreateDirectoryTree(temp / ORV_T("d1\\inner")), 0u);
   ASSERT_EQ(MoveFile(temp / ORV_T("d1"), temp / ORV_T("d2"), false), 0u);
   EXPECT_EQ(GetAttributes(temp / ORV_T("d2\\inner"), attributes), 0u);
+}
+
+// A cut name keeps whole characters and stays within what the file system takes: bytes
+// of UTF-8 on Linux, UTF-16 units on Windows.
+TEST(PathOps, FittingNameLengthCountsTheSystemsUnits) {
+  const Char accent = 0xE9;                         // two bytes in UTF-8
+  const WString pair = {Char(0xD83D), Char(0xDE00)};  // one character, four bytes
+  EXPECT_EQ(FittingNameLength(ORV_T("abc"), 10), 3u);
+  EXPECT_EQ(FittingNameLength(ORV_T("abcdef"), 4), 4u);
+  const WString accents(200, accent);
+#ifdef _WIN32
+  EXPECT_EQ(FittingNameLength(accents, 233), 200u);
+  EXPECT_EQ(FittingNameLength(ORV_T("a") + pair, 2), 1u) << "the pair is never split";
+#else
+  EXPECT_EQ(FittingNameLength(accents, 233), 116u);
+  EXPECT_EQ(FittingNameLength(ORV_T("a") + pair, 4), 1u) << "the pair is never split";
+  EXPECT_EQ(FittingNameLength(ORV_T("a") + pair, 5), 3u);
+#endif
 }
 
 }  // namespace
