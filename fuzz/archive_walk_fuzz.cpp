@@ -1,8 +1,8 @@
 // Fuzz target for the reader alone: the bytes become an archive of one version, which
 // is opened and walked; every entry is looked up, its security descriptor read and its
 // blocks streamed and decompressed in memory. Nothing is extracted: a run costs the
-// three small writes that put the archive in place and the reader's own buffers (the
-// index is held in whole MiB chunks), not a tree on disk to write and remove.
+// three small writes that put the archive in place and the reader's own buffers, not a
+// tree on disk to write and remove.
 #include <cstdint>
 #include <memory>
 #include <vector>

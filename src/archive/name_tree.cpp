@@ -15,6 +15,12 @@ namespace orv::archive {
 
 namespace {
 
+// Every byte below the tree's used length is written (or read from the file) before it
+// is read, so a new chunk is not cleared: that would cost a MiB of writes per open.
+std::unique_ptr<uint8_t[]> NewChunk(uint64_t size = NameTree::kChunk) {
+  return std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(size));
+}
+
 constexpr WStringView kRootName = ORV_T("Root");
 
 }  // namespace
@@ -34,6 +40,7 @@ void NameTree::Clear() {
   present_ = false;
   chunks_.clear();
   used_ = lastChunkUsed_ = 0;
+  readOnly_ = false;
   file_.Close();
   lookupBuilt_ = lookupFailed_ = false;
   children_.clear();
@@ -48,7 +55,7 @@ DWORD NameTree::Create(WStringView indexPath, bool inFile) {
       return error;
   } else {
     try {
-      chunks_.push_back(std::make_unique<uint8_t[]>(kChunk));
+      chunks_.push_back(NewChunk());
     } catch (const std::bad_alloc&) {
       return err::kNotEnoughMemory;
     }
@@ -74,8 +81,12 @@ DWORD NameTree::Load(WStringView indexPath, bool writable) {
   if (!error) error = file.Size(size);
   if (!error) {
     try {
+      // A tree that is only read takes no room to grow: its last chunk is as long as
+      // the file's tail (an index of a few hundred bytes costs that, not a MiB).
       const uint64_t count = size / kChunk + 1;
-      for (uint64_t i = 0; i < count; ++i) chunks_.push_back(std::make_unique<uint8_t[]>(kChunk));
+      const uint64_t tail = size % kChunk;
+      for (uint64_t i = 0; i < count; ++i)
+        chunks_.push_back(NewChunk(writable || i + 1 < count ? kChunk : std::max<uint64_t>(tail, 1)));
       for (uint64_t i = 0; i < count && !error; ++i) {
         DWORD done = 0;
         const DWORD want = static_cast<DWORD>(std::min<uint64_t>(kChunk, size - i * kChunk));
@@ -84,7 +95,8 @@ DWORD NameTree::Load(WStringView indexPath, bool writable) {
       }
       if (!error) {
         used_ = size;
-        lastChunkUsed_ = size % kChunk;
+        lastChunkUsed_ = tail;
+        readOnly_ = !writable;
         present_ = true;
         return err::kSuccess;
       }
@@ -147,6 +159,7 @@ bool NameTree::ReadBytes(uint64_t offset, void* out, size_t size) {
 }
 
 bool NameTree::WriteBytes(uint64_t offset, const void* in, size_t size) {
+  if (readOnly_) return false;
   if (!InMemory()) {
     DWORD done = 0;
     return file_.Seek(static_cast<int64_t>(offset), os::SeekFrom::kBegin) == 0 &&
@@ -187,6 +200,7 @@ bool NameTree::WriteNodeLinks(uint64_t offset, const Node& node) {
 }
 
 bool NameTree::AppendNode(const Node& node, uint64_t& offset) {
+  if (readOnly_) return false;
   const size_t chars = std::min<size_t>(node.name.size(), kMaxComponent);
   std::vector<uint8_t> bytes(kNodeFixed + 2 * chars + (InMemory() ? kHeapSlack : 0), 0);
   StoreLE<uint64_t>(bytes.data(), node.entry);
@@ -195,10 +209,10 @@ bool NameTree::AppendNode(const Node& node, uint64_t& offset) {
   StoreLE<uint32_t>(bytes.data() + 24, static_cast<uint32_t>(chars));
   EncodeName(WStringView(node.name).substr(0, chars), bytes.data() + kNodeFixed);
   if (InMemory()) {
-    // A new zero-filled MiB when the last one cannot take the node; nothing is copied.
+    // A new MiB when the last one cannot take the node; nothing is copied.
     if (lastChunkUsed_ + bytes.size() > kChunk - 1 || used_ + bytes.size() > chunks_.size() * kChunk) {
       try {
-        chunks_.push_back(std::make_unique<uint8_t[]>(kChunk));
+        chunks_.push_back(NewChunk());
       } catch (const std::bad_alloc&) {
         return false;
       }

@@ -70,6 +70,7 @@ class NameTree {
   std::vector<std::unique_ptr<uint8_t[]>> chunks_;
   uint64_t used_ = 0;
   uint64_t lastChunkUsed_ = 0;
+  bool readOnly_ = false;  // loaded to be read: the last chunk has no room to grow
   os::File file_;
   // Insertion lookups, built on the first insertion.
   bool lookupBuilt_ = false;

@@ -33,6 +33,15 @@ TEST(NameTree, ManySiblingsSpanSeveralChunksAndSurviveAReload) {
   ASSERT_TRUE(tree.Insert(ORV_T("Folder\\File-With-A-Longer-Name-7"), 5));
   EXPECT_EQ(tree.Size(), size);
   EXPECT_EQ(tree.Lookup(ORV_T("folder\\file-with-a-longer-name-7")), 5u);
+
+  // Loaded to be read (its last chunk only as long as the file's tail), the tree answers
+  // the same and refuses every change.
+  ASSERT_EQ(tree.Load(index, false), 0u);
+  EXPECT_EQ(tree.Lookup(ORV_T("folder\\file-with-a-longer-name-39999")), 100u + 39999);
+  EXPECT_FALSE(tree.Insert(ORV_T("folder\\new"), 9));
+  EXPECT_FALSE(tree.Insert(ORV_T("folder\\file-with-a-longer-name-3"), 9));
+  EXPECT_EQ(tree.Lookup(ORV_T("folder\\file-with-a-longer-name-3")), 103u);
+  EXPECT_EQ(tree.Lookup(ORV_T("folder\\new")), archive::kNoOffset);
 }
 
 TEST(NameTree, AFileIndexReadsLikeAHeapIndex) {
