@@ -1,14 +1,8 @@
-# Cross-compiles for 64-bit Windows with Debian's mingw-w64 (POSIX thread model). The
-# product is the 32-bit DLL; this build runs the Windows tests on machines that execute
-# 64-bit code only, where the 32-bit Wine loader cannot start.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32 ${CMAKE_CURRENT_LIST_DIR}/../build/third-party/mingw64)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+# Cross-compiles for 64-bit Windows with Debian's mingw-w64. The product is the 32-bit
+# DLL; this build runs the Windows tests on machines that execute 64-bit code only,
+# where the 32-bit Wine loader cannot start.
+set(VANTREL_MINGW_PROCESSOR x86_64)
+set(VANTREL_MINGW_TRIPLE x86_64-w64-mingw32)
+set(VANTREL_MINGW_PREFIX_NAME mingw64)
+set(VANTREL_MINGW_WINE /usr/lib/wine/wine64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -223,11 +223,16 @@ TEST(RoundTripStaging, TheStagingNameOfALongEncryptedNameCanBeMade) {
     ASSERT_TRUE(archive.GetEntryTempName(staging, 300));
     archive.Close();
     EXPECT_TRUE(WStringView(staging).starts_with(WString(100, Char(0xE9)))) << version;
+#ifdef _WIN32
+    // Windows takes 255 UTF-16 units; Wine, which keeps them as UTF-8 on its host, fewer.
+    EXPECT_LE(WStringView(staging).size(), 255u) << version;
+#else
     os::File file;
     EXPECT_EQ(file.Open(temp / staging, os::kGenericWrite, 0, os::Disposition::kCreateNew), 0u)
         << version;
     file.Close();
     os::DeleteFile(temp / staging);
+#endif
   }
 }
 
