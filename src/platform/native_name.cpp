@@ -1,4 +1,5 @@
-// The half of native_name.h that is the same on every system: text work only.
+// The half of native_name.h that is text work only: the same on every system, but for
+// the unit in which a name's length is counted.
 #include "platform/native_name.h"
 #include "platform/encoding.h"
 
@@ -7,9 +8,6 @@ namespace orv::os {
 namespace {
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
-
-bool IsHighSurrogate(Char c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(Char c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 // The units one character (a code unit, or a whole surrogate pair) takes in a name.
 size_t UnitsOf(WStringView name, size_t at, size_t& length) {

@@ -82,10 +82,9 @@ std::string ToUtf8(WStringView text) {
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
     const char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
+    if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
       AppendUtf8(out, 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00));
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
+    } else if (IsHighSurrogate(text[i]) || IsLowSurrogate(text[i])) {
       AppendUtf8(out, kReplacement);  // a lone surrogate
     } else {
       AppendUtf8(out, c);
@@ -98,13 +97,11 @@ DWORD ToSystemCodePage(WStringView text, std::string& narrow) {
   narrow.clear();
   // An unpaired surrogate has no UTF-8 form; U+FFFD in its place would name another file.
   for (size_t i = 0; i < text.size(); ++i) {
-    const auto unit = static_cast<uint16_t>(text[i]);
-    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() &&
-        static_cast<uint16_t>(text[i + 1]) >= 0xDC00 && static_cast<uint16_t>(text[i + 1]) <= 0xDFFF) {
+    if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
       ++i;
       continue;
     }
-    if (unit >= 0xD800 && unit <= 0xDFFF) return err::kNoUnicodeTranslation;
+    if (IsHighSurrogate(text[i]) || IsLowSurrogate(text[i])) return err::kNoUnicodeTranslation;
   }
   narrow = ToUtf8(text);
   return 0;

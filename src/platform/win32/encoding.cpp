@@ -13,7 +13,6 @@ namespace {
 constexpr size_t kPiece = 1 << 20;
 
 bool IsUtf8Continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
-bool IsHighSurrogate(Char c) { return c >= 0xD800 && c <= 0xDBFF; }
 
 // Where the next piece of UTF-8 starts: at most kPiece bytes on, never before the
 // continuation bytes of a character (a run longer than any character is cut anyway).
