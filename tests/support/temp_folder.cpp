@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "platform/dir_search.h"
+#include "platform/errors.h"
 #include "platform/file.h"
 #include "platform/process.h"
 #include "services/format.h"
@@ -44,9 +45,15 @@ void RemoveTree(const WString& folder) {
 TempFolder::TempFolder() {
   WString base = os::GetTempFolder();
   while (!base.empty() && (base.back() == '\\' || base.back() == '/')) base.pop_back();
-  path_ = base + Format(ORV_T("\\vantrel-test-%u-%u"), os::CurrentProcessId(), g_counter++);
-  RemoveTree(path_);
-  const DWORD error = os::CreateDirectory(path_);
+  // A folder of the same name left by an earlier process (its number reused) that cannot
+  // be removed whole, such as one holding a Linux name with a backslash, is passed over.
+  DWORD error = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    path_ = base + Format(ORV_T("\\vantrel-test-%u-%u"), os::CurrentProcessId(), g_counter++);
+    RemoveTree(path_);
+    error = os::CreateDirectory(path_);
+    if (error != err::kAlreadyExists) break;
+  }
   if (error != 0) ADD_FAILURE() << "cannot create the test folder: error " << error;
 }
 
