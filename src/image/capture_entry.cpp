@@ -3,8 +3,6 @@
 // as their raw stream), files locked by other processes (deferred, then read from a
 // snapshot or straight from the master file table), and entries that vanished or are
 // denied (left out). Also the second pass over the deferred files and DATA.INP.
-#include <cstdlib>
-
 #include "archive/source_metadata.h"
 #include "image/capture_paths.h"
 #include "image/image.h"
@@ -15,6 +13,7 @@
 #include "services/encrypted_files.h"
 #include "services/log.h"
 #include "services/ntfs.h"
+#include "services/pseudo_random.h"
 #include "services/security.h"
 
 namespace orv {
@@ -39,14 +38,13 @@ WString COrvImage::RootOf(WStringView fullPath) const {
 }
 
 WString COrvImage::TemporaryCopyPath(WStringView fullPath) {
-  std::srand(os::TickCount());
   const size_t fileAt = LastSeparator(fullPath);
   const WString name(fileAt == WStringView::npos ? fullPath : fullPath.substr(fileAt + 1));
   const size_t folderAt = LastSeparator(capture_.archivePath);
   const WString folder = (folderAt == WString::npos || fileAt == WStringView::npos)
                              ? capture_.targetDir
                              : capture_.archivePath.substr(0, folderAt);
-  return Format(ORV_T("%s\\%s.%u"), folder, name, static_cast<DWORD>(std::rand()));
+  return Format(ORV_T("%s\\%s.%u"), folder, name, PseudoRandom());
 }
 
 bool COrvImage::RotateArchive() {

@@ -140,9 +140,8 @@ DWORD OnNtfs3gForWrite(const EntryRef& ref, const EntryStat& entry, bool& ntfs3g
 }
 
 bool HasNtfsMetadata(const EntryRef& ref, const EntryStat& entry) {
-  if (!OnNtfs3g(ref, entry)) return false;
-  int failure = 0;
-  return !entry.isLink || ProbeXattr(ref, kNtfsReparseXattr, failure) == Probe::kPresent;
+  bool ntfs = false;
+  return NtfsMetadataForWrite(ref, entry, ntfs) == err::kSuccess && ntfs;
 }
 
 DWORD NtfsMetadataForWrite(const EntryRef& ref, const EntryStat& entry, bool& ntfs) {
