@@ -2,6 +2,7 @@
 // interface: handles from create and load, results and the thread's last error.
 #if !defined(_WIN32)
 #include <sys/stat.h>
+#include <sys/vfs.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -190,6 +191,27 @@ void LetGoOfDeadMount(const std::string& folder) {
   os::RunProgram(ORV_T("fusermount -u -z \"") + os::FromUtf8(folder) + ORV_T("\""), true, ignored);
 }
 
+// After a mount program that reported failure, nothing of it may stay on the folder: a
+// dead endpoint is let go, and a FUSE mount that was made all the same (its daemon
+// still serving) is ended without a commit, so the folder can be removed.
+void LetGoOfFailedMount(const std::string& folder) {
+  LetGoOfDeadMount(folder);
+  constexpr unsigned long kFuseMagic = 0x65735546;
+  struct statfs filesystem {};
+  struct stat own {}, parent {};
+  const std::string above = folder + "/..";  // the folder the mount point is in
+  if (statfs(folder.c_str(), &filesystem) != 0 ||
+      static_cast<unsigned long>(filesystem.f_type) != kFuseMagic ||
+      stat(folder.c_str(), &own) != 0 || stat(above.c_str(), &parent) != 0 ||
+      own.st_dev == parent.st_dev)
+    return;
+  DWORD ignored = 0;
+  const WString quoted = ORV_T("\"") + os::FromUtf8(folder) + ORV_T("\"");
+  if (os::RunProgram(ORV_T("fusermount -u ") + quoted, true, ignored) != err::kSuccess ||
+      ignored != 0)
+    os::RunProgram(ORV_T("fusermount -u -z ") + quoted, true, ignored);
+}
+
 DWORD CopyWithProgress(LPCTSTR source, LPCTSTR target, void* routine, void* data, BOOL* cancel,
                        DWORD flags) {
   // The copy-progress routine of the Windows file copy; 64-bit sizes travel by value.
@@ -363,7 +385,7 @@ BOOL ORV_CALLBACK MountImage(LPCTSTR mountPath, LPCTSTR wimPath, DWORD index, LP
   if (os::RunProgram(command, true, exitCode) != err::kSuccess)
     return Fail(err::kNotSupported, FALSE);  // no mount program on this machine
   if (exitCode == 0) return Succeed(TRUE);
-  LetGoOfDeadMount(mountNative);
+  LetGoOfFailedMount(mountNative);
   // The program ends with wimlib's error code; FUSE refusing the mount is "not supported".
   const DWORD error = exitCode < 128 ? WindowsError(int(exitCode)) : err::kNotSupported;
   return Fail(error == err::kInternalError ? err::kNotSupported : error, FALSE);

@@ -1,8 +1,13 @@
 // Folders captured into WIM files by the image object through the engine: the tree comes
 // back whole in the compression asked for, a split leaves parts and no whole file, links
 // planted where the capture writes are never written through, and the mounted WIM of a
-// file-by-file capture commits what was copied into it without its placeholder.
+// file-by-file capture commits what was copied into it without its placeholder; a failed
+// mount leaves nothing mounted.
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
 
 #include "image/image.h"
 #include "platform/file.h"
@@ -30,6 +35,18 @@ class WimFileEngine : public WimEngineTest {
   }
 
   std::string Victim() { return ReadTree(Native("outside"))["victim.txt"]; }
+
+  // What keeps a folder that should be gone: its entries and any mount on it.
+  static std::string WhatHolds(const std::string& folder) {
+    std::string found;
+    std::error_code status;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, status))
+      found += " entry " + entry.path().filename().string();
+    std::ifstream mounts("/proc/self/mountinfo");
+    for (std::string line; std::getline(mounts, line);)
+      if (line.find("TMP_MOUNT") != std::string::npos) found += " mount " + line;
+    return found.empty() ? " nothing seen" : found;
+  }
 
   COrvImage image_;
 };
@@ -114,7 +131,8 @@ TEST_F(WimFileEngine, MountedCaptureCommitsWithoutItsPlaceholder) {
   }
   if (!mounted) {
     std::error_code status;
-    EXPECT_FALSE(std::filesystem::exists(Native("vol/System Recovery/TMP_MOUNT"), status)) << status;
+    EXPECT_FALSE(std::filesystem::exists(Native("vol/System Recovery/TMP_MOUNT"), status))
+        << status << WhatHolds(Native("vol/System Recovery/TMP_MOUNT"));
     GTEST_SKIP() << "this machine cannot mount WIM images now (error " << image_.GetLastErrorCode()
                  << ")";
   }
@@ -126,6 +144,25 @@ TEST_F(WimFileEngine, MountedCaptureCommitsWithoutItsPlaceholder) {
   COrvWim wim;
   ASSERT_TRUE(Apply(wim, ORV_T("Q:\\m.wim"), ORV_T("Q:\\second")));
   EXPECT_EQ(ReadTree(Native("second")), (Tree{{"copied.txt", "copied file"}}));
+}
+
+// A mount program that mounts and then reports failure leaves no serving mount and no
+// work folder behind.
+TEST_F(WimFileEngine, AMountMadeByAProgramThatReportsFailureIsEnded) {
+  std::filesystem::create_directories(Native("vol"));
+  const std::string programs = Native("programs");
+  WriteNative(programs + "/wimmountrw", "#!/bin/sh\n/usr/bin/wimmountrw \"$@\"\nexit 9\n");
+  ASSERT_EQ(chmod((programs + "/wimmountrw").c_str(), 0755), 0);
+  const std::string path = std::getenv("PATH");
+  ASSERT_EQ(setenv("PATH", (programs + ":" + path).c_str(), 1), 0);
+  image_.Capture().volumeRoot = ORV_T("Q:\\vol\\");
+  WString mount;
+  const BOOL mounted = image_.MountImageWIM(mount, ORV_T("Q:\\m.wim"));
+  setenv("PATH", path.c_str(), 1);
+  EXPECT_FALSE(mounted);
+  std::error_code status;
+  EXPECT_FALSE(std::filesystem::exists(Native("vol/System Recovery/TMP_MOUNT"), status))
+      << status << WhatHolds(Native("vol/System Recovery/TMP_MOUNT"));
 }
 
 }  // namespace
