@@ -9,24 +9,12 @@
 #include "platform/clock.h"
 #include "platform/errors.h"
 #include "platform/native_name.h"
-#include "platform/volume.h"
 #include "services/log.h"
 #include "services/pseudo_random.h"
 
 namespace orv {
 
 using namespace archive;
-
-namespace {
-
-// "C:\" for a drive path; the folder that holds the file otherwise.
-WString VolumeRootOf(WStringView path) {
-  if (path.size() >= 2 && path[1] == ':') return WString(path.substr(0, 2)) + ORV_T("\\");
-  const size_t slash = path.find_last_of(ORV_T("\\/"));
-  return WString(slash == WStringView::npos ? ORV_T(".") : path.substr(0, slash + 1));
-}
-
-}  // namespace
 
 // A mounted image is dismounted with the object. An archive left open for writing gets
 // what waits in memory written out, as if each add had gone straight to disk.
@@ -56,29 +44,21 @@ BOOL COrvMorlet::Succeed() {
 
 void COrvMorlet::ResetState() {
   main_.Close();
-  parts_.Close();
-  parts_.Reset(WString(), 0);
-  recordsOut_.Reset();
-  tree_.Clear();
-  streamReader_.Close();
-  checkReader_.Close();
-  streaming_ = false;
-  dirty_ = false;
-  cursor_ = currentOffset_ = appendAt_ = kNoOffset;
-  record_ = EntryRecord{};
-  v12_ = V12Header{};
-  v1Table_.clear();
-  v1TableUsed_ = v1Current_ = 0;
-  v2Entries_.clear();
-  writePosition_ = tableBytes_ = remainingCapacity_ = 0;
-  written_ = false;
+  // A part file still open goes as itself: what waits for it is written out.
+  if (auto* v56 = std::get_if<V56State>(&state_)) v56->parts.Close();
+  state_ = std::monostate{};
   current_ = CurrentEntry{};
   session_ = RestoreSession{};
-  mountPath_.clear();
-  mountWim_.reset();
-  walk_.Clear();
-  foreignWalkError_ = 0;
-  foreignEntry_ = os::FindData{};
+}
+
+V12State& COrvMorlet::V12() {
+  if (auto* v1 = std::get_if<V1State>(&state_)) return *v1;
+  return std::get<V2State>(state_);
+}
+
+const EntryRecord& COrvMorlet::CurrentRecord() const {
+  static const EntryRecord kNone;
+  return IsV56() ? V56().record : kNone;
 }
 
 BOOL COrvMorlet::OpenArchive(LPCTSTR pstrFile, int nReadMode, int nVersion) {
@@ -94,9 +74,6 @@ BOOL COrvMorlet::OpenArchive(LPCTSTR pstrFile, int nReadMode, int nVersion) {
     return Fail(err::kFilenameExcedRange);
   }
 
-  os::VolumeSpace space;
-  freeKilobytes_ = os::GetFreeSpace(VolumeRootOf(path), space) == 0 ? space.freeToCaller / 1024 : 0;
-
   const bool reading = nReadMode == 1;
   DWORD existing = 0;
   const bool existed = os::GetAttributes(path, existing) == 0;
@@ -110,9 +87,10 @@ BOOL COrvMorlet::OpenArchive(LPCTSTR pstrFile, int nReadMode, int nVersion) {
   }
   path_ = path;
   mode_ = reading ? 1 : 0;
-  if (main_.Size(mainSize_) != 0) mainSize_ = 0;
+  uint64_t mainSize = 0;
+  if (main_.Size(mainSize) != 0) mainSize = 0;
   // An existing empty file is a new archive.
-  const bool hasContent = existed && mainSize_ > 0;
+  const bool hasContent = existed && mainSize > 0;
 
   uint8_t first[12] = {};
   DWORD done = 0;
@@ -138,16 +116,20 @@ BOOL COrvMorlet::OpenArchive(LPCTSTR pstrFile, int nReadMode, int nVersion) {
   switch (type_) {
     case kTypeVirtualDisk:
     case kTypeWim:
+      state_.emplace<MountedState>();
       error = OpenForeign();
       break;
     case kTypeVersion5:
     case kTypeVersion6:
+      state_.emplace<V56State>();
       error = OpenV56(reading || hasContent);
       break;
     case kTypeVersion2:
+      state_.emplace<V2State>().mainSize = mainSize;
       error = OpenV2(reading || hasContent);
       break;
     default:
+      state_.emplace<V1State>().mainSize = mainSize;
       error = OpenV1(reading || hasContent);
       break;
   }
@@ -191,7 +173,7 @@ BOOL COrvMorlet::AddEntry(LPCTSTR pstrSourceFile, LPCTSTR pstrEntryName,
     return Fail(err::kFilenameExcedRange);
   }
   if (IsV56()) {
-    if (streaming_) return Fail(err::kBadCommand);
+    if (V56().streaming) return Fail(err::kBadCommand);
     return AddFileV56(pstrSourceFile, pstrEntryName, pSecurityDescriptor, dwSecurityLength,
                       pAttributes);
   }
@@ -281,7 +263,7 @@ BOOL COrvMorlet::GetEntryTempName(LPTSTR pstrBuffer, int nSize) {
 }
 
 BOOL COrvMorlet::GetMountPath(LPTSTR pstrBuffer, int nSize) {
-  return CopyText(mountPath_, pstrBuffer, nSize);
+  return CopyText(IsForeign() ? Mounted().mountPath : WString(), pstrBuffer, nSize);
 }
 
 }  // namespace orv

@@ -1,7 +1,8 @@
 // COrvMorlet: the library's own archive format (.INP), writer and reader.
 //
 // One object opens one archive at a time, for reading (mode 1) or writing (mode 0), in
-// version 1, 2, 5 or 6. The operations of each version live in their own files:
+// version 1, 2, 5 or 6, and holds the state of that kind of archive alone
+// (archive_state.h). The operations of each version live in their own files:
 // morlet.cpp (open, close, accessors), morlet_v56_*.cpp, morlet_v2.cpp, morlet_v1.cpp;
 // morlet_interface.cpp runs each exported operation so that no exception leaves it.
 #pragma once
@@ -10,16 +11,12 @@
 #include <memory>
 #include <vector>
 
+#include "archive/archive_state.h"
 #include "archive/block_buffers.h"
 #include "archive/format.h"
 #include "archive/item_restore.h"
-#include "archive/mount_walk.h"
-#include "archive/name_tree.h"
-#include "archive/part_files.h"
-#include "archive/write_behind.h"
 #include "frame/implementation.h"
 #include "platform/file.h"
-#include "wim/wim.h"
 
 namespace orv {
 
@@ -66,10 +63,10 @@ class COrvMorlet final : public COrvImplementation<IOrvMorlet, COrvMorlet> {
   BOOL NextStreamBlock(std::vector<uint8_t>& block);
   // The security descriptor of the current entry (empty when it has none).
   BOOL ReadEntrySecurity(std::vector<uint8_t>& descriptor);
-  // The current entry's record (versions 5 and 6).
-  const archive::EntryRecord& CurrentRecord() const { return record_; }
-  // The number of the last part file (versions 5 and 6).
-  DWORD LastPart() const { return LastKnownPart(); }
+  // The current entry's record (versions 5 and 6; empty for the others).
+  const archive::EntryRecord& CurrentRecord() const;
+  // The number of the last part file (versions 5 and 6; 0 for the others).
+  DWORD LastPart() const { return IsV56() ? LastKnownPart() : 0; }
   // Reads the current entry's stored content as extraction does, writing nothing: every
   // block is read and decompressed once and the content must come to the entry's size
   // (1392 otherwise); a link's reparse record is read instead. `storedBytes` receives
@@ -84,17 +81,6 @@ class COrvMorlet final : public COrvImplementation<IOrvMorlet, COrvMorlet> {
     WString tempName;
     uint64_t size = 0;
   };
-  // One entry of a version 2 table, parsed.
-  struct V2Entry {
-    ORVFILEATTRIBUTEDATA attributes{};
-    uint64_t storedLength = 0;
-    uint64_t dataOffset = 0;
-    WString shortName;
-    WString name;
-    std::vector<uint8_t> descriptor;
-    uint16_t descriptorOffset = 92;
-  };
-
   // The bodies of the exported operations of the same names.
   BOOL ExtractCurrentEntry(LPCTSTR pstrTargetDir, int nFlags);
   BOOL ExtractNamedEntry(LPCTSTR lpFileIn, LPCTSTR lpTargetDir);
@@ -108,7 +94,15 @@ class COrvMorlet final : public COrvImplementation<IOrvMorlet, COrvMorlet> {
   BOOL Fail(DWORD error);
   BOOL Succeed();
   bool IsOpen() const { return main_.IsOpen(); }
-  bool IsV56() const { return type_ == archive::kTypeVersion5 || type_ == archive::kTypeVersion6; }
+  bool IsV56() const { return std::holds_alternative<archive::V56State>(state_); }
+  // The state of the kind of archive open; only called where that kind is open.
+  archive::V56State& V56() { return std::get<archive::V56State>(state_); }
+  const archive::V56State& V56() const { return std::get<archive::V56State>(state_); }
+  archive::V1State& V1() { return std::get<archive::V1State>(state_); }
+  archive::V2State& V2() { return std::get<archive::V2State>(state_); }
+  archive::V12State& V12();
+  archive::MountedState& Mounted() { return std::get<archive::MountedState>(state_); }
+  const archive::MountedState& Mounted() const { return std::get<archive::MountedState>(state_); }
   void MakeCurrent(const ORVFILEATTRIBUTEDATA& attributes, WStringView name, uint64_t size);
   // What extracting the current entry restores, and the refresh of the current entry
   // after it; both keep the entry's temporary name (see morlet.cpp).
@@ -120,9 +114,7 @@ class COrvMorlet final : public COrvImplementation<IOrvMorlet, COrvMorlet> {
   BOOL CopyText(WStringView text, LPTSTR buffer, int size);
 
   // Types 3 and 4 (morlet_foreign.cpp).
-  bool IsForeign() const {
-    return type_ == archive::kTypeVirtualDisk || type_ == archive::kTypeWim;
-  }
+  bool IsForeign() const { return std::holds_alternative<archive::MountedState>(state_); }
   DWORD OpenForeign();
   DWORD MountVirtualDisk();
   DWORD MountWim();
@@ -185,55 +177,14 @@ class COrvMorlet final : public COrvImplementation<IOrvMorlet, COrvMorlet> {
   WString path_;
   int mode_ = 0;
   DWORD type_ = archive::kTypeVersion1;
-  uint64_t mainSize_ = 0;
-  uint64_t freeKilobytes_ = 0;
   DWORD compression_ = 0;
   uint64_t splitSize_ = archive::kDefaultSplitSize;
   os::File main_;
 
-  // Versions 5 and 6.
-  archive::V56Header header_;
-  // The end of the main file while its file pointer stands there (appends in a row need
-  // no seek); kNoOffset when unknown.
-  uint64_t appendAt_ = archive::kNoOffset;
-  archive::PartWriter parts_;
-  archive::WriteBehind recordsOut_;  // entry records on their way to the main file
-  bool dirty_ = false;
-  archive::NameTree tree_;
-  uint64_t cursor_ = archive::kNoOffset;
-  uint64_t currentOffset_ = archive::kNoOffset;  // record of the current entry
-  archive::EntryRecord record_;
-  archive::BlockBuffers buffers_;
-
-  // Versions 1 and 2.
-  archive::V12Header v12_;
-  std::vector<uint8_t> v1Table_;  // raw table of version 1, grown in 102,400-byte steps
-  uint64_t v1TableUsed_ = 0;
-  uint64_t v1Current_ = 0;  // table offset of the current entry
-  std::vector<V2Entry> v2Entries_;
-  uint64_t writePosition_ = 0;
-  uint64_t tableBytes_ = 0;
-  uint64_t remainingCapacity_ = 0;
-  bool written_ = false;
-
+  archive::ArchiveState state_;
+  archive::BlockBuffers buffers_;  // compression buffers, kept from archive to archive
   CurrentEntry current_;
   archive::RestoreSession session_;
-
-  archive::BlockReader checkReader_;  // CheckCurrentContent, kept open between entries
-
-  // Streaming read.
-  bool streaming_ = false;
-  uint64_t streamBlocks_ = 0;
-  uint64_t streamRead_ = 0;
-  archive::BlockReader streamReader_;
-
-  // Types 3 and 4: where the image is mounted, the walk of its tree and the entry the
-  // walk made current, as the folder search gave it.
-  WString mountPath_;
-  std::unique_ptr<COrvWim> mountWim_;
-  archive::MountWalk walk_;
-  DWORD foreignWalkError_ = 0;
-  os::FindData foreignEntry_;
 };
 
 }  // namespace orv

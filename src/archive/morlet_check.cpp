@@ -14,7 +14,7 @@ using namespace archive;
 BOOL COrvMorlet::CheckCurrentContent(uint64_t& storedBytes) {
   storedBytes = 0;
   if (!IsOpen()) return Fail(ORV_ERROR_ARCHIVE_NOT_OPEN);
-  if (streaming_) return Fail(err::kBadCommand);
+  if (IsV56() && V56().streaming) return Fail(err::kBadCommand);
   DWORD error = ORV_ERROR_NOT_SUPPORTED;
   if (IsV56())
     error = CheckContentV56(storedBytes);
@@ -24,36 +24,39 @@ BOOL COrvMorlet::CheckCurrentContent(uint64_t& storedBytes) {
 }
 
 DWORD COrvMorlet::CheckContentV56(uint64_t& storedBytes) {
-  const DWORD attributes = record_.attributes.dwFileAttributes;
-  checkReader_.Init(path_, LastKnownPart());
+  V56State& v56 = V56();
+  const DWORD attributes = v56.record.attributes.dwFileAttributes;
+  v56.checkReader.Init(path_, LastKnownPart());
   if (attributes & os::kAttrReparsePoint) {
-    if (DWORD error = checkReader_.Open(record_.dataPart, record_.dataOffset,
-                                        ORV_T("ReadFile failed - part#%u - %u")))
+    if (DWORD error = v56.checkReader.Open(v56.record.dataPart, v56.record.dataOffset,
+                                           ORV_T("ReadFile failed - part#%u - %u")))
       return error;
     std::vector<uint8_t> data;
-    if (DWORD error = checkReader_.ReadBlock(data, kReparseBufferSize)) return error;
+    if (DWORD error = v56.checkReader.ReadBlock(data, kReparseBufferSize)) return error;
     storedBytes = data.size() + 4;
     return err::kSuccess;
   }
   if (attributes & os::kAttrDirectory) return err::kSuccess;
   ContentDiscard discard;
-  return DecompressBlocks(checkReader_, record_, buffers_, discard, storedBytes);
+  return DecompressBlocks(v56.checkReader, v56.record, buffers_, discard, storedBytes);
 }
 
 DWORD COrvMorlet::CheckContentV12(uint64_t& storedBytes) {
   uint64_t offset = 0;
   uint64_t stored = 0;
   uint64_t size = 0;
-  if (type_ == kTypeVersion2) {
-    if (currentOffset_ >= v2Entries_.size()) return err::kNoMoreItems;
-    const V2Entry& entry = v2Entries_[currentOffset_];
+  if (std::holds_alternative<V2State>(state_)) {
+    const V2State& v2 = V2();
+    if (v2.currentEntry >= v2.entries.size()) return err::kNoMoreItems;
+    const V2Entry& entry = v2.entries[v2.currentEntry];
     offset = entry.dataOffset;
     stored = entry.storedLength;
     size = ContentSizeOf(entry.attributes);
   } else {
     // The table offset of the current entry and its fixed fields lie inside the table.
-    if (v1Current_ + kV1EntryFixed > v1TableUsed_) return err::kNoMoreItems;
-    const uint8_t* p = v1Table_.data() + v1Current_;
+    const V1State& v1 = V1();
+    if (v1.currentEntry + kV1EntryFixed > v1.tableUsed) return err::kNoMoreItems;
+    const uint8_t* p = v1.table.data() + v1.currentEntry;
     stored = LoadLE<uint64_t>(p + 36);
     offset = LoadLE<uint64_t>(p + 44);
     size = SizeOf(current_.attributes);

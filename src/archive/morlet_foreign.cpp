@@ -65,11 +65,13 @@ std::vector<uint8_t> MountedSourceDescriptor(WStringView source) {
 }  // namespace
 
 WString COrvMorlet::MountedPath(WStringView relative) const {
-  const bool separated = !mountPath_.empty() && mountPath_.back() == '\\';
-  return mountPath_ + (separated ? ORV_T("") : ORV_T("\\")) + WString(relative);
+  const MountedState& mounted = Mounted();
+  const bool separated = !mounted.mountPath.empty() && mounted.mountPath.back() == '\\';
+  return mounted.mountPath + (separated ? ORV_T("") : ORV_T("\\")) + WString(relative);
 }
 
 DWORD COrvMorlet::MountVirtualDisk() {
+  MountedState& mounted = Mounted();
   COrvLog& log = COrvLog::GetInstance();
   const Char letter = FindFreeDriveLetter();
   if (letter == '.') return err::kInvalidDrive;
@@ -82,11 +84,12 @@ DWORD COrvMorlet::MountVirtualDisk() {
     log.AddError(ORV_T("Cannot mount %s on %s"), path_, drive);
     return err::kInvalidData;
   }
-  mountPath_ = drive;
+  mounted.mountPath = drive;
   return err::kSuccess;
 }
 
 DWORD COrvMorlet::MountWim() {
+  MountedState& mounted = Mounted();
   COrvLog& log = COrvLog::GetInstance();
   WString volume;
   if (os::FindImageMountVolume(volume) != 0) return err::kInvalidDrive;
@@ -105,42 +108,45 @@ DWORD COrvMorlet::MountWim() {
     os::RemoveDirectory(folder);
     return error;
   }
-  mountWim_ = std::move(wim);
-  mountPath_ = folder;
+  mounted.wim = std::move(wim);
+  mounted.mountPath = folder;
   return err::kSuccess;
 }
 
 DWORD COrvMorlet::OpenForeign() {
+  MountedState& mounted = Mounted();
   const DWORD error = type_ == kTypeVirtualDisk ? MountVirtualDisk() : MountWim();
   if (error) return error;
-  foreignWalkError_ = walk_.Start(mountPath_);
+  mounted.walkError = mounted.walk.Start(mounted.mountPath);
   return err::kSuccess;
 }
 
 BOOL COrvMorlet::NextEntryForeign(int advance) {
-  if (foreignWalkError_) return Fail(foreignWalkError_);
-  if (!walk_.HasEntry()) return Fail(err::kNoMoreItems);
-  foreignEntry_ = walk_.Entry();
-  MakeCurrent(BlockOf(foreignEntry_), walk_.RelativeName(), foreignEntry_.size);
+  MountedState& mounted = Mounted();
+  if (mounted.walkError) return Fail(mounted.walkError);
+  if (!mounted.walk.HasEntry()) return Fail(err::kNoMoreItems);
+  mounted.entry = mounted.walk.Entry();
+  MakeCurrent(BlockOf(mounted.entry), mounted.walk.RelativeName(), mounted.entry.size);
   current_.tempName.clear();
   if (advance) {
     // The end of the walk is no failure: the next call answers 259.
-    const DWORD error = walk_.Advance();
-    if (error != err::kNoMoreItems) foreignWalkError_ = error;
+    const DWORD error = mounted.walk.Advance();
+    if (error != err::kNoMoreItems) mounted.walkError = error;
   }
   return Succeed();
 }
 
 BOOL COrvMorlet::ExtractCurrentForeign(LPCTSTR folder) {
-  if (current_.name.empty() || mountPath_.empty()) return Fail(err::kNoMoreItems);
-  const DWORD attributes = foreignEntry_.attributes;
+  MountedState& mounted = Mounted();
+  if (current_.name.empty() || mounted.mountPath.empty()) return Fail(err::kNoMoreItems);
+  const DWORD attributes = mounted.entry.attributes;
   if (IsLeftOut(current_.name)) return Succeed();
   // An encrypted file shows only its plain content through a mount: nothing to restore.
   if ((attributes & os::kAttrEncrypted) && !(attributes & os::kAttrDirectory)) return Succeed();
   const WString source = MountedPath(current_.name);
   const std::vector<uint8_t> descriptor = MountedSourceDescriptor(source);
   const RestoreItem item =
-      ItemToRestore(current_.name, current_.attributes, foreignEntry_.shortName);
+      ItemToRestore(current_.name, current_.attributes, mounted.entry.shortName);
   RestoreSources sources;
   sources.content = [&](ContentWriter& target) { return CopyContent(source, target); };
   sources.reparse = [&](std::vector<uint8_t>& data) { return os::GetReparseData(source, data); };
@@ -153,6 +159,7 @@ BOOL COrvMorlet::ExtractCurrentForeign(LPCTSTR folder) {
 }
 
 BOOL COrvMorlet::ExtractFileForeign(LPCTSTR name, LPCTSTR folder) {
+  MountedState& mounted = Mounted();
   WString relative(name);
   while (!relative.empty() && (relative.front() == '\\' || relative.front() == '/'))
     relative.erase(0, 1);
@@ -178,35 +185,37 @@ BOOL COrvMorlet::ExtractFileForeign(LPCTSTR name, LPCTSTR folder) {
   }
   // The entry as the image spells it.
   relative = (last == WString::npos ? WString() : relative.substr(0, last + 1)) + found.name;
-  foreignEntry_ = std::move(found);
-  MakeCurrent(BlockOf(foreignEntry_), relative, foreignEntry_.size);
+  mounted.entry = std::move(found);
+  MakeCurrent(BlockOf(mounted.entry), relative, mounted.entry.size);
   current_.tempName.clear();
   return ExtractCurrentForeign(folder);
 }
 
 BOOL COrvMorlet::CloseForeign() {
-  walk_.Clear();
+  MountedState& mounted = Mounted();
+  mounted.walk.Clear();
   main_.Close();
   if (type_ == kTypeVirtualDisk) {
     VirtualDiskLibrary library;
     std::string narrowDrive;
-    const bool unmounted = !mountPath_.empty() &&
-                           os::ToSystemCodePage(mountPath_, narrowDrive) == 0 &&
+    const bool unmounted = !mounted.mountPath.empty() &&
+                           os::ToSystemCodePage(mounted.mountPath, narrowDrive) == 0 &&
                            library.Load() == 0 &&
                            library.UnMount(narrowDrive) == 0;
     return unmounted ? Succeed() : Fail(ORV_ERROR_DISMOUNT_FAILED);
   }
-  if (!mountWim_) {
+  if (!mounted.wim) {
     m_Error.SetError(ORV_ERROR_DISMOUNT_FAILED);
     return TRUE;
   }
-  const bool unmounted = mountWim_->WIMUnmountImage(mountPath_.c_str(), path_.c_str(), 1, FALSE);
-  mountWim_.reset();
+  const bool unmounted =
+      mounted.wim->WIMUnmountImage(mounted.mountPath.c_str(), path_.c_str(), 1, FALSE);
+  mounted.wim.reset();
   if (!unmounted) return Fail(ORV_ERROR_DISMOUNT_FAILED);
   // The system may hold the folder of a mount for a moment after the image has gone
   // (Linux: a mount whose driver has just ended), so removing it is tried again a while.
   for (int attempt = 0; attempt < 30; ++attempt) {
-    const DWORD error = os::RemoveDirectory(mountPath_);
+    const DWORD error = os::RemoveDirectory(mounted.mountPath);
     if (error == 0 || error == err::kFileNotFound || error == err::kPathNotFound) break;
     os::Sleep(100);
   }

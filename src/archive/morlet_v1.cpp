@@ -41,29 +41,31 @@ WString HoldingFolder(WStringView path) {
 }  // namespace
 
 DWORD COrvMorlet::OpenV1(bool existed) {
-  cursor_ = 0;
+  V1State& v1 = V1();
+  v1.nextEntry = 0;
   if (!existed) {
-    v12_ = V12Header{};
-    v12_.version = 1;
-    v12_.dataStart = kV1HeaderSize;
-    writePosition_ = kV1HeaderSize;
+    v1.header = V12Header{};
+    v1.header.version = 1;
+    v1.header.dataStart = kV1HeaderSize;
+    v1.writePosition = kV1HeaderSize;
     return err::kSuccess;
   }
   uint8_t bytes[kV1HeaderSize];
   DWORD done = 0;
   if (main_.Read(bytes, sizeof bytes, done) != 0 || done != sizeof bytes) return err::kBadFormat;
-  if (!DecodeV12Header(bytes, v12_) || v12_.version > 1) return err::kBadFormat;
-  if (DWORD error = ReadV12Table(v1Table_)) return error;
-  v1TableUsed_ = v12_.tableSize;
+  if (!DecodeV12Header(bytes, v1.header) || v1.header.version > 1) return err::kBadFormat;
+  if (DWORD error = ReadV12Table(v1.table)) return error;
+  v1.tableUsed = v1.header.tableSize;
   // An empty table continues at the first data byte, never over the header.
-  writePosition_ = v12_.tableSize != 0 ? v12_.tableOffset : kV1HeaderSize;
+  v1.writePosition = v1.header.tableSize != 0 ? v1.header.tableOffset : kV1HeaderSize;
   return err::kSuccess;
 }
 
 BOOL COrvMorlet::AddFileV1(LPCTSTR source, LPCTSTR name, const ORVFILEATTRIBUTEDATA* attributes) {
-  if (v1Table_.size() - v1TableUsed_ < kTableReserve) {
+  V1State& v1 = V1();
+  if (v1.table.size() - v1.tableUsed < kTableReserve) {
     try {
-      v1Table_.resize(v1Table_.size() + kTableStep, 0);
+      v1.table.resize(v1.table.size() + kTableStep, 0);
     } catch (const std::bad_alloc&) {
       return Fail(err::kNotEnoughMemory);
     }
@@ -97,7 +99,7 @@ BOOL COrvMorlet::AddFileV1(LPCTSTR source, LPCTSTR name, const ORVFILEATTRIBUTED
             file.Open(source, os::kGenericRead, os::kShareRead, os::Disposition::kOpenExisting))
       return Fail(error);
     uint64_t size = 0;
-    DWORD error = main_.Seek(static_cast<int64_t>(writePosition_), os::SeekFrom::kBegin);
+    DWORD error = main_.Seek(static_cast<int64_t>(v1.writePosition), os::SeekFrom::kBegin);
     if (!error) error = file.Size(size);
     if (!error) RecordReadSize(block, size);
     if (!error)
@@ -106,45 +108,46 @@ BOOL COrvMorlet::AddFileV1(LPCTSTR source, LPCTSTR name, const ORVFILEATTRIBUTED
     if (error) return Fail(err::kInternalError);
   }
 
-  uint8_t* p = v1Table_.data() + v1TableUsed_;
+  uint8_t* p = v1.table.data() + v1.tableUsed;
   const size_t nameChars = entryName.size() + 1;
   std::fill_n(p, kV1EntryFixed + 2 * nameChars, 0);
   EncodeAttributes(block, p);
   StoreLE<uint64_t>(p + 36, stored);
-  StoreLE<uint64_t>(p + 44, writePosition_);
+  StoreLE<uint64_t>(p + 44, v1.writePosition);
   StoreLE<uint16_t>(p + 52, static_cast<uint16_t>(nameChars));
   EncodeShortName(SourceShortName(source), p + 54);
   EncodeShortName(holding.empty() ? WString() : SourceShortName(holding), p + 82);
   EncodeName(entryName, p + 110);
-  v1TableUsed_ += kV1EntryFixed + 2 * nameChars;
-  writePosition_ += stored;
+  v1.tableUsed += kV1EntryFixed + 2 * nameChars;
+  v1.writePosition += stored;
   return Succeed();
 }
 
 BOOL COrvMorlet::CloseV1() {
+  V1State& v1 = V1();
   if (mode_ == 1) {
     main_.Close();
-    v1Table_.clear();
+    v1.table.clear();
     return Succeed();
   }
-  if (v12_.dataStart == 0) v12_.dataStart = kV1HeaderSize;
+  if (v1.header.dataStart == 0) v1.header.dataStart = kV1HeaderSize;
   DWORD error = err::kSuccess;
-  if (v1TableUsed_ != 0) {
-    v12_.tableOffset = writePosition_;
-    v12_.tableSize = static_cast<DWORD>(v1TableUsed_);
-    error = os::WriteAllAt(main_, writePosition_, v1Table_.data(), v12_.tableSize);
+  if (v1.tableUsed != 0) {
+    v1.header.tableOffset = v1.writePosition;
+    v1.header.tableSize = static_cast<DWORD>(v1.tableUsed);
+    error = os::WriteAllAt(main_, v1.writePosition, v1.table.data(), v1.header.tableSize);
     if (!error) error = main_.SetEnd();
   } else {
-    v12_.tableOffset = 0;
-    v12_.tableSize = 0;
+    v1.header.tableOffset = 0;
+    v1.header.tableSize = 0;
   }
   if (!error) {
     uint8_t bytes[kV1HeaderSize];
-    EncodeV12Header(v12_, bytes);
+    EncodeV12Header(v1.header, bytes);
     error = os::WriteAllAt(main_, 0, bytes, sizeof bytes);
   }
   main_.Close();
-  v1Table_.clear();
+  v1.table.clear();
   return error ? Fail(error) : Succeed();
 }
 
@@ -157,25 +160,27 @@ static bool V1EntryAt(const std::vector<uint8_t>& table, uint64_t used, uint64_t
 }
 
 BOOL COrvMorlet::NextEntryV1(int advance) {
+  V1State& v1 = V1();
   size_t nameChars = 0;
-  if (!V1EntryAt(v1Table_, v1TableUsed_, cursor_, nameChars)) return Fail(err::kNoMoreItems);
-  const uint8_t* p = v1Table_.data() + cursor_;
+  if (!V1EntryAt(v1.table, v1.tableUsed, v1.nextEntry, nameChars)) return Fail(err::kNoMoreItems);
+  const uint8_t* p = v1.table.data() + v1.nextEntry;
   const ORVFILEATTRIBUTEDATA attributes = DecodeAttributes(p);
   WString name = DecodeName(p + 110, nameChars);
   name.resize(std::min(name.find(Char(0)), name.size()));
-  v1Current_ = cursor_;
-  currentOffset_ = cursor_;
+  v1.currentEntry = v1.nextEntry;
   // The stored length is the compressed size; the file's size is in its attribute block.
   MakeCurrent(attributes, name, SizeOf(attributes));
   current_.tempName.clear();
-  if (advance) cursor_ += kV1EntryFixed + 2 * nameChars;
+  if (advance) v1.nextEntry += kV1EntryFixed + 2 * nameChars;
   return Succeed();
 }
 
 BOOL COrvMorlet::ExtractCurrentV1(LPCTSTR folder, int flags) {
+  V1State& v1 = V1();
   size_t nameChars = 0;
-  if (!V1EntryAt(v1Table_, v1TableUsed_, v1Current_, nameChars)) return Fail(err::kNoMoreItems);
-  const uint8_t* p = v1Table_.data() + v1Current_;
+  if (!V1EntryAt(v1.table, v1.tableUsed, v1.currentEntry, nameChars))
+    return Fail(err::kNoMoreItems);
+  const uint8_t* p = v1.table.data() + v1.currentEntry;
   RestoreItem item;
   item.attributes = DecodeAttributes(p);
   item.name = DecodeName(p + 110, nameChars);

@@ -13,15 +13,17 @@ using namespace archive;
 // The table must lie inside the file and below the ceiling: its size is never trusted
 // for memory.
 DWORD COrvMorlet::ReadV12Table(std::vector<uint8_t>& table) {
+  V12State& v12 = V12();
   table.clear();
-  if (v12_.tableSize == 0) return err::kSuccess;
-  if (v12_.tableOffset > mainSize_ || v12_.tableSize > mainSize_ - v12_.tableOffset)
+  if (v12.header.tableSize == 0) return err::kSuccess;
+  if (v12.header.tableOffset > v12.mainSize ||
+      v12.header.tableSize > v12.mainSize - v12.header.tableOffset)
     return err::kFileCorrupt;
-  if (v12_.tableSize > kMaxTableBytes) return err::kNotEnoughMemory;
-  table.resize(v12_.tableSize);
+  if (v12.header.tableSize > kMaxTableBytes) return err::kNotEnoughMemory;
+  table.resize(v12.header.tableSize);
   DWORD done = 0;
-  if (main_.Seek(static_cast<int64_t>(v12_.tableOffset), os::SeekFrom::kBegin) != 0 ||
-      main_.Read(table.data(), v12_.tableSize, done) != 0 || done != v12_.tableSize) {
+  if (main_.Seek(static_cast<int64_t>(v12.header.tableOffset), os::SeekFrom::kBegin) != 0 ||
+      main_.Read(table.data(), v12.header.tableSize, done) != 0 || done != v12.header.tableSize) {
     table.clear();
     return err::kFileCorrupt;
   }
@@ -30,10 +32,11 @@ DWORD COrvMorlet::ReadV12Table(std::vector<uint8_t>& table) {
 
 // At the data write position: u32 L, then the L bytes of the reparse data buffer.
 DWORD COrvMorlet::WriteReparseRecordV12(const std::vector<uint8_t>& reparse) {
+  V12State& v12 = V12();
   COrvLog& log = COrvLog::GetInstance();
   uint8_t lengthBytes[4];
   StoreLE<uint32_t>(lengthBytes, static_cast<uint32_t>(reparse.size()));
-  DWORD error = main_.Seek(static_cast<int64_t>(writePosition_), os::SeekFrom::kBegin);
+  DWORD error = main_.Seek(static_cast<int64_t>(v12.writePosition), os::SeekFrom::kBegin);
   if (!error) error = os::WriteAll(main_, lengthBytes, 4);
   if (error) {
     log.AddError(ORV_T("WriteFile failed - %u (%8.8X)"), error, error);

@@ -9,6 +9,7 @@
 #include "archive/source_metadata.h"
 #include "platform/errors.h"
 #include "platform/little_endian.h"
+#include "platform/volume.h"
 #include "platform/whole_io.h"
 #include "services/log.h"
 
@@ -22,29 +23,43 @@ constexpr uint32_t kEntryFixed = 90;
 
 uint64_t Minus(uint64_t a, uint64_t b) { return a > b ? a - b : 0; }
 
+// "C:\" for a drive path; the folder that holds the file otherwise.
+WString VolumeRootOf(WStringView path) {
+  if (path.size() >= 2 && path[1] == ':') return WString(path.substr(0, 2)) + ORV_T("\\");
+  const size_t slash = path.find_last_of(ORV_T("\\/"));
+  return WString(slash == WStringView::npos ? ORV_T(".") : path.substr(0, slash + 1));
+}
+
+// The free space on the volume that receives the archive, in KiB (0 when unknown).
+uint64_t FreeKilobytesFor(WStringView path) {
+  os::VolumeSpace space;
+  return os::GetFreeSpace(VolumeRootOf(path), space) == 0 ? space.freeToCaller / 1024 : 0;
+}
+
 }  // namespace
 
 DWORD COrvMorlet::OpenV2(bool existed) {
-  cursor_ = 0;
+  V2State& v2 = V2();
+  v2.nextEntry = 0;
   if (!existed) {
-    written_ = true;
-    v12_ = V12Header{};
-    v12_.version = 2;
-    v12_.dataStart = kV2HeaderSize;
-    v12_.capacity = freeKilobytes_ * 1024;
-    remainingCapacity_ = Minus(v12_.capacity, kV2HeaderSize);
-    writePosition_ = kV2HeaderSize;
+    v2.written = true;
+    v2.header = V12Header{};
+    v2.header.version = 2;
+    v2.header.dataStart = kV2HeaderSize;
+    v2.header.capacity = FreeKilobytesFor(path_) * 1024;
+    v2.remainingCapacity = Minus(v2.header.capacity, kV2HeaderSize);
+    v2.writePosition = kV2HeaderSize;
     return err::kSuccess;
   }
   uint8_t bytes[kV2HeaderSize];
   DWORD done = 0;
   if (main_.Read(bytes, sizeof bytes, done) != 0 || done != sizeof bytes) return err::kBadFormat;
-  if (!DecodeV12Header(bytes, v12_) || v12_.version != 2) return err::kBadFormat;
+  if (!DecodeV12Header(bytes, v2.header) || v2.header.version != 2) return err::kBadFormat;
   std::vector<uint8_t> table;
   if (DWORD error = ReadV12Table(table)) return error;
-  remainingCapacity_ = Minus(v12_.capacity, kV2HeaderSize);
+  v2.remainingCapacity = Minus(v2.header.capacity, kV2HeaderSize);
   // An empty table continues at the first data byte, never over the header.
-  writePosition_ = v12_.tableSize != 0 ? v12_.tableOffset : kV2HeaderSize;
+  v2.writePosition = v2.header.tableSize != 0 ? v2.header.tableOffset : kV2HeaderSize;
   for (size_t at = 0; at + kEntryFixed <= table.size();) {
     const uint8_t* p = table.data() + at;
     const uint32_t length = LoadLE<uint32_t>(p);
@@ -69,14 +84,15 @@ DWORD COrvMorlet::OpenV2(bool existed) {
     }
     at += length;
     if (entry.name.empty()) continue;
-    tableBytes_ += kEntryFixed + 1 + 2 * (entry.name.size() + 1) + entry.descriptor.size();
-    v2Entries_.push_back(std::move(entry));
+    v2.tableBytes += kEntryFixed + 1 + 2 * (entry.name.size() + 1) + entry.descriptor.size();
+    v2.entries.push_back(std::move(entry));
   }
   return err::kSuccess;
 }
 
 BOOL COrvMorlet::AddFileV2(LPCTSTR source, LPCTSTR name, const void* descriptor,
                            DWORD descriptorLength, const ORVFILEATTRIBUTEDATA* attributes) {
+  V2State& v2 = V2();
   COrvLog& log = COrvLog::GetInstance();
   V2Entry entry;
   entry.name = WStringView(name).substr(0, kMaxNameCopy);
@@ -85,7 +101,9 @@ BOOL COrvMorlet::AddFileV2(LPCTSTR source, LPCTSTR name, const void* descriptor,
   entry.shortName = SourceShortName(source);
   DWORD& stored = entry.attributes.dwFileAttributes;
   const uint64_t tableRoom = 2 * nameChars + 94;
-  auto capacityLeft = [&] { return Minus(Minus(Minus(v12_.capacity, tableRoom), tableBytes_), writePosition_); };
+  auto capacityLeft = [&] {
+    return Minus(Minus(Minus(v2.header.capacity, tableRoom), v2.tableBytes), v2.writePosition);
+  };
 
   if (stored & os::kAttrReparsePoint) {
     std::vector<uint8_t> reparse;
@@ -95,10 +113,10 @@ BOOL COrvMorlet::AddFileV2(LPCTSTR source, LPCTSTR name, const void* descriptor,
     if (storage == ReparseStorage::kContent) {
       stored &= ~os::kAttrReparsePoint;
     } else {
-      remainingCapacity_ = capacityLeft();
-      if (reparse.size() + 4 > remainingCapacity_) return Fail(err::kDiskFull);
+      v2.remainingCapacity = capacityLeft();
+      if (reparse.size() + 4 > v2.remainingCapacity) return Fail(err::kDiskFull);
       if (DWORD error = WriteReparseRecordV12(reparse)) return Fail(error);
-      entry.dataOffset = writePosition_;
+      entry.dataOffset = v2.writePosition;
       entry.storedLength = reparse.size() + 4;
     }
   }
@@ -107,15 +125,15 @@ BOOL COrvMorlet::AddFileV2(LPCTSTR source, LPCTSTR name, const void* descriptor,
     if (DWORD error = file.Open(source, os::kGenericRead, os::kShareRead,
                                 os::Disposition::kOpenExisting, os::kBackupSemantics))
       return Fail(error);
-    entry.dataOffset = writePosition_;
-    remainingCapacity_ = capacityLeft();
+    entry.dataOffset = v2.writePosition;
+    v2.remainingCapacity = capacityLeft();
     uint64_t size = 0;
-    DWORD error = main_.Seek(static_cast<int64_t>(writePosition_), os::SeekFrom::kBegin);
+    DWORD error = main_.Seek(static_cast<int64_t>(v2.writePosition), os::SeekFrom::kBegin);
     if (!error) error = file.Size(size);
     if (!error) RecordReadSize(entry.attributes, size);
     if (!error)
       error = DeflateFile(file, size, main_, DeflateStream::LevelOf(compression_),
-                          &remainingCapacity_, buffers_, entry.storedLength);
+                          &v2.remainingCapacity, buffers_, entry.storedLength);
     if (error) {
       log.AddError(ORV_T("ZIPCompressFile2 - %u"), error);
       // Lack of room is told as such; every other failure as the compressor's.
@@ -135,24 +153,25 @@ BOOL COrvMorlet::AddFileV2(LPCTSTR source, LPCTSTR name, const void* descriptor,
     entry.descriptor.clear();
   }
   if (!entry.descriptor.empty()) entry.descriptorOffset = static_cast<uint16_t>(90 + 2 * nameChars);
-  tableBytes_ += kEntryFixed + 1 + 2 * nameChars + entry.descriptor.size();
-  writePosition_ += entry.storedLength;
-  v2Entries_.push_back(std::move(entry));
-  written_ = true;
+  v2.tableBytes += kEntryFixed + 1 + 2 * nameChars + entry.descriptor.size();
+  v2.writePosition += entry.storedLength;
+  v2.entries.push_back(std::move(entry));
+  v2.written = true;
   return Succeed();
 }
 
 BOOL COrvMorlet::CloseV2() {
+  V2State& v2 = V2();
   if (mode_ == 1) {
     main_.Close();
     return Succeed();
   }
-  if (v12_.dataStart == 0) v12_.dataStart = kV2HeaderSize;
-  if (written_) {
-    if (!v2Entries_.empty()) {
+  if (v2.header.dataStart == 0) v2.header.dataStart = kV2HeaderSize;
+  if (v2.written) {
+    if (!v2.entries.empty()) {
       std::vector<uint8_t> table;
-      table.reserve(tableBytes_);
-      for (const V2Entry& entry : v2Entries_) {
+      table.reserve(v2.tableBytes);
+      for (const V2Entry& entry : v2.entries) {
         const size_t nameChars = entry.name.size() + 1;
         const size_t length = kEntryFixed + 2 * nameChars + entry.descriptor.size() + 1;
         const size_t at = table.size();
@@ -167,22 +186,23 @@ BOOL COrvMorlet::CloseV2() {
         StoreLE<uint16_t>(p + 86, static_cast<uint16_t>(entry.descriptor.size()));
         StoreLE<uint16_t>(p + 88, entry.descriptorOffset);
         EncodeName(entry.name, p + kEntryFixed);
-        std::copy(entry.descriptor.begin(), entry.descriptor.end(), p + kEntryFixed + 2 * nameChars);
+        std::copy(entry.descriptor.begin(), entry.descriptor.end(),
+                  p + kEntryFixed + 2 * nameChars);
       }
-      v12_.tableOffset = writePosition_;
-      v12_.tableSize = static_cast<DWORD>(table.size());
-      DWORD error = os::WriteAllAt(main_, writePosition_, table.data(), v12_.tableSize);
+      v2.header.tableOffset = v2.writePosition;
+      v2.header.tableSize = static_cast<DWORD>(table.size());
+      DWORD error = os::WriteAllAt(main_, v2.writePosition, table.data(), v2.header.tableSize);
       if (!error) error = main_.SetEnd();
       if (error) {
         main_.Close();
         return Fail(error);
       }
     } else {
-      v12_.tableOffset = 0;
-      v12_.tableSize = 0;
+      v2.header.tableOffset = 0;
+      v2.header.tableSize = 0;
     }
     uint8_t bytes[kV2HeaderSize];
-    EncodeV12Header(v12_, bytes);
+    EncodeV12Header(v2.header, bytes);
     const DWORD error = os::WriteAllAt(main_, 0, bytes, sizeof bytes);
     if (error) {
       main_.Close();
@@ -194,17 +214,19 @@ BOOL COrvMorlet::CloseV2() {
 }
 
 BOOL COrvMorlet::NextEntryV2(int advance) {
-  if (cursor_ >= v2Entries_.size()) return Fail(err::kNoMoreItems);
-  const V2Entry& entry = v2Entries_[cursor_];
-  currentOffset_ = cursor_;
+  V2State& v2 = V2();
+  if (v2.nextEntry >= v2.entries.size()) return Fail(err::kNoMoreItems);
+  const V2Entry& entry = v2.entries[v2.nextEntry];
+  v2.currentEntry = v2.nextEntry;
   MakeCurrent(entry.attributes, entry.name, SizeOf(entry.attributes));
-  if (advance) ++cursor_;
+  if (advance) ++v2.nextEntry;
   return Succeed();
 }
 
 BOOL COrvMorlet::ExtractCurrentV2(LPCTSTR folder) {
-  if (currentOffset_ >= v2Entries_.size()) return Fail(err::kNoMoreItems);
-  const V2Entry& entry = v2Entries_[currentOffset_];
+  V2State& v2 = V2();
+  if (v2.currentEntry >= v2.entries.size()) return Fail(err::kNoMoreItems);
+  const V2Entry& entry = v2.entries[v2.currentEntry];
   const RestoreItem item = ItemToRestore(entry.name, entry.attributes, entry.shortName);
   RestoreSources sources;
   sources.content = [&](ContentWriter& target) {

@@ -20,7 +20,8 @@ DWORD COrvMorlet::ReadRecordAt(uint64_t offset, EntryRecord& record) {
 }
 
 DWORD COrvMorlet::ReadStoredRecord(uint64_t offset, EntryRecord& record) {
-  appendAt_ = kNoOffset;  // the file pointer leaves the end
+  V56State& v56 = V56();
+  v56.appendAt = kNoOffset;  // the file pointer leaves the end
   const uint32_t fixed = RecordFixedSize(type_);
   uint8_t bytes[kV6RecordFixed];
   DWORD done = 0;
@@ -28,7 +29,8 @@ DWORD COrvMorlet::ReadStoredRecord(uint64_t offset, EntryRecord& record) {
       main_.Read(bytes, fixed, done) != 0 || done == 0)
     return err::kNoMoreItems;
   uint32_t nameChars = 0;
-  if (done != fixed || !DecodeRecordFixed(type_, bytes, record, nameChars)) return err::kFileCorrupt;
+  if (done != fixed || !DecodeRecordFixed(type_, bytes, record, nameChars))
+    return err::kFileCorrupt;
   std::vector<uint8_t> name(2 * size_t{nameChars});
   if (main_.Read(name.data(), static_cast<DWORD>(name.size()), done) != 0 || done != name.size())
     return err::kFileCorrupt;
@@ -39,27 +41,29 @@ DWORD COrvMorlet::ReadStoredRecord(uint64_t offset, EntryRecord& record) {
 }
 
 BOOL COrvMorlet::NextEntryV56(int advance) {
-  if (streaming_) return Fail(err::kBadCommand);
+  V56State& v56 = V56();
+  if (v56.streaming) return Fail(err::kBadCommand);
   EntryRecord record;
-  if (DWORD error = ReadRecordAt(cursor_, record)) return Fail(error);
-  record_ = std::move(record);
-  currentOffset_ = cursor_;
-  MakeCurrent(record_.attributes, record_.name, SizeOf(record_.attributes));
-  if (advance) cursor_ += record_.recordLength;
+  if (DWORD error = ReadRecordAt(v56.nextRecord, record)) return Fail(error);
+  v56.record = std::move(record);
+  v56.currentRecord = v56.nextRecord;
+  MakeCurrent(v56.record.attributes, v56.record.name, SizeOf(v56.record.attributes));
+  if (advance) v56.nextRecord += v56.record.recordLength;
   return Succeed();
 }
 
 BOOL COrvMorlet::FindNamedEntry(LPCTSTR pstrEntryName) {
   if (!IsOpen()) return Fail(ORV_ERROR_ARCHIVE_NOT_OPEN);
-  if (!IsV56() || !tree_.IsPresent()) return Fail(ORV_ERROR_NOT_SUPPORTED);
-  if (streaming_) return Fail(err::kBadCommand);
+  if (!IsV56() || !V56().tree.IsPresent()) return Fail(ORV_ERROR_NOT_SUPPORTED);
+  V56State& v56 = V56();
+  if (v56.streaming) return Fail(err::kBadCommand);
   if (pstrEntryName == nullptr) return Fail(ORV_ERROR_ARG1);
-  cursor_ = tree_.Lookup(pstrEntryName);
+  v56.nextRecord = v56.tree.Lookup(pstrEntryName);
   EntryRecord record;
-  if (ReadRecordAt(cursor_, record) != 0) return Fail(err::kNoMoreItems);
-  record_ = std::move(record);
-  currentOffset_ = cursor_;
-  MakeCurrent(record_.attributes, record_.name, SizeOf(record_.attributes));
+  if (ReadRecordAt(v56.nextRecord, record) != 0) return Fail(err::kNoMoreItems);
+  v56.record = std::move(record);
+  v56.currentRecord = v56.nextRecord;
+  MakeCurrent(v56.record.attributes, v56.record.name, SizeOf(v56.record.attributes));
   return Succeed();
 }
 
@@ -68,26 +72,29 @@ BOOL COrvMorlet::ExtractNamedEntry(LPCTSTR lpFileIn, LPCTSTR lpTargetDir) {
   if (lpFileIn == nullptr) return Fail(err::kInvalidParameter);
   if (!IsOpen()) return Fail(ORV_ERROR_ARCHIVE_NOT_OPEN);
   if (IsForeign()) return ExtractFileForeign(lpFileIn, lpTargetDir);
-  if (!IsV56() || !tree_.IsPresent()) return Fail(ORV_ERROR_NOT_SUPPORTED);
-  if (streaming_) return Fail(err::kBadCommand);
-  const uint64_t offset = tree_.Lookup(lpFileIn);
+  if (!IsV56() || !V56().tree.IsPresent()) return Fail(ORV_ERROR_NOT_SUPPORTED);
+  V56State& v56 = V56();
+  if (v56.streaming) return Fail(err::kBadCommand);
+  const uint64_t offset = v56.tree.Lookup(lpFileIn);
   EntryRecord record;
   if (offset == kNoOffset || ReadRecordAt(offset, record) != 0) {
     COrvLog::GetInstance().AddError(ORV_T("File %s not found"), WString(lpFileIn));
     return Fail(err::kFileNotFound);
   }
-  cursor_ = offset;
-  record_ = std::move(record);
-  currentOffset_ = offset;
-  MakeCurrent(record_.attributes, record_.name, SizeOf(record_.attributes));
+  v56.nextRecord = offset;
+  v56.record = std::move(record);
+  v56.currentRecord = offset;
+  MakeCurrent(v56.record.attributes, v56.record.name, SizeOf(v56.record.attributes));
   return ExtractCurrent(lpTargetDir, 1);
 }
 
 DWORD COrvMorlet::ReadReparseRecordV56(std::vector<uint8_t>& data) {
+  V56State& v56 = V56();
   COrvLog& log = COrvLog::GetInstance();
   BlockReader reader;
   reader.Init(path_, LastKnownPart());
-  if (DWORD error = reader.Open(record_.dataPart, record_.dataOffset, ORV_T("ReadFile failed - part#%u - %u")))
+  if (DWORD error = reader.Open(v56.record.dataPart, v56.record.dataOffset,
+                                ORV_T("ReadFile failed - part#%u - %u")))
     return error;
   if (DWORD error = reader.ReadBlock(data, kReparseBufferSize)) {
     log.AddError(ORV_T("ReadFile (reparse data) failed - %u"), error);
@@ -116,69 +123,74 @@ BOOL COrvMorlet::ReadEntrySecurity(std::vector<uint8_t>& descriptor) {
   descriptor.clear();
   if (!IsOpen()) return Fail(ORV_ERROR_ARCHIVE_NOT_OPEN);
   if (IsV56()) {
-    if (DWORD error = ReadDescriptorV56(record_, descriptor)) return Fail(error);
-  } else if (type_ == kTypeVersion2 && cursor_ != kNoOffset && currentOffset_ < v2Entries_.size()) {
-    descriptor = v2Entries_[currentOffset_].descriptor;
+    if (DWORD error = ReadDescriptorV56(V56().record, descriptor)) return Fail(error);
+  } else if (auto* v2 = std::get_if<V2State>(&state_);
+             v2 && v2->currentEntry < v2->entries.size()) {
+    descriptor = v2->entries[v2->currentEntry].descriptor;
   }
   return Succeed();
 }
 
 BOOL COrvMorlet::ExtractCurrentV56(LPCTSTR folder) {
-  if (streaming_) return Fail(err::kBadCommand);
+  V56State& v56 = V56();
+  if (v56.streaming) return Fail(err::kBadCommand);
   EntryRecord record;
-  if (DWORD error = ReadRecordAt(currentOffset_, record)) return Fail(error);
-  record_ = std::move(record);
-  parts_.Close();
-  const RestoreItem item = ItemToRestore(record_.name, record_.attributes, record_.shortName);
+  if (DWORD error = ReadRecordAt(v56.currentRecord, record)) return Fail(error);
+  v56.record = std::move(record);
+  v56.parts.Close();
+  const RestoreItem item =
+      ItemToRestore(v56.record.name, v56.record.attributes, v56.record.shortName);
   RestoreSources sources;
-  sources.content = [this](ContentWriter& target) {
+  sources.content = [this, &v56](ContentWriter& target) {
     BlockReader reader;
     reader.Init(path_, LastKnownPart());
     uint64_t stored = 0;
-    return DecompressBlocks(reader, record_, buffers_, target, stored);
+    return DecompressBlocks(reader, v56.record, buffers_, target, stored);
   };
   sources.reparse = [this](std::vector<uint8_t>& data) { return ReadReparseRecordV56(data); };
-  sources.descriptor = [this](std::vector<uint8_t>& descriptor) {
-    return ReadDescriptorV56(record_, descriptor);
+  sources.descriptor = [this, &v56](std::vector<uint8_t>& descriptor) {
+    return ReadDescriptorV56(v56.record, descriptor);
   };
   const DWORD error = RestoreEntry(folder, item, sources, session_);
-  RefreshCurrent(record_.attributes, record_.name, SizeOf(record_.attributes));
+  RefreshCurrent(v56.record.attributes, v56.record.name, SizeOf(v56.record.attributes));
   return error ? Fail(error) : Succeed();
 }
 
 BOOL COrvMorlet::StartStreamRead(LPCTSTR pstrEntryName, std::vector<uint8_t>& block) {
   if (!IsOpen()) return Fail(ORV_ERROR_ARCHIVE_NOT_OPEN);
-  if (!IsV56() || !tree_.IsPresent()) return Fail(ORV_ERROR_NOT_SUPPORTED);
-  if (streaming_) return Fail(err::kBadCommand);
+  if (!IsV56() || !V56().tree.IsPresent()) return Fail(ORV_ERROR_NOT_SUPPORTED);
+  V56State& v56 = V56();
+  if (v56.streaming) return Fail(err::kBadCommand);
   if (pstrEntryName == nullptr) return Fail(err::kInvalidParameter);
   EntryRecord record;
-  const uint64_t offset = tree_.Lookup(pstrEntryName);
+  const uint64_t offset = v56.tree.Lookup(pstrEntryName);
   if (offset == kNoOffset || ReadRecordAt(offset, record) != 0) return Fail(err::kFileNotFound);
   if (record.blockCount == 0 || (record.attributes.dwFileAttributes & os::kAttrDirectory))
     return Fail(err::kNoMoreItems);
-  streamReader_.Init(path_, LastKnownPart());
-  if (DWORD error = streamReader_.Open(record.dataPart, record.dataOffset,
+  v56.streamReader.Init(path_, LastKnownPart());
+  if (DWORD error = v56.streamReader.Open(record.dataPart, record.dataOffset,
                                        ORV_T("First Cannot part#%u - %u")))
     return Fail(error);
-  streaming_ = true;
-  streamBlocks_ = record.blockCount;
-  streamRead_ = 0;
+  v56.streaming = true;
+  v56.streamBlocks = record.blockCount;
+  v56.streamRead = 0;
   return NextStreamBlock(block);
 }
 
 BOOL COrvMorlet::NextStreamBlock(std::vector<uint8_t>& block) {
-  if (!streaming_) return Fail(err::kNoMoreItems);
+  if (!IsV56() || !V56().streaming) return Fail(err::kNoMoreItems);
+  V56State& v56 = V56();
   DWORD error = err::kNoMoreItems;
-  if (streamRead_ < streamBlocks_) {
-    error = streamReader_.ReadBlock(block, kMaxLzoBlock);
+  if (v56.streamRead < v56.streamBlocks) {
+    error = v56.streamReader.ReadBlock(block, kMaxLzoBlock);
     if (!error) {
-      ++streamRead_;
+      ++v56.streamRead;
       return Succeed();
     }
   }
   // The end of the entry, or a block that cannot be read: the stream is over either way.
-  streamReader_.Close();
-  streaming_ = false;
+  v56.streamReader.Close();
+  v56.streaming = false;
   return Fail(error);
 }
 

@@ -15,82 +15,90 @@ namespace orv {
 using namespace archive;
 
 DWORD COrvMorlet::OpenV56(bool existed) {
+  V56State& v56 = V56();
   COrvLog& log = COrvLog::GetInstance();
   const WString indexPath = IndexFileName(path_);
   if (existed) {
     uint8_t bytes[kV56HeaderSize];
     DWORD done = 0;
     if (main_.Read(bytes, sizeof bytes, done) != 0 || done != sizeof bytes) return err::kBadFormat;
-    if (!DecodeV56Header(bytes, header_) || header_.version != type_) return err::kBadFormat;
-    parts_.Reset(path_, header_.lastPart);
-    cursor_ = kV56HeaderSize;
-    const DWORD error = tree_.Load(indexPath, mode_ == 0);
+    if (!DecodeV56Header(bytes, v56.header) || v56.header.version != type_) return err::kBadFormat;
+    v56.parts.Reset(path_, v56.header.lastPart);
+    v56.nextRecord = kV56HeaderSize;
+    const DWORD error = v56.tree.Load(indexPath, mode_ == 0);
     if (error == err::kFileNotFound && mode_ == 0) {
       log.AddInfo(ORV_T("Use Allocation on Heap"));
-      return tree_.Create(indexPath, false) == 0 ? err::kSuccess : tree_.Create(indexPath, true);
+      return v56.tree.Create(indexPath, false) == 0 ? err::kSuccess
+                                                    : v56.tree.Create(indexPath, true);
     }
     // Without an index the entries still read in order; lookups by name are refused.
     return error == err::kFileNotFound ? err::kSuccess : error;
   }
-  header_ = V56Header{type_, 1};
+  v56.header = V56Header{type_, 1};
   uint8_t bytes[kV56HeaderSize];
-  EncodeV56Header(header_, bytes);
+  EncodeV56Header(v56.header, bytes);
   DWORD done = 0;
   if (DWORD error = main_.Write(bytes, sizeof bytes, done)) return error;
-  appendAt_ = kV56HeaderSize;
-  parts_.Reset(path_, 0);
-  if (DWORD error = parts_.NewPart()) return error;
-  cursor_ = kV56HeaderSize;
+  v56.appendAt = kV56HeaderSize;
+  v56.parts.Reset(path_, 0);
+  if (DWORD error = v56.parts.NewPart()) return error;
+  v56.nextRecord = kV56HeaderSize;
   log.AddInfo(ORV_T("Use Allocation on Heap"));
-  if (tree_.Create(indexPath, false) == 0) return err::kSuccess;
-  return tree_.Create(indexPath, true);
+  if (v56.tree.Create(indexPath, false) == 0) return err::kSuccess;
+  return v56.tree.Create(indexPath, true);
 }
 
 DWORD COrvMorlet::EnsurePartOpen() {
-  if (parts_.IsOpen()) return err::kSuccess;
+  V56State& v56 = V56();
+  if (v56.parts.IsOpen()) return err::kSuccess;
   // The last part written: the header's on reopening, the newest one after rotations.
-  return parts_.OpenForAppend(LastKnownPart());
+  return v56.parts.OpenForAppend(LastKnownPart());
 }
 
-DWORD COrvMorlet::LastKnownPart() const { return std::max(header_.lastPart, parts_.Number()); }
+DWORD COrvMorlet::LastKnownPart() const {
+  return std::max(V56().header.lastPart, V56().parts.Number());
+}
 
 DWORD COrvMorlet::FlushWrites() {
+  V56State& v56 = V56();
   if (mode_ == 1) return err::kSuccess;
   // Blocks before the records that point to them.
-  if (DWORD error = parts_.FlushPending()) return error;
-  return recordsOut_.Flush(main_);
+  if (DWORD error = v56.parts.FlushPending()) return error;
+  return v56.recordsOut.Flush(main_);
 }
 
 DWORD COrvMorlet::WriteDescriptorRecord(const void* descriptor, DWORD length, EntryRecord& record) {
+  V56State& v56 = V56();
   record.descriptorPart = kNoPart;
   if (descriptor == nullptr || length == 0) return err::kSuccess;
   COrvLog& log = COrvLog::GetInstance();
-  record.descriptorPart = parts_.Number();
-  record.descriptorOffset = parts_.Position();
+  record.descriptorPart = v56.parts.Number();
+  record.descriptorOffset = v56.parts.Position();
   uint8_t lengthBytes[4];
   StoreLE<uint32_t>(lengthBytes, length);
-  if (DWORD error = parts_.Write(lengthBytes, 4)) {
+  if (DWORD error = v56.parts.Write(lengthBytes, 4)) {
     log.AddError(ORV_T("WriteFile failed - %u (%8.8X)"), error, error);
     return error;
   }
-  if (DWORD error = parts_.Write(descriptor, length)) {
+  if (DWORD error = v56.parts.Write(descriptor, length)) {
     log.AddError(ORV_T("WriteFile failed (Security Descriptor)- %u (%8.8X)"), error, error);
     return error;
   }
-  parts_.Advance(uint64_t{length} + 4);
+  v56.parts.Advance(uint64_t{length} + 4);
   return err::kSuccess;
 }
 
 DWORD COrvMorlet::AppendRecord(EntryRecord& record) {
+  V56State& v56 = V56();
   std::vector<uint8_t> bytes;
   EncodeRecord(type_, record, bytes);
-  uint64_t offset = appendAt_;
+  uint64_t offset = v56.appendAt;
   // Records wait in memory only while the file pointer stands at the end.
-  const bool written = (offset != kNoOffset || (recordsOut_.Flush(main_) == 0 &&
+  const bool written = (offset != kNoOffset || (v56.recordsOut.Flush(main_) == 0 &&
                                                 main_.Seek(0, os::SeekFrom::kEnd, &offset) == 0)) &&
-                       recordsOut_.Write(main_, bytes.data(), bytes.size()) == 0;
-  appendAt_ = written ? offset + bytes.size() : kNoOffset;
-  if (!written || !tree_.Insert(record.name, offset)) {
+                       v56.recordsOut.Write(main_, bytes.data(), bytes.size()) == 0;
+  v56.appendAt = written ? offset + bytes.size() : kNoOffset;
+  if (!written || !v56.tree.Insert(record.name, offset)) {
     if (type_ == kTypeVersion5) COrvLog::GetInstance().AddError(ORV_T("Write to TOC failed"));
     return err::kNotEnoughMemory;
   }
@@ -99,15 +107,16 @@ DWORD COrvMorlet::AppendRecord(EntryRecord& record) {
 
 BOOL COrvMorlet::AddFileV56(LPCTSTR source, LPCTSTR name, const void* descriptor,
                             DWORD descriptorLength, const ORVFILEATTRIBUTEDATA* attributes) {
+  V56State& v56 = V56();
   COrvLog& log = COrvLog::GetInstance();
   const bool version6 = type_ == kTypeVersion6;
   EntryRecord record;
   record.name = WStringView(name).substr(0, kMaxNameCopy);
   if (DWORD error = SourceAttributes(source, attributes, record.attributes)) return Fail(error);
   if (DWORD error = EnsurePartOpen()) return Fail(error);
-  if (DWORD error = parts_.SeekToPosition()) return Fail(error);
-  record.dataPart = parts_.Number();
-  record.dataOffset = parts_.Position();
+  if (DWORD error = v56.parts.SeekToPosition()) return Fail(error);
+  record.dataPart = v56.parts.Number();
+  record.dataOffset = v56.parts.Position();
 
   DWORD& stored = record.attributes.dwFileAttributes;
   if (stored & os::kAttrReparsePoint) {
@@ -122,11 +131,11 @@ BOOL COrvMorlet::AddFileV56(LPCTSTR source, LPCTSTR name, const void* descriptor
       const uint32_t length = static_cast<uint32_t>(reparse.size());
       uint8_t lengthBytes[4];
       StoreLE<uint32_t>(lengthBytes, length);
-      if (DWORD error = parts_.Write(lengthBytes, 4)) {
+      if (DWORD error = v56.parts.Write(lengthBytes, 4)) {
         log.AddError(ORV_T("WriteFile failed - %u (%8.8X)"), error, error);
         return Fail(error);
       }
-      if (DWORD error = parts_.Write(reparse.data(), length)) {
+      if (DWORD error = v56.parts.Write(reparse.data(), length)) {
         log.AddError(ORV_T("WriteFile failed (reparse data)- %u (%8.8X)"), error, error);
         return Fail(error);
       }
@@ -134,9 +143,9 @@ BOOL COrvMorlet::AddFileV56(LPCTSTR source, LPCTSTR name, const void* descriptor
       record.blockCount = 1;
       // The record goes where the last block left the part: a part already past the
       // split size is closed after it.
-      if (parts_.Position() <= splitSize_) {
-        parts_.Advance(uint64_t{length} + 4);
-      } else if (DWORD error = parts_.StartNextPart()) {
+      if (v56.parts.Position() <= splitSize_) {
+        v56.parts.Advance(uint64_t{length} + 4);
+      } else if (DWORD error = v56.parts.StartNextPart()) {
         return Fail(error);
       }
     }
@@ -157,11 +166,12 @@ BOOL COrvMorlet::AddFileV56(LPCTSTR source, LPCTSTR name, const void* descriptor
   }
   if (DWORD error = WriteDescriptorRecord(descriptor, descriptorLength, record)) return Fail(error);
   if (DWORD error = AppendRecord(record)) return Fail(error);
-  dirty_ = true;
+  v56.dirty = true;
   return Succeed();
 }
 
 DWORD COrvMorlet::CompressFileV56(os::File& file, EntryRecord& record) {
+  V56State& v56 = V56();
   COrvLog& log = COrvLog::GetInstance();
   if (!buffers_.Ensure()) return err::kNotEnoughMemory;
   int code = 0;
@@ -186,21 +196,22 @@ DWORD COrvMorlet::CompressFileV56(os::File& file, EntryRecord& record) {
     }
     uint8_t* out = buffers_.compressed.get() + 4;
     uint32_t length = 0;
-    if (buffers_.lzo.Compress(buffers_.content.get(), want, out, length, code) != LzoCodec::Result::kOk) {
+    if (buffers_.lzo.Compress(buffers_.content.get(), want, out, length, code) !=
+        LzoCodec::Result::kOk) {
       log.AddError(ORV_T("error: lzo1x_1_compress - %d"), code);
       return err::kInternalError;
     }
     // The length and its block go out in one write.
     StoreLE<uint32_t>(buffers_.compressed.get(), length);
-    if (DWORD error = parts_.Write(buffers_.compressed.get(), length + 4)) {
+    if (DWORD error = v56.parts.Write(buffers_.compressed.get(), length + 4)) {
       log.AddError(ORV_T("WriteFile - %u"), error);
       return error;
     }
     ++record.blockCount;
     record.storedLength += length;
     remaining -= want;
-    parts_.Advance(uint64_t{length} + 4);
-    if (DWORD error = parts_.RotateIfPast(splitSize_)) {
+    v56.parts.Advance(uint64_t{length} + 4);
+    if (DWORD error = v56.parts.RotateIfPast(splitSize_)) {
       if (type_ == kTypeVersion6) log.AddError(ORV_T("AddPart - %u"), error);
       return error;
     }
@@ -224,7 +235,8 @@ BOOL COrvMorlet::AddFileFromArchive(COrvMorlet& source, LPCTSTR pstrEntryName,
   if (!IsOpen() || !source.IsOpen() || pstrEntryName == nullptr)
     return Fail(err::kInvalidParameter);
   if (!IsV56() || !source.IsV56()) return Fail(ORV_ERROR_NOT_SUPPORTED);
-  if (streaming_) return Fail(err::kBadCommand);
+  V56State& v56 = V56();
+  if (v56.streaming) return Fail(err::kBadCommand);
   if (mode_ == 1) return Fail(err::kAccessDenied);
   COrvLog& log = COrvLog::GetInstance();
 
@@ -236,17 +248,18 @@ BOOL COrvMorlet::AddFileFromArchive(COrvMorlet& source, LPCTSTR pstrEntryName,
   std::vector<uint8_t> descriptor;
   if (!source.ReadEntrySecurity(descriptor)) return Fail(source.GetLastErrorCode());
   DWORD error = EnsurePartOpen();
-  if (!error) error = parts_.SeekToPosition();
+  if (!error) error = v56.parts.SeekToPosition();
   if (error) return Fail(error);
   EntryRecord record;
   record.attributes = from.attributes;
   record.shortName = from.shortName;
   record.name = from.name;
   record.fileId = from.fileId;
-  record.dataPart = parts_.Number();
-  record.dataOffset = parts_.Position();
+  record.dataPart = v56.parts.Number();
+  record.dataOffset = v56.parts.Position();
 
-  const bool hasBlocks = from.blockCount != 0 && !(from.attributes.dwFileAttributes & os::kAttrDirectory);
+  const bool hasBlocks =
+      from.blockCount != 0 && !(from.attributes.dwFileAttributes & os::kAttrDirectory);
   if (hasBlocks) {
     std::vector<uint8_t> block;
     BOOL more = source.StartStreamRead(pstrEntryName, block);
@@ -254,14 +267,15 @@ BOOL COrvMorlet::AddFileFromArchive(COrvMorlet& source, LPCTSTR pstrEntryName,
       const uint32_t length = static_cast<uint32_t>(block.size());
       uint8_t lengthBytes[4];
       StoreLE<uint32_t>(lengthBytes, length);
-      if ((error = parts_.Write(lengthBytes, 4)) || (error = parts_.Write(block.data(), length))) {
+      if ((error = v56.parts.Write(lengthBytes, 4)) ||
+          (error = v56.parts.Write(block.data(), length))) {
         log.AddError(ORV_T("WriteFile - %u"), error);
         break;
       }
       ++record.blockCount;
       record.storedLength += length;
-      parts_.Advance(uint64_t{length} + 4);
-      if ((error = parts_.RotateIfPast(splitSize_))) break;
+      v56.parts.Advance(uint64_t{length} + 4);
+      if ((error = v56.parts.RotateIfPast(splitSize_))) break;
       more = source.NextStreamBlock(block);
     }
     if (!error && source.GetLastErrorCode() != err::kNoMoreItems) error = source.GetLastErrorCode();
@@ -273,26 +287,28 @@ BOOL COrvMorlet::AddFileFromArchive(COrvMorlet& source, LPCTSTR pstrEntryName,
     return Fail(error);
   if ((error = AppendRecord(record))) return Fail(error);
   fileSize = SizeOf(record.attributes);
-  dirty_ = true;
+  v56.dirty = true;
   return Succeed();
 }
 
 DWORD COrvMorlet::IndexStoredRecords() {
-  tree_.Clear();
-  if (DWORD error = tree_.Create(IndexFileName(path_), false)) return error;
+  V56State& v56 = V56();
+  v56.tree.Clear();
+  if (DWORD error = v56.tree.Create(IndexFileName(path_), false)) return error;
   EntryRecord record;
   for (uint64_t offset = kV56HeaderSize; ReadStoredRecord(offset, record) == 0;
        offset += record.recordLength) {
-    if (!tree_.Insert(record.name, offset)) return err::kNotEnoughMemory;
+    if (!v56.tree.Insert(record.name, offset)) return err::kNotEnoughMemory;
   }
   return err::kSuccess;
 }
 
 BOOL COrvMorlet::CloseV56() {
+  V56State& v56 = V56();
   const WString indexPath = IndexFileName(path_);
   if (mode_ == 1) {
     // Reading never rewrites the archive.
-    tree_.Clear();
+    v56.tree.Clear();
     main_.Close();
     return Succeed();
   }
@@ -302,16 +318,16 @@ BOOL COrvMorlet::CloseV56() {
   // written, so that the entries before the failure stay readable, and the close fails
   // with it; records whose blocks were lost are dropped, and the index names only the
   // records that reached the main file.
-  DWORD lost = parts_.Close();
+  DWORD lost = v56.parts.Close();
   if (lost)
-    recordsOut_.Reset();
+    v56.recordsOut.Reset();
   else
-    lost = recordsOut_.Flush(main_);
+    lost = v56.recordsOut.Flush(main_);
   if (DWORD error = main_.Flush(); !lost) lost = error;
-  if (dirty_) {
-    header_.lastPart = parts_.Number();
+  if (v56.dirty) {
+    v56.header.lastPart = v56.parts.Number();
     uint8_t bytes[kV56HeaderSize];
-    EncodeV56Header(header_, bytes);
+    EncodeV56Header(v56.header, bytes);
     DWORD error = os::WriteAllAt(main_, 0, bytes, sizeof bytes);
     if (!error) error = main_.Flush();
     if (error) {
@@ -320,7 +336,7 @@ BOOL COrvMorlet::CloseV56() {
     }
   }
   DWORD error = lost ? IndexStoredRecords() : err::kSuccess;
-  if (!error) error = tree_.Save(indexPath);
+  if (!error) error = v56.tree.Save(indexPath);
   main_.Close();
   if (!error) error = lost;
   return error ? Fail(error) : Succeed();
