@@ -16,8 +16,24 @@ constexpr size_t kHeldFolders = 8;
 DWORD RestoreTarget::FolderOf(WStringView path, os::TargetFolder*& folder, WString& name) {
   const size_t slash = path.find_last_of(ORV_T("\\/"));
   if (slash == WStringView::npos || slash + 1 == path.size()) return err::kInvalidName;
-  const WStringView folderPath = path.substr(0, slash);
   name.assign(path.substr(slash + 1));
+  return HeldFolder(path.substr(0, slash), folder);
+}
+
+const WString* RestoreTarget::TrustedAbove(WStringView folderPath) const {
+  const WString* above = nullptr;
+  for (const WString& trusted : trusted_) {
+    if (trusted.empty() || folderPath.size() <= trusted.size() ||
+        folderPath.substr(0, trusted.size()) != trusted)
+      continue;
+    const bool separated = trusted.back() == '\\' || trusted.back() == '/' ||
+                           folderPath[trusted.size()] == '\\' || folderPath[trusted.size()] == '/';
+    if (separated && (above == nullptr || trusted.size() > above->size())) above = &trusted;
+  }
+  return above;
+}
+
+DWORD RestoreTarget::HeldFolder(WStringView folderPath, os::TargetFolder*& folder) {
   const auto held = std::find_if(folders_.begin(), folders_.end(),
                                  [&](const auto& entry) { return entry.first == folderPath; });
   if (held != folders_.end()) {
@@ -27,11 +43,23 @@ DWORD RestoreTarget::FolderOf(WStringView path, os::TargetFolder*& folder, WStri
     folders_.pop_back();  // removed or replaced since: open what is there now
   }
   auto opened = std::make_unique<os::TargetFolder>();
-  // A drive root ("D:") is opened as its folder ("D:\").
-  const WString openPath =
-      folderPath.size() == 2 && folderPath[1] == ':' ? WString(folderPath) + Char('\\')
-                                                     : WString(folderPath);
-  if (DWORD error = opened->Open(openPath, trusted_.count(WString(folderPath)) != 0)) return error;
+  DWORD error;
+  if (const WString* trusted = TrustedAbove(folderPath)) {
+    // Below a trusted folder every folder is opened from it, one name at a time.
+    os::TargetFolder* root;
+    if ((error = HeldFolder(*trusted, root))) return error;
+    WStringView relative = folderPath.substr(trusted->size());
+    while (!relative.empty() && (relative.front() == '\\' || relative.front() == '/'))
+      relative.remove_prefix(1);
+    error = opened->OpenBelow(*root, relative);
+  } else {
+    // A drive root ("D:") is opened as its folder ("D:\").
+    const WString openPath = folderPath.size() == 2 && folderPath[1] == ':'
+                                 ? WString(folderPath) + Char('\\')
+                                 : WString(folderPath);
+    error = opened->Open(openPath, trusted_.count(WString(folderPath)) != 0);
+  }
+  if (error) return error;
   if (folders_.size() == kHeldFolders) folders_.erase(folders_.begin());
   folders_.emplace_back(WString(folderPath), std::move(opened));
   folder = folders_.back().second.get();

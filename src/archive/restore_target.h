@@ -5,7 +5,8 @@
 // never through a link, and moves over the target only once it is complete: a failed
 // write leaves what was there, a name that an earlier entry made a link is replaced
 // rather than written through, and names too long to take a suffix still come back.
-// The folders are opened once and the names looked up in the open folder.
+// The folders are opened once and the names looked up in the open folder; a folder
+// below the caller's target is opened from the target down, one name at a time.
 #pragma once
 
 #include <functional>
@@ -42,6 +43,10 @@ class RestoreTarget {
  private:
   // The open folder that holds `path`, and the final name of `path` in it.
   DWORD FolderOf(WStringView path, os::TargetFolder*& folder, WString& name);
+  // The folder `folderPath`, held open; a folder below a trusted one is opened from it.
+  DWORD HeldFolder(WStringView folderPath, os::TargetFolder*& folder);
+  // The longest trusted folder that `folderPath` lies below; null when none.
+  const WString* TrustedAbove(WStringView folderPath) const;
 
   // The most recently used folders, the latest last; a few, since entries come folder
   // by folder.

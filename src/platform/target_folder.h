@@ -26,6 +26,12 @@ class TargetFolder {
   // `mayBeLink`: the caller's own target folder may be reached through one), 267 when
   // it is no folder.
   DWORD Open(WStringView path, bool mayBeLink = false);
+  // Opens the existing folder `relative` ("a\\b") below the open folder `root`. On Linux
+  // each folder on the way is opened in the one above it and none may be a link, so a
+  // folder swapped for a link at any moment cannot lead the walk out of `root`; 123
+  // when one is a link, 3 when one is missing. On Windows the path is opened as Open
+  // opens it.
+  DWORD OpenBelow(const TargetFolder& root, WStringView relative);
   const WString& Path() const { return path_; }
   // Whether the path still names the folder held open (it may have been removed, or
   // replaced by another folder or a link, since it was opened).

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -123,6 +124,48 @@ DWORD TargetFolder::Open(WStringView path, bool mayBeLink) {
   }
   state->native = resolved.native;
   path_.assign(path);
+  state_ = std::move(state);
+  return err::kSuccess;
+}
+
+DWORD TargetFolder::OpenBelow(const TargetFolder& root, WStringView relative) {
+  state_.reset();
+  if (!root.state_) return err::kInvalidHandle;
+  const WString path = root.PathOf(relative);
+  // The lookup gives the names as the disk spells them; the walk below trusts none of
+  // what it saw and opens each name afresh.
+  posix::ResolvedPath resolved;
+  if (DWORD error = posix::ResolvePath(path, resolved)) return error;
+  if (!resolved.exists) return err::kPathNotFound;
+  const std::string& top = root.state_->native;
+  if (!posix::NativeWithin(top, resolved.native) || resolved.native.size() <= top.size())
+    return err::kInvalidName;
+  auto state = std::make_unique<State>();
+  state->fd = openat(root.state_->fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (state->fd < 0) return posix::LastError();
+  const std::string below = resolved.native.substr(top.back() == '/' ? top.size() : top.size() + 1);
+  for (size_t start = 0; start < below.size();) {
+    const size_t end = std::min(below.find('/', start), below.size());
+    const std::string name = below.substr(start, end - start);
+    start = end + 1;
+    if (name.empty()) continue;
+    const int next =
+        openat(state->fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (next < 0) {
+      const int cause = errno;
+      struct stat entry;
+      if (fstatat(state->fd, name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0 &&
+          S_ISLNK(entry.st_mode))
+        return err::kInvalidName;
+      return cause == ENOENT    ? err::kPathNotFound
+             : cause == ENOTDIR ? err::kDirectory
+                                : posix::ErrnoToWindows(cause);
+    }
+    close(state->fd);
+    state->fd = next;
+  }
+  state->native = resolved.native;
+  path_ = path;
   state_ = std::move(state);
   return err::kSuccess;
 }

@@ -73,6 +73,11 @@ DWORD TargetFolder::Open(WStringView path, bool mayBeLink) {
   return err::kSuccess;
 }
 
+DWORD TargetFolder::OpenBelow(const TargetFolder& root, WStringView relative) {
+  if (!root.state_) return err::kInvalidHandle;
+  return Open(root.PathOf(relative));
+}
+
 bool TargetFolder::StillAtPath() const {
   if (!state_) return false;
   const HANDLE named = ::CreateFileW(NativePath(path_).c_str(), 0,
