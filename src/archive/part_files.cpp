@@ -22,9 +22,9 @@ DWORD PartWriter::NewPart() {
   if (DWORD error = Close()) return error;
   ++number_;
   const WString name = PartFileName(mainPath_, number_);
-  if (DWORD error = file_.Open(name, os::kGenericRead | os::kGenericWrite,
-                               os::kShareRead | os::kShareWrite, os::Disposition::kCreateAlways))
-    return error;
+  // Whatever holds the name goes first as itself: a link planted there is replaced,
+  // never written through.
+  if (DWORD error = os::CreateNewFile(name, file_, os::kShareRead | os::kShareWrite)) return error;
   pointer_ = 0;
   COrvLog::GetInstance().AddInfo(ORV_T("New Split part: %s"), name);
   return err::kSuccess;

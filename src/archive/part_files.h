@@ -17,7 +17,8 @@ class PartWriter {
   DWORD Number() const { return number_; }
   uint64_t Position() const { return position_; }
 
-  // Closes the current part and creates the next one (replacing any file of its name).
+  // Closes the current part and creates the next one (replacing any entry of its name,
+  // a link included, as itself).
   DWORD NewPart();
   // Continues part `number` after its existing content (created when missing).
   DWORD OpenForAppend(DWORD number);

@@ -3,9 +3,9 @@
 
 namespace orv::os {
 
-DWORD CreateNewFile(WStringView path, File& file) {
+DWORD CreateNewFile(WStringView path, File& file, DWORD share) {
   constexpr DWORD kAccess = kGenericRead | kGenericWrite;
-  DWORD error = file.Open(path, kAccess, 0, Disposition::kCreateNew, kAttrNormal | kOpenReparsePoint);
+  DWORD error = file.Open(path, kAccess, share, Disposition::kCreateNew, kAttrNormal | kOpenReparsePoint);
   if (error != err::kFileExists && error != err::kAlreadyExists) return error;
   // A folder, or a link to one, is removed as a folder: the link alone goes.
   DWORD attributes = 0;
@@ -14,7 +14,7 @@ DWORD CreateNewFile(WStringView path, File& file) {
   else
     error = DeleteFile(path);
   if (error) return error;
-  return file.Open(path, kAccess, 0, Disposition::kCreateNew, kAttrNormal | kOpenReparsePoint);
+  return file.Open(path, kAccess, share, Disposition::kCreateNew, kAttrNormal | kOpenReparsePoint);
 }
 
 }  // namespace orv::os

@@ -151,10 +151,10 @@ DWORD MoveFile(WStringView from, WStringView to, bool replaceExisting);
 // there survives a power loss once this returns. Linux flushes the folder itself; NTFS
 // logs its folder changes and needs nothing.
 DWORD FlushFolderOf(WStringView path);
-// Creates `path` as a new file for reading and writing, without sharing. An entry
-// already there (a link or a file left by an earlier attempt) is removed first, never
-// followed or written through.
-DWORD CreateNewFile(WStringView path, File& file);
+// Creates `path` as a new file for reading and writing, shared as `share` says (not at
+// all by default). An entry already there (a link or a file left by an earlier attempt)
+// is removed first, never followed or written through.
+DWORD CreateNewFile(WStringView path, File& file, DWORD share = 0);
 
 // The 8.3 name of a file; empty when it has none.
 DWORD GetShortName(WStringView path, WString& shortName);

@@ -173,6 +173,35 @@ TEST(HostileInput, LinksLeftByEarlierEntriesAreReplacedNeverWrittenThrough) {
   }
 }
 
+// Links planted at the names of the part files an archive writes are replaced, never
+// written through.
+TEST(HostileInput, LinksAtThePartNamesAreReplacedNeverWrittenThrough) {
+  TempFolder temp;
+  const WString victim = temp / ORV_T("victim.txt");
+  WriteFile(victim, "victim");
+  const WString path = temp / ORV_T("a.inp");
+  for (const DWORD part : {1u, 2u})
+    if (!MakeFileLink(archive::PartFileName(path, part), ORV_T("victim.txt")))
+      GTEST_SKIP() << "links cannot be made here";
+  WriteFile(temp / ORV_T("payload"), std::string(200000, 'p'));
+  COrvMorlet archive;
+  ASSERT_TRUE(archive.Open(path.c_str(), 0, 5));
+  archive.SetSplitSize(1000);  // the first block fills part 1, the next goes to part 2
+  ASSERT_TRUE(archive.AddFile((temp / ORV_T("payload")).c_str(), ORV_T("f"), nullptr, 0, nullptr));
+  ASSERT_TRUE(archive.AddFile((temp / ORV_T("payload")).c_str(), ORV_T("g"), nullptr, 0, nullptr));
+  ASSERT_TRUE(archive.Close());
+  EXPECT_EQ(ReadFile(victim), "victim");
+  for (const DWORD part : {1u, 2u}) {
+    os::FileInfo info;
+    ASSERT_EQ(os::GetInfo(archive::PartFileName(path, part), info), 0u) << part;
+    EXPECT_FALSE(info.attributes & os::kAttrReparsePoint) << part;
+  }
+  const WString out = temp / ORV_T("out");
+  ASSERT_EQ(os::CreateDirectory(out), 0u);
+  EXPECT_EQ(ExtractAll(path, out), (std::vector<DWORD>{0, 0}));
+  EXPECT_EQ(ReadFile(out + ORV_T("\\g")), std::string(200000, 'p'));
+}
+
 // The caller's own target folder may be reached through a link; only links inside it
 // are refused.
 TEST(HostileInput, ATargetFolderReachedThroughALinkIsWrittenInto) {
