@@ -5,9 +5,9 @@
 
 #include <cstdint>
 #include <functional>
-#include <unordered_map>
 #include <vector>
 
+#include "image/name_table.h"
 #include "platform/case_fold.h"
 #include "platform/file.h"
 #include "services/string.h"
@@ -68,24 +68,8 @@ struct CrcRecord {
   bool sharingViolation = false;
 };
 
-// Names compared as Windows compares them, ignoring case. A name looked up as a view
-// needs no string made for it (the scan looks up every entry of the volume).
-struct NoCaseHash {
-  using is_transparent = void;
-  size_t operator()(WStringView name) const;
-  size_t operator()(const COrvString& name) const { return (*this)(WStringView(name.str())); }
-};
-struct NoCaseEqual {
-  using is_transparent = void;
-  bool operator()(WStringView a, WStringView b) const {
-    return a.size() == b.size() && os::CompareNoCase(a, b) == 0;
-  }
-  bool operator()(const COrvString& a, const COrvString& b) const { return (*this)(a.str(), b.str()); }
-  bool operator()(WStringView a, const COrvString& b) const { return (*this)(a, b.str()); }
-  bool operator()(const COrvString& a, WStringView b) const { return (*this)(a.str(), b); }
-};
-// The reference table: looked up by name for every entry of a volume, hence a hash.
-using CrcTable = std::unordered_map<COrvString, CrcRecord, NoCaseHash, NoCaseEqual>;
+// The reference table, in the order of its lines.
+using CrcTable = NameTable<CrcRecord>;
 
 // One line of a catalogue file as it was read. `wellFormed` is false for a line without
 // "=", "|" or ","; its record is then empty and its name the text before the last "="

@@ -73,18 +73,6 @@ CrcLine ParseLine(WStringView line, size_t number) {
 
 }  // namespace
 
-size_t NoCaseHash::operator()(WStringView name) const {
-  // FNV-1a over the upper-cased units, in the width of size_t.
-  constexpr bool kWide = sizeof(size_t) == 8;
-  size_t hash = static_cast<size_t>(kWide ? 14695981039346656037ull : 2166136261u);
-  const size_t prime = static_cast<size_t>(kWide ? 1099511628211ull : 16777619u);
-  for (const Char c : name) {
-    hash ^= static_cast<size_t>(os::ToUpper(c));
-    hash *= prime;
-  }
-  return hash;
-}
-
 DWORD ReadCrcLines(WStringView path, const std::function<void(const CrcLine&)>& take) {
   os::File file;
   if (DWORD error = file.Open(path, os::kGenericRead, os::kShareRead, os::Disposition::kOpenExisting))

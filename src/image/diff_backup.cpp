@@ -58,7 +58,7 @@ void COrvImage::BackupFiles() {
   ImagePrivileges privileges(kCapturePrivilegeCount);
 
   // Catalogue order: case-insensitive name order, each name folded once for the sort.
-  std::vector<std::pair<WString, const std::pair<const COrvString, CrcRecord>*>> sorted;
+  std::vector<std::pair<WString, const CrcTable::Entry*>> sorted;
   sorted.reserve(diff_.table.size());
   for (const auto& entry : diff_.table) sorted.emplace_back(os::FoldedKey(entry.first.str()), &entry);
   std::sort(sorted.begin(), sorted.end(),

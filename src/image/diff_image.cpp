@@ -53,7 +53,7 @@ BOOL COrvImage::CreateDifferentialImage(LPDIFFIMAGEDATA pImageData) {
   // The Windows folder is always judged, even when the reference does not list it.
   os::FileInfo windows;
   if (os::GetInfo(diff_.volumeRoot + ORV_T("WINDOWS"), windows) == 0 &&
-      diff_.table.find(COrvString(ORV_T("WINDOWS"))) == diff_.table.end()) {
+      diff_.table.find(ORV_T("WINDOWS")) == diff_.table.end()) {
     CrcRecord record;
     record.state = kNotSeen;
     record.marker = kCrcDirectoryMarker;

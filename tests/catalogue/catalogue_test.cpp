@@ -130,14 +130,14 @@ TEST(CrcCatalogue, ReaderSplitsAtTheLastEqualsSkipsAndKeepsTheFirstLine) {
   std::vector<std::string> names;
   for (const COrvString& name : keys) names.emplace_back(name.str().begin(), name.str().end());
   EXPECT_EQ(names, (std::vector<std::string>{"a=b.txt", "after", "Dir\\Same.txt", "I386", "last"}));
-  EXPECT_EQ(table.at(COrvString(ORV_T("a=b.txt"))).size, 12u);
-  EXPECT_EQ(table.at(COrvString(ORV_T("a=b.txt"))).time, 34);
-  EXPECT_EQ(table.at(COrvString(ORV_T("dir\\same.txt"))).size, 1u);
-  const CrcRecord after = table.at(COrvString(ORV_T("after")));
+  EXPECT_EQ(table.at(ORV_T("a=b.txt")).size, 12u);
+  EXPECT_EQ(table.at(ORV_T("a=b.txt")).time, 34);
+  EXPECT_EQ(table.at(ORV_T("dir\\same.txt")).size, 1u);
+  const CrcRecord after = table.at(ORV_T("after"));
   EXPECT_EQ(after.marker, kCrcDirectoryMarker);
   EXPECT_EQ(after.size, kFiveGiB) << "parsed up to the first non-digit";
-  EXPECT_EQ(table.at(COrvString(ORV_T("last"))).marker, kCrcFileMarker);
-  EXPECT_EQ(table.at(COrvString(ORV_T("last"))).state, 0u);
+  EXPECT_EQ(table.at(ORV_T("last")).marker, kCrcFileMarker);
+  EXPECT_EQ(table.at(ORV_T("last")).state, 0u);
 }
 
 TEST(CrcCatalogue, WindowsListTakesPrecedenceOverAll) {
@@ -150,7 +150,7 @@ TEST(CrcCatalogue, WindowsListTakesPrecedenceOverAll) {
   ReadReferenceCatalogue(folder.Path(), table, i386);
   EXPECT_FALSE(i386);
   ASSERT_EQ(table.size(), 2u);
-  EXPECT_EQ(table.at(COrvString(ORV_T("windows\\A.DLL"))).size, 1u);
+  EXPECT_EQ(table.at(ORV_T("windows\\A.DLL")).size, 1u);
   CrcTable none;
   ReadReferenceCatalogue(folder / ORV_T("missing"), none, i386);
   EXPECT_TRUE(none.empty());
