@@ -44,7 +44,9 @@ DWORD RestoreTarget::HeldFolder(WStringView folderPath, os::TargetFolder*& folde
   }
   auto opened = std::make_unique<os::TargetFolder>();
   DWORD error;
-  if (const WString* trusted = TrustedAbove(folderPath)) {
+  // A trusted folder may be a link, even one below another trusted folder.
+  const bool trustedItself = trusted_.count(WString(folderPath)) != 0;
+  if (const WString* trusted = trustedItself ? nullptr : TrustedAbove(folderPath)) {
     // Below a trusted folder every folder is opened from it, one name at a time.
     os::TargetFolder* root;
     if ((error = HeldFolder(*trusted, root))) return error;
@@ -57,7 +59,7 @@ DWORD RestoreTarget::HeldFolder(WStringView folderPath, os::TargetFolder*& folde
     const WString openPath = folderPath.size() == 2 && folderPath[1] == ':'
                                  ? WString(folderPath) + Char('\\')
                                  : WString(folderPath);
-    error = opened->Open(openPath, trusted_.count(WString(folderPath)) != 0);
+    error = opened->Open(openPath, trustedItself);
   }
   if (error) return error;
   if (folders_.size() == kHeldFolders) folders_.erase(folders_.begin());

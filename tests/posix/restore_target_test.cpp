@@ -66,5 +66,19 @@ TEST(RestoreTarget, AFolderSwappedForALinkBetweenTwoFilesIsNotWrittenThrough) {
   EXPECT_EQ(access(Native(temp / ORV_T("outside\\b\\second")).c_str(), F_OK), -1);
 }
 
+// The caller may trust a folder below another one, and that folder may be a link.
+TEST(RestoreTarget, ATrustedTargetBelowAnotherMayStillBeALink) {
+  TempFolder temp;
+  const WString root = temp / ORV_T("root");
+  ASSERT_EQ(os::CreateDirectoryTree(root), 0u);
+  ASSERT_EQ(os::CreateDirectoryTree(temp / ORV_T("real")), 0u);
+  ASSERT_EQ(symlink("../real", Native(root + ORV_T("\\link")).c_str()), 0);
+  archive::RestoreTarget target;
+  target.Trust(root);
+  target.Trust(root + ORV_T("\\link"));
+  EXPECT_EQ(WriteThrough(target, root + ORV_T("\\link\\file"), "x"), 0u);
+  EXPECT_EQ(ReadFile(temp / ORV_T("real\\file")), "x");
+}
+
 }  // namespace
 }  // namespace orv
