@@ -191,20 +191,25 @@ void LetGoOfDeadMount(const std::string& folder) {
   os::RunProgram(ORV_T("fusermount -u -z \"") + os::FromUtf8(folder) + ORV_T("\""), true, ignored);
 }
 
-// After a mount program that reported failure, nothing of it may stay on the folder: a
-// dead endpoint is let go, and a FUSE mount that was made all the same (its daemon
-// still serving) is ended without a commit, so the folder can be removed.
-void LetGoOfFailedMount(const std::string& folder) {
-  LetGoOfDeadMount(folder);
+// Whether a FUSE file system is mounted on the folder itself.
+bool HoldsFuseMount(const std::string& folder) {
   constexpr unsigned long kFuseMagic = 0x65735546;
   struct statfs filesystem {};
   struct stat own {}, parent {};
   const std::string above = folder + "/..";  // the folder the mount point is in
-  if (statfs(folder.c_str(), &filesystem) != 0 ||
-      static_cast<unsigned long>(filesystem.f_type) != kFuseMagic ||
-      stat(folder.c_str(), &own) != 0 || stat(above.c_str(), &parent) != 0 ||
-      own.st_dev == parent.st_dev)
-    return;
+  return statfs(folder.c_str(), &filesystem) == 0 &&
+         static_cast<unsigned long>(filesystem.f_type) == kFuseMagic &&
+         stat(folder.c_str(), &own) == 0 && stat(above.c_str(), &parent) == 0 &&
+         own.st_dev != parent.st_dev;
+}
+
+// After a mount program that reported failure, nothing it made may stay on the folder:
+// a dead endpoint is let go, and a FUSE mount that it made all the same (its daemon
+// still serving) is ended without a commit, so the folder can be removed. A mount that
+// was on the folder before the program ran is not the program's and stays.
+void LetGoOfFailedMount(const std::string& folder, bool mountedBefore) {
+  LetGoOfDeadMount(folder);
+  if (mountedBefore || !HoldsFuseMount(folder)) return;
   DWORD ignored = 0;
   const WString quoted = ORV_T("\"") + os::FromUtf8(folder) + ORV_T("\"");
   if (os::RunProgram(ORV_T("fusermount -u ") + quoted, true, ignored) != err::kSuccess ||
@@ -381,11 +386,12 @@ BOOL ORV_CALLBACK MountImage(LPCTSTR mountPath, LPCTSTR wimPath, DWORD index, LP
     if (DWORD error = os::NativeNameOf(tempPath, tempNative)) return Fail(error, FALSE);
     command += ORV_T(" \"--staging-dir=") + os::FromUtf8(tempNative) + ORV_T("\"");
   }
+  const bool mountedBefore = HoldsFuseMount(mountNative);
   DWORD exitCode = 0;
   if (os::RunProgram(command, true, exitCode) != err::kSuccess)
     return Fail(err::kNotSupported, FALSE);  // no mount program on this machine
   if (exitCode == 0) return Succeed(TRUE);
-  LetGoOfFailedMount(mountNative);
+  LetGoOfFailedMount(mountNative, mountedBefore);
   // The program ends with wimlib's error code; FUSE refusing the mount is "not supported".
   const DWORD error = exitCode < 128 ? WindowsError(int(exitCode)) : err::kNotSupported;
   return Fail(error == err::kInternalError ? err::kNotSupported : error, FALSE);

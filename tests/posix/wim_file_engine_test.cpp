@@ -44,7 +44,8 @@ class WimFileEngine : public WimEngineTest {
       found += " entry " + entry.path().filename().string();
     std::ifstream mounts("/proc/self/mountinfo");
     for (std::string line; std::getline(mounts, line);)
-      if (line.find("TMP_MOUNT") != std::string::npos) found += " mount " + line;
+      if (line.find(std::filesystem::path(folder).filename().string()) != std::string::npos)
+        found += " mount " + line;
     return found.empty() ? " nothing seen" : found;
   }
 
@@ -163,6 +164,23 @@ TEST_F(WimFileEngine, AMountMadeByAProgramThatReportsFailureIsEnded) {
   std::error_code status;
   EXPECT_FALSE(std::filesystem::exists(Native("vol/System Recovery/TMP_MOUNT"), status))
       << status << WhatHolds(Native("vol/System Recovery/TMP_MOUNT"));
+}
+
+// A mount that fails on a folder where an image is mounted already leaves that mount
+// serving: only what the failed program made is undone.
+TEST_F(WimFileEngine, AFailedMountLeavesAMountThatWasThereAlone) {
+  COrvWim made;
+  Capture(made, ORV_T("Q:\\m.wim"), ORV_T("Q:\\src"), wim::kCompressLzx);
+  std::filesystem::create_directories(Native("mnt"));
+  COrvWim first;
+  if (!first.WIMMountImage(ORV_T("Q:\\mnt"), ORV_T("Q:\\m.wim"), 1, nullptr))
+    GTEST_SKIP() << "this machine cannot mount WIM images now (error "
+                 << first.GetLastErrorCode() << ")";
+  COrvWim second;
+  EXPECT_FALSE(second.WIMMountImage(ORV_T("Q:\\mnt"), ORV_T("Q:\\m.wim"), 2, nullptr));
+  EXPECT_EQ(ReadTree(Native("mnt"))["a.txt"], "first file\n") << WhatHolds(Native("mnt"));
+  EXPECT_TRUE(first.WIMUnmountImage(ORV_T("Q:\\mnt"), ORV_T("Q:\\m.wim"), 1, FALSE))
+      << first.GetLastErrorCode();
 }
 
 }  // namespace
