@@ -32,9 +32,22 @@ DWORD PartWriter::NewPart() {
 
 DWORD PartWriter::OpenForAppend(DWORD number) {
   number_ = number;
+  // The part is opened as itself: a link at its name is refused, never written through.
   if (DWORD error = file_.Open(PartFileName(mainPath_, number_), os::kGenericRead | os::kGenericWrite,
-                               os::kShareRead | os::kShareWrite, os::Disposition::kOpenAlways))
+                               os::kShareRead | os::kShareWrite, os::Disposition::kOpenAlways,
+                               os::kAttrNormal | os::kOpenReparsePoint))
     return error;
+  os::FileInfo info;
+  if (DWORD error = file_.GetInfo(info)) {
+    file_.Close();
+    return error;
+  }
+  if (info.attributes & os::kAttrReparsePoint) {
+    file_.Close();
+    COrvLog::GetInstance().AddError(ORV_T("%s is a link: not written through"),
+                                    PartFileName(mainPath_, number_));
+    return err::kCantAccessFile;
+  }
   pointer_ = 0;
   return file_.Size(position_);
 }

@@ -20,7 +20,8 @@ class PartWriter {
   // Closes the current part and creates the next one (replacing any entry of its name,
   // a link included, as itself).
   DWORD NewPart();
-  // Continues part `number` after its existing content (created when missing).
+  // Continues part `number` after its existing content (created when missing); a link at
+  // its name is refused with 1920.
   DWORD OpenForAppend(DWORD number);
   // Puts the file pointer at the write position (no call when it stands there). Bytes
   // written past the position and still waiting in memory are dropped.

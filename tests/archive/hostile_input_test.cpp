@@ -202,6 +202,28 @@ TEST(HostileInput, LinksAtThePartNamesAreReplacedNeverWrittenThrough) {
   EXPECT_EQ(ReadFile(out + ORV_T("\\g")), std::string(200000, 'p'));
 }
 
+// Adding to an archive whose last part has become a link fails, and writes nothing
+// through the link.
+TEST(HostileInput, ALinkInPlaceOfTheLastPartIsNotAppendedTo) {
+  TempFolder temp;
+  const WString victim = temp / ORV_T("victim.txt");
+  WriteFile(victim, "victim");
+  const WString path = temp / ORV_T("a.inp");
+  WriteFile(temp / ORV_T("payload"), "payload");
+  COrvMorlet archive;
+  ASSERT_TRUE(archive.Open(path.c_str(), 0, 5));
+  ASSERT_TRUE(archive.AddFile((temp / ORV_T("payload")).c_str(), ORV_T("f"), nullptr, 0, nullptr));
+  ASSERT_TRUE(archive.Close());
+  ASSERT_EQ(os::DeleteFile(archive::PartFileName(path, 1)), 0u);
+  if (!MakeFileLink(archive::PartFileName(path, 1), ORV_T("victim.txt")))
+    GTEST_SKIP() << "links cannot be made here";
+  ASSERT_TRUE(archive.Open(path.c_str(), 0, 5));
+  EXPECT_FALSE(archive.AddFile((temp / ORV_T("payload")).c_str(), ORV_T("g"), nullptr, 0, nullptr));
+  EXPECT_EQ(archive.GetLastErrorCode(), err::kCantAccessFile);
+  archive.Close();
+  EXPECT_EQ(ReadFile(victim), "victim");
+}
+
 // The caller's own target folder may be reached through a link; only links inside it
 // are refused.
 TEST(HostileInput, ATargetFolderReachedThroughALinkIsWrittenInto) {
