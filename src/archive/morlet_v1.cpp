@@ -42,9 +42,7 @@ WString HoldingFolder(WStringView path) {
 
 DWORD COrvMorlet::OpenV1(bool existed) {
   V1State& v1 = V1();
-  v1.nextEntry = 0;
   if (!existed) {
-    v1.header = V12Header{};
     v1.header.version = 1;
     v1.header.dataStart = kV1HeaderSize;
     v1.writePosition = kV1HeaderSize;
@@ -127,7 +125,6 @@ BOOL COrvMorlet::CloseV1() {
   V1State& v1 = V1();
   if (mode_ == 1) {
     main_.Close();
-    v1.table.clear();
     return Succeed();
   }
   if (v1.header.dataStart == 0) v1.header.dataStart = kV1HeaderSize;
@@ -147,7 +144,6 @@ BOOL COrvMorlet::CloseV1() {
     error = os::WriteAllAt(main_, 0, bytes, sizeof bytes);
   }
   main_.Close();
-  v1.table.clear();
   return error ? Fail(error) : Succeed();
 }
 

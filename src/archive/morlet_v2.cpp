@@ -40,10 +40,8 @@ uint64_t FreeKilobytesFor(WStringView path) {
 
 DWORD COrvMorlet::OpenV2(bool existed) {
   V2State& v2 = V2();
-  v2.nextEntry = 0;
   if (!existed) {
     v2.written = true;
-    v2.header = V12Header{};
     v2.header.version = 2;
     v2.header.dataStart = kV2HeaderSize;
     v2.header.capacity = FreeKilobytesFor(path_) * 1024;

@@ -308,7 +308,6 @@ BOOL COrvMorlet::CloseV56() {
   const WString indexPath = IndexFileName(path_);
   if (mode_ == 1) {
     // Reading never rewrites the archive.
-    v56.tree.Clear();
     main_.Close();
     return Succeed();
   }

@@ -37,15 +37,7 @@ class NameTable {
     if (count > slots_.size() / 2) Rehash(SlotsFor(count));
   }
 
-  iterator find(WStringView name) {
-    const uint32_t hash = HashOf(name);
-    for (size_t at = hash & Mask();; at = (at + 1) & Mask()) {
-      if (slots_.empty() || slots_[at].position == 0) return end();
-      const Entry& entry = entries_[slots_[at].position - 1];
-      if (slots_[at].hash == hash && SameName(entry.first.str(), name))
-        return begin() + (slots_[at].position - 1);
-    }
-  }
+  iterator find(WStringView name) { return FindHashed(name, HashOf(name)); }
   const_iterator find(WStringView name) const { return const_cast<NameTable*>(this)->find(name); }
   // The record of `name`, which must be present.
   const Record& at(WStringView name) const { return find(name)->second; }
@@ -53,10 +45,10 @@ class NameTable {
   // Adds `name` unless a name equal to it ignoring case is present; the record of that
   // name, and whether it was added.
   std::pair<iterator, bool> emplace(COrvString name, const Record& record) {
-    const iterator found = find(name.str());
+    const uint32_t hash = HashOf(name.str());
+    const iterator found = FindHashed(name.str(), hash);
     if (found != end()) return {found, false};
     if (entries_.size() + 1 > slots_.size() / 2) Rehash(SlotsFor(entries_.size() + 1));
-    const uint32_t hash = HashOf(name.str());
     entries_.emplace_back(std::move(name), record);
     Place(hash, static_cast<uint32_t>(entries_.size()));
     return {end() - 1, true};
@@ -69,6 +61,14 @@ class NameTable {
   };
 
   static uint32_t HashOf(WStringView name);
+  iterator FindHashed(WStringView name, uint32_t hash) {
+    for (size_t at = hash & Mask();; at = (at + 1) & Mask()) {
+      if (slots_.empty() || slots_[at].position == 0) return end();
+      const Entry& entry = entries_[slots_[at].position - 1];
+      if (slots_[at].hash == hash && SameName(entry.first.str(), name))
+        return begin() + (slots_[at].position - 1);
+    }
+  }
   static bool SameName(WStringView a, WStringView b);
   // A power of two at least twice the count, so that probes stay short.
   static size_t SlotsFor(size_t count) {

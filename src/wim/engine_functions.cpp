@@ -182,13 +182,20 @@ DWORD ApplyTree(HandleObject& image, LPCTSTR target, DWORD flags) {
   return ApplyWindowsMetadata(file, int(image.image), target, walk.excluded);
 }
 
+// Runs fusermount with `options` on the folder; whether it ended well.
+bool Fusermount(WStringView options, const std::string& folder) {
+  DWORD exitCode = 0;
+  const WString command = ORV_T("fusermount ") + WString(options) + ORV_T(" \"") +
+                          os::FromUtf8(folder) + ORV_T("\"");
+  return os::RunProgram(command, true, exitCode) == err::kSuccess && exitCode == 0;
+}
+
 // A FUSE mount whose daemon is gone leaves a dead endpoint on its folder ("transport
 // endpoint is not connected"), which nothing can open or remove: it is let go.
 void LetGoOfDeadMount(const std::string& folder) {
   struct stat status {};
   if (stat(folder.c_str(), &status) == 0 || errno != ENOTCONN) return;
-  DWORD ignored = 0;
-  os::RunProgram(ORV_T("fusermount -u -z \"") + os::FromUtf8(folder) + ORV_T("\""), true, ignored);
+  Fusermount(ORV_T("-u -z"), folder);
 }
 
 // Whether a FUSE file system is mounted on the folder itself.
@@ -210,11 +217,7 @@ bool HoldsFuseMount(const std::string& folder) {
 void LetGoOfFailedMount(const std::string& folder, bool mountedBefore) {
   LetGoOfDeadMount(folder);
   if (mountedBefore || !HoldsFuseMount(folder)) return;
-  DWORD ignored = 0;
-  const WString quoted = ORV_T("\"") + os::FromUtf8(folder) + ORV_T("\"");
-  if (os::RunProgram(ORV_T("fusermount -u ") + quoted, true, ignored) != err::kSuccess ||
-      ignored != 0)
-    os::RunProgram(ORV_T("fusermount -u -z ") + quoted, true, ignored);
+  if (!Fusermount(ORV_T("-u"), folder)) Fusermount(ORV_T("-u -z"), folder);
 }
 
 DWORD CopyWithProgress(LPCTSTR source, LPCTSTR target, void* routine, void* data, BOOL* cancel,
