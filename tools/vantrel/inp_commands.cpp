@@ -16,6 +16,7 @@
 #include "platform/case_fold.h"
 #include "platform/clock.h"
 #include "platform/encoding.h"
+#include "platform/errors.h"
 #include "platform/file.h"
 #include "progress_bar.h"
 #include "size_option.h"
@@ -86,7 +87,12 @@ int Add(const std::string& archivePath, const std::string& source, const std::st
     return kExitFailure;
   }
   if (added) return kExitSuccess;
-  PrintError("inp add: cannot add", code, source);
+  // 1920 is the archive's own answer: its last part file is a link, not written through.
+  if (code == orv::err::kCantAccessFile)
+    PrintError("inp add: cannot append, the last part file of the archive is a link", code,
+               archivePath);
+  else
+    PrintError("inp add: cannot add", code, source);
   return kExitFailure;
 }
 
