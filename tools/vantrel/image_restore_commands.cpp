@@ -45,9 +45,14 @@ BOOL ORV_CALLBACK ImageCallback(ORVVALUE message, ORVVALUE first, ORVVALUE secon
     case ORV_MSG_WRITE_FAILED: {
       ++g_run.failures;
       EndProgressLine();
-      std::fprintf(stderr, "vantrel: %s: cannot restore %s: %s\n", g_run.command.c_str(),
-                   Utf8(fourth).c_str(), ErrorText(static_cast<DWORD>(second)).c_str());
-      if (EndsTheWork(static_cast<DWORD>(second))) g_run.stoppedOnFailure = true;
+      // A restore refuses with 123 what would leave the target or go through a link in it.
+      const DWORD code = static_cast<DWORD>(second);
+      std::fprintf(stderr, "vantrel: %s: cannot restore %s: %s%s\n", g_run.command.c_str(),
+                   Utf8(fourth).c_str(), ErrorText(code).c_str(),
+                   code == 123 ? " (it would leave the target, or a link in the target stands on "
+                                 "its way: links are never followed)"
+                               : "");
+      if (EndsTheWork(code)) g_run.stoppedOnFailure = true;
       return g_run.stoppedOnFailure || CancelRequested() ? FALSE : TRUE;
     }
     case ORV_MSG_ENTRY_INFO: {
