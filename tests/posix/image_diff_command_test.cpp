@@ -53,6 +53,15 @@ TEST(ImageDiffCommand, SetsAfterAFullImageRestoreToTheLatestState) {
   EXPECT_EQ(ReadFile(restored + ORV_T("\\docs\\b.txt")), "<missing>");
   EXPECT_EQ(ReadFile(restored + ORV_T("\\docs\\c.txt")), "gamma");
 
+  // A point past the last set names the missing set, and nothing is written.
+  const orv::WString untouched = folder / ORV_T("untouched");
+  run = RunVantrel(folder, {"image", "restore", part, Native(untouched), "--differential", sets,
+                            "--point", "3"});
+  EXPECT_EQ(run.exitCode, kExitFailure);
+  EXPECT_EQ(run.errors, "vantrel: image restore: " + sets +
+                            "/USERDIFF.2 is not there: the sets up to 3 cannot be restored\n");
+  EXPECT_EQ(ReadFile(untouched + ORV_T("\\docs\\c.txt")), "<missing>");
+
   // A letter that is not one, a letter mapped to nothing, a folder that is not there, and
   // a reference without its catalogue (which would make every file new): none makes a set.
   EXPECT_EQ(RunVantrel(folder, {"image", "diff", "--drive", "VV", "--reference", part, "--target",

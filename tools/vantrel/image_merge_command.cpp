@@ -13,6 +13,7 @@
 #include "platform/encoding.h"
 #include "platform/file.h"
 #include "progress_bar.h"
+#include "set_folders.h"
 #include "vantrel/vantrel.h"
 
 namespace vantrel_cli {
@@ -61,14 +62,11 @@ int Merge(CommandContext& context, const MergeOptions& options) {
     std::fprintf(stderr, "vantrel: image merge: give FIRST and LAST, with 0 <= FIRST < LAST\n");
     return kExitUsage;
   }
-  for (int n = *options.first; n <= *options.last; ++n) {
-    const std::string set = options.sets + "/USERDIFF." + std::to_string(n);
-    DWORD attributes = 0;
-    if (os::GetAttributes(os::FromUtf8(set), attributes) != 0 || !(attributes & os::kAttrDirectory)) {
-      std::fprintf(stderr, "vantrel: image merge: %s is not there: sets %d to %d cannot be merged\n",
-                   set.c_str(), *options.first, *options.last);
-      return kExitFailure;
-    }
+  if (const std::string set = MissingSet(options.sets, *options.first, *options.last);
+      !set.empty()) {
+    std::fprintf(stderr, "vantrel: image merge: %s is not there: sets %d to %d cannot be merged\n",
+                 set.c_str(), *options.first, *options.last);
+    return kExitFailure;
   }
   IOrvImageEx* merger = GetImageExInterface();
   if (merger == nullptr) {

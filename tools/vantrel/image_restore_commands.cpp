@@ -14,6 +14,7 @@
 #include "platform/encoding.h"
 #include "platform/file.h"
 #include "progress_bar.h"
+#include "set_folders.h"
 #include "vantrel/vantrel.h"
 
 namespace vantrel_cli {
@@ -143,6 +144,12 @@ int Restore(CommandContext& context, const RestoreOptions& options) {
                    "vantrel: image restore: a merge of the sets in %s was stopped half way; "
                    "run `vantrel image merge %s --recover` first\n",
                    options.sets.c_str(), options.sets.c_str());
+      return kExitFailure;
+    }
+    // Every set of the chain is there before anything is written.
+    if (const std::string set = MissingSet(options.sets, 0, options.point); !set.empty()) {
+      std::fprintf(stderr, "vantrel: image restore: %s is not there: the sets up to %d cannot "
+                   "be restored\n", set.c_str(), options.point);
       return kExitFailure;
     }
   }
