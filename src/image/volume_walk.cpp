@@ -2,6 +2,7 @@
 // except the default exclusions and paths of 240 characters or more, each offered to the
 // caller (400), read with its security descriptor (taking access where the process has
 // none, and giving it back afterwards), added, listed in ALL.CRC and counted.
+#include <utility>
 #include <vector>
 
 #include "archive/source_metadata.h"
@@ -21,7 +22,8 @@ void COrvImage::ProcessFileAndFolders(const WString& folder) {
   const WString prefix = WithSeparator(folder);
   os::DirSearch search;
   os::FindData data;
-  DWORD found = search.First(prefix + ORV_T("*.*"), data);
+  // The search reads each entry's security descriptor with the rest of its metadata.
+  DWORD found = search.First(prefix + ORV_T("*.*"), data, os::SearchDetail::kWithSecurity);
   if (found != 0) {
     if (found != 2 && found != 18) log.AddError(ORV_T("Cannot search %s - %u"), folder, found);
     return;
@@ -40,9 +42,9 @@ void COrvImage::ProcessFileAndFolders(const WString& folder) {
 
     const bool directory = data.attributes & os::kAttrDirectory;
     const bool reparse = data.attributes & os::kAttrReparsePoint;
-    std::vector<uint8_t> descriptor;
-    if (DWORD error = os::GetSecurity(fullPath, os::kAllSecurity, descriptor)) {
-      log.AddInfo(ORV_T("GetNamedSecurityInfo failed on %s: %u"), fullPath, error);
+    std::vector<uint8_t> descriptor = std::move(data.security);
+    if (data.securityError != 0) {
+      log.AddInfo(ORV_T("GetNamedSecurityInfo failed on %s: %u"), fullPath, data.securityError);
       descriptor.clear();
     }
     AccessRepair access;

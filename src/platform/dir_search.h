@@ -1,6 +1,7 @@
 // Directory search with Windows wildcard patterns ("C:\dir\*.*", "D:\img\*.WIM").
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "platform/file.h"
@@ -14,6 +15,10 @@ struct FindData {
   DWORD reparseTag = 0;  // set when attributes hold kAttrReparsePoint
   WString name;
   WString shortName;     // empty when the name needs none
+  // Only with SearchDetail::kWithSecurity: the entry's security descriptor (empty when it
+  // has none), or why it could not be read; the entry is given either way.
+  std::vector<uint8_t> security;
+  DWORD securityError = 0;
 };
 
 // An entry a search found but could not read, left out with its error.
@@ -27,7 +32,10 @@ struct UnreadableEntry {
 // last write time, and a plain file's attributes are only what its file system keeps
 // itself (on Linux the library's own store is not read for files, a call per file).
 // Folders and links are always described whole, so that reparse points are known.
-enum class SearchDetail { kFull, kBasic };
+// kWithSecurity is kFull and each entry's security descriptor as GetSecurity reads it
+// (but "." and ".."): on Linux the search has the entry's metadata at hand, so the
+// descriptor costs no second lookup of its path.
+enum class SearchDetail { kFull, kBasic, kWithSecurity };
 
 // One search. First() starts it; Next() gives the following entry until it returns 18
 // (no more files). The search ends with the object. An entry whose metadata cannot be

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/dir_search.h"
+#include "platform/encoding.h"
 #include "platform/errors.h"
 #include "platform/file.h"
 #include "support/temp_folder.h"
@@ -80,6 +81,34 @@ TEST(DirSearch, ReportsAttributesSizesAndTimes) {
   ASSERT_EQ(search.First(temp / ORV_T("fold*"), data), 0u);
   EXPECT_EQ(data.attributes & kAttrDirectory, kAttrDirectory);
   EXPECT_EQ(data.size, 0u);
+}
+
+// A search asked for descriptors gives every entry the one GetSecurity reads by its
+// path, and a search that was not asked gives none.
+TEST(DirSearch, GivesEachEntryItsSecurityDescriptorWhenAsked) {
+  TempFolder temp;
+  WriteFile(temp / ORV_T("data.bin"), "12345");
+  ASSERT_EQ(CreateDirectory(temp / ORV_T("folder")), 0u);
+
+  DirSearch search;
+  FindData data;
+  size_t described = 0;
+  for (DWORD found = search.First(temp / ORV_T("*.*"), data, SearchDetail::kWithSecurity);
+       found == 0; found = search.Next(data)) {
+    EXPECT_EQ(data.securityError, 0u) << ToUtf8(data.name);
+    if (data.name == ORV_T(".") || data.name == ORV_T("..")) {
+      EXPECT_TRUE(data.security.empty());
+      continue;
+    }
+    std::vector<uint8_t> byPath;
+    ASSERT_EQ(GetSecurity(temp / data.name, kAllSecurity, byPath), 0u);
+    EXPECT_EQ(data.security, byPath) << ToUtf8(data.name);
+    ++described;
+  }
+  EXPECT_EQ(described, 2u);
+
+  ASSERT_EQ(search.First(temp / ORV_T("data.bin"), data), 0u);
+  EXPECT_TRUE(data.security.empty());
 }
 
 }  // namespace

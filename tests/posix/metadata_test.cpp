@@ -81,6 +81,17 @@ TEST_F(Metadata, SecurityDescriptorsAreKeptWhole) {
   ASSERT_EQ(GetSecurity(ORV_T("Q:\\s"), kOwnerSecurity, descriptor), 0u);
   EXPECT_EQ(descriptor, stored);
   EXPECT_EQ(SetSecurity(ORV_T("Q:\\s"), kDaclSecurity, {1, 0}), err::kInvalidSecurityDescr);
+
+  // A search asked for descriptors reads the stored one, and none for a link, even one
+  // whose target holds one.
+  ASSERT_EQ(symlink("s", Native("link").c_str()), 0);
+  DirSearch search;
+  FindData data;
+  ASSERT_EQ(search.First(ORV_T("Q:\\s"), data, SearchDetail::kWithSecurity), 0u);
+  EXPECT_EQ(data.security, stored);
+  ASSERT_EQ(search.First(ORV_T("Q:\\link"), data, SearchDetail::kWithSecurity), 0u);
+  EXPECT_EQ(data.securityError, 0u);
+  EXPECT_TRUE(data.security.empty());
 }
 
 TEST_F(Metadata, LinksCannotHoldMetadataWhichIsDroppedWithANotice) {

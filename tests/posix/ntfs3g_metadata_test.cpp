@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "ntfs3g_tree.h"
+#include "platform/dir_search.h"
 #include "platform/errors.h"
 #include "platform/file.h"
 #include "platform/volume.h"
@@ -80,6 +81,13 @@ TEST_F(Ntfs3gMetadata, LandsInTheVolumesOwnAttributes) {
   EXPECT_EQ(Raw(file, "system.ntfs_dos_name"), "SETTIN~1.CON");
   const auto descriptor = ExplicitDescriptor();
   EXPECT_EQ(Raw(file, "system.ntfs_acl"), std::string(descriptor.begin(), descriptor.end()));
+  // The driver does not list its own attributes: a search still finds the descriptor.
+  DirSearch search;
+  FindData found;
+  ASSERT_EQ(search.First(ORV_T("S:\\Program Files\\settings.config"), found,
+                         SearchDetail::kWithSecurity),
+            0u);
+  EXPECT_EQ(found.security, descriptor);
   // Nothing of ours is left beside the volume's own.
   EXPECT_EQ(Raw(file, "user.vantrel.attributes"), "<absent>");
 

@@ -74,7 +74,11 @@ DWORD Describe(const std::string& native, WString name, FindData& data,
   if (DWORD error = posix::ReadAttributes(ref, entry, data.attributes, data.reparseTag))
     return error;
   if (DWORD error = posix::ReadTimes(ref, entry, data.times)) return error;
-  return posix::ReadShortName(ref, entry, data.shortName);
+  if (DWORD error = posix::ReadShortName(ref, entry, data.shortName)) return error;
+  // The attribute names listed for the reads above serve this one as well.
+  if (detail == SearchDetail::kWithSecurity)
+    data.securityError = posix::ReadSecurity(ref, entry, data.security);
+  return err::kSuccess;
 }
 
 // Splits "C:\dir\*.txt" into the folder ("C:\dir\") and the name pattern ("*.txt").

@@ -78,6 +78,9 @@ DWORD ReadTimes(const EntryRef& ref, const EntryStat& entry, FileTimes& times);
 DWORD ReadInfo(const EntryRef& ref, const EntryStat& entry, FileInfo& info);
 // Empty when none is stored (links never have one).
 DWORD ReadShortName(const EntryRef& ref, const EntryStat& entry, WString& shortName);
+// The stored security descriptor, opaque; empty when none is stored (links never have
+// one but on an NTFS volume).
+DWORD ReadSecurity(const EntryRef& ref, const EntryStat& entry, std::vector<uint8_t>& descriptor);
 
 // An 8.3 name: at most eight characters, a dot and three more.
 inline constexpr size_t kMaxShortName = 12;

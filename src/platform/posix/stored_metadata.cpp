@@ -21,6 +21,18 @@ constexpr uint8_t kSecurityRevision = 1;
 
 }  // namespace
 
+namespace posix {
+
+DWORD ReadSecurity(const EntryRef& ref, const EntryStat& entry, std::vector<uint8_t>& descriptor) {
+  descriptor.clear();
+  bool present;
+  if (HasNtfsMetadata(ref, entry)) return ReadXattr(ref, kNtfsSecurityXattr, descriptor, present);
+  if (entry.isLink) return err::kSuccess;
+  return ReadXattr(ref, kSecurityXattr, descriptor, present);
+}
+
+}  // namespace posix
+
 DWORD GetShortName(WStringView path, WString& shortName) {
   shortName.clear();
   ResolvedPath resolved;
@@ -56,12 +68,7 @@ DWORD GetSecurity(WStringView path, DWORD which, std::vector<uint8_t>& descripto
   ResolvedPath resolved;
   EntryStat entry;
   if (DWORD error = posix::LocateEntry(path, resolved, entry)) return error;
-  const EntryRef ref{resolved.native};
-  bool present;
-  if (posix::HasNtfsMetadata(ref, entry))
-    return posix::ReadXattr(ref, posix::kNtfsSecurityXattr, descriptor, present);
-  if (entry.isLink) return err::kSuccess;
-  return posix::ReadXattr(ref, posix::kSecurityXattr, descriptor, present);
+  return posix::ReadSecurity(EntryRef{resolved.native}, entry, descriptor);
 }
 
 DWORD SetSecurity(WStringView path, DWORD which, const std::vector<uint8_t>& descriptor) {

@@ -7,7 +7,13 @@ namespace orv::os {
 
 namespace {
 
-void Fill(const WIN32_FIND_DATAW& found, FindData& data) {
+struct SearchState {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  WString folder;  // the pattern's folder with its separator, when descriptors are read
+  bool withSecurity = false;
+};
+
+void Fill(const WIN32_FIND_DATAW& found, const SearchState& state, FindData& data) {
   data.attributes = found.dwFileAttributes;
   data.times = {win32::FromFiletime(found.ftCreationTime),
                 win32::FromFiletime(found.ftLastAccessTime),
@@ -18,17 +24,24 @@ void Fill(const WIN32_FIND_DATAW& found, FindData& data) {
       (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? found.dwReserved0 : 0;
   data.name = found.cFileName;
   data.shortName = found.cAlternateFileName;
+  data.security.clear();
+  data.securityError = 0;
+  if (state.withSecurity && data.name != ORV_T(".") && data.name != ORV_T(".."))
+    data.securityError = GetSecurity(state.folder + data.name, kAllSecurity, data.security);
 }
 
 }  // namespace
 
 DirSearch::~DirSearch() {
-  if (state_ != nullptr) ::FindClose(state_);
+  auto* state = static_cast<SearchState*>(state_);
+  if (state != nullptr) ::FindClose(state->handle);
+  delete state;
 }
 
 DWORD DirSearch::First(WStringView pattern, FindData& data, SearchDetail detail) {
-  if (state_ != nullptr) {
-    ::FindClose(state_);
+  if (auto* old = static_cast<SearchState*>(state_)) {
+    ::FindClose(old->handle);
+    delete old;
     state_ = nullptr;
   }
   WIN32_FIND_DATAW found;
@@ -40,19 +53,30 @@ DWORD DirSearch::First(WStringView pattern, FindData& data, SearchDetail detail)
     search = ::FindFirstFileExW(native.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
                                 nullptr, FIND_FIRST_EX_LARGE_FETCH);
   if (search == INVALID_HANDLE_VALUE &&
-      (detail == SearchDetail::kFull || ::GetLastError() == ERROR_INVALID_PARAMETER))
+      (detail != SearchDetail::kBasic || ::GetLastError() == ERROR_INVALID_PARAMETER))
     search = ::FindFirstFileW(native.c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return win32::LastError();
-  state_ = search;
-  Fill(found, data);
+  auto* state = new SearchState{search};
+  if (detail == SearchDetail::kWithSecurity) {
+    // "C:\dir\*.*" names entries "C:\dir\name", "C:*.*" names them "C:name".
+    const size_t separator = pattern.find_last_of(ORV_T("\\/"));
+    const size_t folderLength = separator != WStringView::npos ? separator + 1
+                                : pattern.size() >= 2 && pattern[1] == ':' ? 2
+                                                                           : 0;
+    state->folder = WString(pattern.substr(0, folderLength));
+    state->withSecurity = true;
+  }
+  state_ = state;
+  Fill(found, *state, data);
   return err::kSuccess;
 }
 
 DWORD DirSearch::Next(FindData& data) {
-  if (state_ == nullptr) return err::kInvalidHandle;
+  auto* state = static_cast<SearchState*>(state_);
+  if (state == nullptr) return err::kInvalidHandle;
   WIN32_FIND_DATAW found;
-  if (!::FindNextFileW(state_, &found)) return win32::LastError();
-  Fill(found, data);
+  if (!::FindNextFileW(state->handle, &found)) return win32::LastError();
+  Fill(found, *state, data);
   return err::kSuccess;
 }
 
