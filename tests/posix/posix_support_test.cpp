@@ -1,6 +1,7 @@
 // The errno table, the Windows command-line rules and the registry stand-in.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -63,6 +64,18 @@ TEST(LibraryFolder, IsTheRunningFilesWhereverTheProcessStands) {
   SetCurrentDirectory(saved);
   ASSERT_EQ(error, 0u);
   EXPECT_EQ(ToUtf8(found), program.substr(0, program.find_last_of('/')));
+}
+
+// The process number is kept after the first question; a child made by fork (which names
+// its mounts and temporary files with it) must still get its own.
+TEST(ProcessId, IsTheChildsOwnAfterAFork) {
+  ASSERT_EQ(CurrentProcessId(), static_cast<DWORD>(getpid()));
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) _exit(CurrentProcessId() == static_cast<DWORD>(getpid()) ? 0 : 1);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 // Local calendar fields back to seconds agree with mktime wherever a local time names one

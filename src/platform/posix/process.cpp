@@ -1,8 +1,10 @@
 // The current directory, the environment and the temporary folder. The current
 // directory reads back in drive form ("C:\dir") when it lies in a drive's folder.
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 
@@ -55,7 +57,24 @@ WString GetTempFolder() {
   return FromUtf8(path);
 }
 
-DWORD CurrentProcessId() { return static_cast<DWORD>(getpid()); }
+namespace {
+
+// getpid is a system call each time, and the log asks for it on every line: the number
+// is kept, and forgotten in a child made by fork.
+std::atomic<DWORD> g_processId{0};
+
+}  // namespace
+
+DWORD CurrentProcessId() {
+  static const int forgetInChild = pthread_atfork(nullptr, nullptr, [] { g_processId = 0; });
+  static_cast<void>(forgetInChild);
+  DWORD id = g_processId.load(std::memory_order_relaxed);
+  if (id == 0) {
+    id = static_cast<DWORD>(getpid());
+    g_processId.store(id, std::memory_order_relaxed);
+  }
+  return id;
+}
 
 bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
