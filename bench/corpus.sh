@@ -36,8 +36,10 @@ make_small_corpus() {
 #   bench_disks FILE VOLUME        a described disk whose one partition is VOLUME
 #   bench_mean ARGS...             hyperfine's mean seconds of one command
 #   bench_ratio OURS PEER          peer time / our time
-#   bench_rate_table FILES BYTES PEER_TIME "NAME:TIME"...
-#                                  files/s, MB/s, the peer's MB/s and the ratio per row
+#   bench_rate_table FILES BYTES PEER_TIME "NAME:TIME[:PEER_TIME:NOTE]"...
+#                                  files/s, MB/s, the peer's MB/s and the ratio per row;
+#                                  a row may name its own peer's time and a note to
+#                                  print instead of the target
 
 bench_require() {
   local script=$1 tool
@@ -82,11 +84,15 @@ bench_rate_table() {
   local files=$1 bytes=$2 peer=$3 row name t
   shift 3
   printf '%-36s %10s %10s %10s %8s\n' "measure ($runs runs)" "files/s" "MB/s" "peer MB/s" "ratio"
+  local rowPeer note
   for row in "$@"; do
-    name=${row%%:*}; t=${row##*:}
-    printf '%-36s %10.0f %10.1f %10.1f %8s   (target >= 1.0)\n' "$name" \
+    IFS=: read -r name t rowPeer note <<<"$row"
+    rowPeer=${rowPeer:-$peer}
+    note=${note:-target >= 1.0}
+    printf '%-36s %10.0f %10.1f %10.1f %8s   (%s)\n' "$name" \
       "$(awk -v n="$files" -v s="$t" 'BEGIN { print n / s }')" \
       "$(awk -v b="$bytes" -v s="$t" 'BEGIN { print b / s / 1048576 }')" \
-      "$(awk -v b="$bytes" -v s="$peer" 'BEGIN { print b / s / 1048576 }')" "$(bench_ratio "$t" "$peer")"
+      "$(awk -v b="$bytes" -v s="$rowPeer" 'BEGIN { print b / s / 1048576 }')" \
+      "$(bench_ratio "$t" "$rowPeer")" "$note"
   done
 }
