@@ -1,3 +1,4 @@
+// The walk is a basic directory search: sizes come with the entries, without a call per file.
 #include "platform/folder_size.h"
 
 #include <vector>
