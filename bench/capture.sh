@@ -27,11 +27,14 @@ disks="$work/capture-disks.xml"
 bench_disks "$disks" "$volume"
 
 out="$work/capture-out"
+# Each run starts with the previous run's output written back, so that no run pays for
+# the one before it.
+fresh="rm -rf $out; mkdir -p $out; sync"
 export VANTREL_LOG="$work/capture.log"
-t2=$(bench_mean --prepare "rm -rf $out; mkdir -p $out" "$VANTREL image create --disk 0 --disks $disks --target $out --type 2")
-t5=$(bench_mean --prepare "rm -rf $out; mkdir -p $out" "$VANTREL image create --disk 0 --disks $disks --target $out --type 5 --split-size 650")
-tl=$(bench_mean --prepare "rm -rf $out; mkdir -p $out" "tar -C $volume -cf - . | lzop -1 -c > $out/all.tar.lzo")
-tg=$(bench_mean --prepare "rm -rf $out; mkdir -p $out" "tar -C $volume -cf - . | gzip -6 -c > $out/all.tar.gz")
+t2=$(bench_mean --prepare "$fresh" "$VANTREL image create --disk 0 --disks $disks --target $out --type 2")
+t5=$(bench_mean --prepare "$fresh" "$VANTREL image create --disk 0 --disks $disks --target $out --type 5 --split-size 650")
+tl=$(bench_mean --prepare "$fresh" "tar -C $volume -cf - . | lzop -1 -c > $out/all.tar.lzo")
+tg=$(bench_mean --prepare "$fresh" "tar -C $volume -cf - . | gzip -6 -c > $out/all.tar.gz")
 rm -rf "$out" "$VANTREL_LOG"
 
 bench_rate_table "$files" "$bytes" "$tl" "type 2 vs tar | lzop -1:$t2" "type 5 vs tar | lzop -1:$t5" \
